@@ -1,0 +1,43 @@
+#pragma once
+// Public entry of the ingestion engine: one call ingests one card.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace oakvane {
+
+// The engine's only contact with whoever runs it (desktop window, command line, tests).
+// Every call comes from the engine's own thread, in order; output_text must have shown
+// its text before it returns.
+class HostHooks {
+public:
+    virtual ~HostHooks() = default;
+    // A text for the output list; see output_lines() for how it becomes list lines.
+    virtual void output_text(std::string_view text) = 0;
+    // The phase text of the progress display.
+    virtual void progress_status(std::string_view text) = 0;
+    // A new progress range 0..n, position 0, step 1.
+    virtual void progress_range(int n) = 0;
+    virtual void progress_step() = 0;
+    // Called while work runs that cannot be counted (the converter).
+    virtual void progress_tick() = 0;
+    // Nonzero once the user asked the run to stop; polled between blocks of work.
+    virtual int stop_requested() = 0;
+};
+
+// What a successful run hands back; both stay empty after a failure.
+struct CopycardResult {
+    std::optional<std::string> folder;       // last primary folder that received images
+    std::optional<std::string> next_number;  // the next automatic number, decimal
+};
+
+// Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test).
+// Returns 1 on success, 0 on failure or stop; a failure has been shown through
+// host.output_text and its message is on standard error.
+int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardResult& result);
+
+// The message of the last recorded failure of the most recent run ("" when none).
+const std::string& last_error_text();
+
+}  // namespace oakvane

@@ -1,0 +1,83 @@
+#pragma once
+// The state of one ingestion run. There is one run at a time per process; copycard_main
+// resets all of it before it looks at its arguments.
+
+#include "engine.h"
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oakvane {
+
+inline constexpr std::size_t kCopyBufferSize = 1048576;
+inline constexpr std::size_t kConverterMessageSize = 2000;  // cvt_msg, terminator included
+inline constexpr std::size_t kLastErrorSize = 500;          // last_error, terminator included
+
+// One number-range folder of this run: created under its placeholder name, renamed after
+// the backup pass to "lowest-highest".
+struct RangeRecord {
+    std::string path;  // full path with the placeholder name
+    int lowest = 0;
+    int highest = 0;
+};
+
+struct RunState {
+    HostHooks* host = nullptr;
+
+    // Settings from the argument vector.
+    std::string card_folder;
+    std::string backup_folder;
+    std::string primary_folder;
+    std::string converter;  // "" when the argument was "none"
+    std::string arrangement;
+    std::array<std::string, 4> texts;
+    std::string fmt;
+    std::string preview;
+    std::string embed;
+    bool verify_only = false;
+    std::string sidecar_path;
+    std::string arr_switches;
+    std::string user_folder;
+    std::string backup_root;
+
+    int running_number = 0;
+    int image_count = 0;
+    int raw_count = 0;            // raws handed to the converter
+    int unconverted_count = 0;    // files copied unchanged and checked by size
+    int jpeg_verified_count = 0;  // copied JPEGs that decoded cleanly
+
+    std::vector<std::string> arg_vec;   // backup copies made so far, in copy order
+    std::vector<std::string> sidecars;  // sidecars made next to backup copies
+    std::vector<RangeRecord> ranges;    // newest first
+    std::vector<char> copy_buffer;
+
+    std::string cvt_msg;     // converter output or a message of the primary copy
+    std::string last_error;  // the last recorded failure
+    std::string last_primary_folder;
+    bool has_last_primary_folder = false;
+};
+
+RunState& run_state();
+HostHooks& host();
+
+// The engine's single failure path: writes msg to standard error, keeps it (cut to 499
+// characters) as the run's last error and returns 0 for the caller to pass on.
+int record_error(std::string_view msg);
+
+// As record_error, after a diagnostic line on standard error naming the path and errno's
+// text, so that the failing file can be found without changing the user-visible message.
+int record_errno_error(std::string_view msg, std::string_view path, int err);
+
+// Releases the copy buffer, the backup list and the sidecar list.
+void engine_cleanup();
+
+// Puts text into a message buffer of the given size, cut to size - 1 characters.
+void set_message(std::string& buffer, std::string_view text, std::size_t size);
+
+// A diagnostic line on standard error; never shown to the user.
+void trace(std::string_view text);
+
+}  // namespace oakvane

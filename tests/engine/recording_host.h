@@ -1,0 +1,39 @@
+#pragma once
+// A host that records what the engine reports, for tests that call the engine directly.
+
+#include "engine.h"
+#include "run_state.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace oakvane::test {
+
+class RecordingHost : public HostHooks {
+public:
+    void output_text(std::string_view text) override;
+    void progress_status(std::string_view text) override { statuses.emplace_back(text); }
+    void progress_range(int n) override { ranges.push_back(n); }
+    void progress_step() override { ++steps; }
+    void progress_tick() override { ++ticks; }
+    int stop_requested() override;
+
+    // Every output_text call as given, and the list lines they make.
+    std::vector<std::string> texts;
+    std::vector<std::string> lines;
+    std::vector<std::string> statuses;
+    std::vector<int> ranges;
+    int steps = 0;
+    int ticks = 0;
+    int stop = 0;
+    // Called on every stop poll; lets a test request a stop at a chosen moment.
+    std::function<void(RecordingHost&)> on_stop_poll;
+    int stop_polls = 0;
+};
+
+// Resets the engine's run state and makes host the engine's host, for tests that call
+// single engine steps without copycard_main.
+void use_host(RecordingHost& host);
+
+}  // namespace oakvane::test

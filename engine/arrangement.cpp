@@ -1,1 +1,159 @@
-// placeholder
+#include "arrangement.h"
+
+#include "fs_util.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <algorithm>
+#include <fcntl.h>
+#include <stdio.h>
+
+namespace oakvane {
+
+namespace {
+
+constexpr int kMaxPlaceholderTries = 1000;
+
+// Appends "/" and level to path and creates it; records message when that fails.
+bool add_level(std::string& path, const std::string& level, const char* message)
+{
+    path += '/';
+    path += level;
+    const int err = make_dir(path);
+    if (err != 0) {
+        record_errno_error(message, path, err);
+        return false;
+    }
+    return true;
+}
+
+bool add_date_levels(std::string& path, std::time_t mtime)
+{
+    RunState& run = run_state();
+    std::tm local{};
+    localtime_r(&mtime, &local);
+    const int year = local.tm_year + 1900;
+    const int month = local.tm_mon + 1;
+    char text[32];
+    const char depth = run.arrangement.empty() ? '1' : run.arrangement[0];
+    if (depth == '2' || depth == '3') {
+        std::snprintf(text, sizeof text, "%04d", year);
+        if (!add_level(path, text, "can't mk year dir"))
+            return false;
+    }
+    if (depth == '3') {
+        std::snprintf(text, sizeof text, "%02d", month);
+        if (!add_level(path, text, "can't mk month dir"))
+            return false;
+    }
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, local.tm_mday);
+    return add_level(path, text, "can't mk date dir");
+}
+
+// A range folder left by an earlier run is stepped over (0000-0001, 0000-0002, ...) rather
+// than filled, so that its images keep the range they were given.
+bool add_range_level(std::string& path, const std::string& number_text)
+{
+    path += '/';
+    path += kRangePlaceholder;
+    char digits[8];
+    for (int n = 1; n < kMaxPlaceholderTries && path_exists(path) && !store_range_find(path); ++n) {
+        std::snprintf(digits, sizeof digits, "%04d", n);
+        path.replace(path.size() - 4, 4, digits);
+    }
+    store_range_add(path, number_text);
+    const int err = make_dir(path);
+    if (err != 0) {
+        record_errno_error("Can't create number-range dir: \"" + path + "\"", path, err);
+        return false;
+    }
+    return true;
+}
+
+// Replaces the leading old_root of every backup path below it by new_root.
+void rewrite_backup_list(const std::string& old_root, const std::string& new_root)
+{
+    for (std::string& path : run_state().arg_vec)
+        if (path.size() > old_root.size() && path.compare(0, old_root.size(), old_root) == 0 &&
+            path[old_root.size()] == '/')
+            path.replace(0, old_root.size(), new_root);
+}
+
+// A free name for the record's folder: the range name, else with "a" to "z" appended.
+std::string free_range_path(const RangeRecord& record)
+{
+    const std::string base = range_folder_name(record);
+    if (!path_exists(base))
+        return base;
+    std::string candidate = base + 'a';
+    for (char letter = 'a'; letter <= 'z'; ++letter) {
+        candidate.back() = letter;
+        if (!path_exists(candidate))
+            break;
+    }
+    return candidate;
+}
+
+}  // namespace
+
+std::optional<std::string> make_image_folder_path(std::time_t mtime, const std::string& number_text)
+{
+    RunState& run = run_state();
+    std::string path = run.backup_root;
+    const std::string& sw = run.arr_switches;
+    if (sw.size() > 0 && sw[0] == 'D' && !add_date_levels(path, mtime))
+        return std::nullopt;
+    if (sw.size() > 1 && sw[1] == 'U' && !add_level(path, run.user_folder, "can't mk user-named dir"))
+        return std::nullopt;
+    if (sw.size() > 2 && sw[2] == 'R' && !add_range_level(path, number_text))
+        return std::nullopt;
+    return path;
+}
+
+void store_range_reset() { run_state().ranges.clear(); }
+
+RangeRecord* store_range_find(const std::string& path)
+{
+    for (RangeRecord& record : run_state().ranges)
+        if (record.path == path)
+            return &record;
+    return nullptr;
+}
+
+void store_range_add(const std::string& path, const std::string& number_text)
+{
+    const int number = std::atoi(number_text.substr(0, 4).c_str());
+    if (RangeRecord* record = store_range_find(path)) {
+        record->lowest = std::min(record->lowest, number);
+        record->highest = std::max(record->highest, number);
+        return;
+    }
+    auto& ranges = run_state().ranges;
+    ranges.insert(ranges.begin(), RangeRecord{path, number, number});
+}
+
+std::string range_folder_name(const RangeRecord& record)
+{
+    char name[32];
+    std::snprintf(name, sizeof name, "%04d-%04d", record.lowest, record.highest);
+    return record.path.substr(0, record.path.size() - kRangePlaceholder.size()) + name;
+}
+
+int store_range_rename()
+{
+    for (const RangeRecord& record : run_state().ranges) {
+        const std::string new_path = free_range_path(record);
+        // Never replace: an empty folder of the same name would be swallowed silently.
+        if (::renameat2(AT_FDCWD, record.path.c_str(), AT_FDCWD, new_path.c_str(),
+                        RENAME_NOREPLACE) != 0)
+            return record_errno_error("Can't rename number-range dir: \"" + record.path +
+                                          "\" to \"" + new_path + "\"",
+                                      new_path, errno);
+        rewrite_backup_list(record.path, new_path);
+    }
+    return 1;
+}
+
+}  // namespace oakvane

@@ -1,1 +1,304 @@
-// placeholder
+#include "convert_folder.h"
+
+#include "converter.h"
+#include "dirlist.h"
+#include "file_copy.h"
+#include "fs_util.h"
+#include "jpeg_verify.h"
+#include "run_state.h"
+#include "sidecar.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <set>
+#include <strings.h>
+#include <unistd.h>
+
+namespace oakvane {
+
+namespace {
+
+constexpr std::size_t kMaxFilesPerVector = 100;
+constexpr std::array<const char*, 14> kRawExtensions = {
+    "CR2", "CRW", "DCR", "KDC", "MRW", "NEF", "ORF", "PEF", "RAF", "RAW", "SRF", "X3F", "EEF", "TIF"};
+
+std::string file_name_of(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The name the converter gives the DNG file made from raw_path.
+std::string dng_name(const std::string& raw_path)
+{
+    const std::string name = file_name_of(raw_path);
+    return name.substr(0, name.rfind('.')) + ".dng";
+}
+
+bool is_jpeg_name(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    return dot != std::string::npos && strcasecmp(path.c_str() + dot, ".JPG") == 0;
+}
+
+// The converter replaces files without asking, so before it runs make sure that no DNG it
+// will write lands on a file already in the folder or on another file of this run.
+int check_dng_names(std::span<const std::string> run, const std::string& folder)
+{
+    std::set<std::string> names;
+    for (const std::string& entry : run)
+        if (!is_raw_file(entry))
+            names.insert(file_name_of(entry));
+    for (const std::string& entry : run) {
+        if (!is_raw_file(entry))
+            continue;
+        const std::string dng = dng_name(entry);
+        const std::string path = folder + "/" + dng;
+        if (!names.insert(dng).second)
+            return record_error("Two files of one folder would get the same name: \"" + path + "\"");
+        if (path_exists(path))
+            return record_error("DNG file already exists: \"" + path + "\"");
+    }
+    return 1;
+}
+
+// One converter vector; when it fails, the DNG files of the processes that failed are
+// removed (they did not exist before, so this run made them).
+int convert_batch(const std::string& converter, const std::vector<std::string>& argv,
+                  std::size_t fixed, const std::string& output_folder, bool remove_on_failure,
+                  std::string& msg, std::size_t msg_size)
+{
+    std::size_t done = 0;
+    if (run_converter(converter, msg, msg_size, argv, fixed, &done))
+        return 1;
+    if (remove_on_failure)
+        for (std::size_t i = fixed + done; i < argv.size(); ++i)
+            remove_unfinished(output_folder + "/" + dng_name(argv[i]));
+    return 0;
+}
+
+int run_conversion(const std::string& converter, std::span<const std::string> run,
+                   const std::string& output_folder, std::string& msg, std::size_t msg_size)
+{
+    const RunState& state = run_state();
+    std::vector<std::string> argv = {converter, state.preview};
+    if (!state.embed.empty())
+        argv.push_back(state.embed);
+    argv.push_back("-d");
+    argv.push_back(output_folder);
+    const std::size_t fixed = argv.size();
+    const bool remove_on_failure = !state.verify_only;
+    int raws = 0;
+    for (const std::string& entry : run) {
+        if (!is_raw_file(entry))
+            continue;
+        argv.push_back(entry);
+        ++raws;
+        if (argv.size() - fixed == kMaxFilesPerVector) {
+            if (!convert_batch(converter, argv, fixed, output_folder, remove_on_failure, msg, msg_size))
+                return 0;
+            argv.resize(fixed);
+        }
+    }
+    if (!convert_batch(converter, argv, fixed, output_folder, remove_on_failure, msg, msg_size))
+        return 0;
+    run_state().raw_count += raws;
+    return 1;
+}
+
+// Best-effort removal of the verification scratch folder after a failure; the failure
+// itself is what the user must see.
+void discard_scratch_folder(const std::string& folder)
+{
+    for (const std::string& name : posix::list_directory(folder))
+        remove_unfinished(folder + "/" + name);
+    if (::rmdir(folder.c_str()) != 0 && errno != ENOENT)
+        trace("can't remove " + folder);
+}
+
+int converter_phase(const std::string& converter, std::span<const std::string> run,
+                    const std::string& folder, std::string& msg, std::size_t msg_size)
+{
+    if (!run_state().verify_only) {
+        if (!check_dng_names(run, folder))
+            return 0;
+        return run_conversion(converter, run, folder, msg, msg_size);
+    }
+    const std::string temp_folder = folder + "/.temp_folder";
+    if (!make_folder_path(temp_folder))
+        return 0;
+    if (!run_conversion(converter, run, temp_folder, msg, msg_size)) {
+        discard_scratch_folder(temp_folder);
+        return 0;
+    }
+    return rmdir_all(temp_folder);
+}
+
+int place_copy(const std::string& source, const std::string& dest, std::string& msg,
+               std::size_t msg_size)
+{
+    if (!copy_unconverted(source, dest) || !create_sidecar(dest, false))
+        return 0;
+    if (!is_jpeg_name(dest))
+        return 1;
+    if (!verify_jpeg(dest)) {
+        set_message(msg, "Possibly corrupt JPEG: " + dest + "\n", msg_size);
+        return 0;
+    }
+    ++run_state().jpeg_verified_count;
+    return 1;
+}
+
+int date_converted(const std::string& source, const std::string& dest)
+{
+    const std::string dng = dest.substr(0, dest.rfind('.')) + ".dng";
+    struct stat st;
+    if (::stat(source.c_str(), &st) != 0)
+        return record_errno_error("stat failed getting raw-file time", source, errno);
+    if (set_file_time(dng, st.st_mtim) != 0)
+        return record_errno_error("utime failed setting DNG time", dng, errno);
+    return 1;
+}
+
+}  // namespace
+
+bool is_raw_file(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos)
+        return false;
+    const char* extension = path.c_str() + dot + 1;
+    for (const char* raw : kRawExtensions)
+        if (strcasecmp(extension, raw) == 0)
+            return true;
+    return false;
+}
+
+int convert_or_copy_folder(const std::string& converter, std::span<const std::string> run,
+                           const std::string& folder, std::string& msg, std::size_t msg_size)
+{
+    if (!make_folder_path(folder))
+        return 0;
+    const bool with_converter = !converter.empty();
+    if (with_converter && !converter_phase(converter, run, folder, msg, msg_size))
+        return 0;
+    const bool copy_all = run_state().verify_only || !with_converter;
+    for (const std::string& source : run) {
+        if (with_converter)
+            host().progress_tick();
+        else
+            host().progress_step();
+        const std::string dest = folder + "/" + file_name_of(source);
+        const int ok = copy_all || !is_raw_file(source) ? place_copy(source, dest, msg, msg_size)
+                                                          : date_converted(source, dest);
+        if (!ok)
+            return 0;
+    }
+    return 1;
+}
+
+int make_folder_path(const std::string& path)
+{
+    for (std::size_t i = 1; i <= path.size(); ++i) {
+        if (i < path.size() && path[i] != '/')
+            continue;
+        const std::string prefix = path.substr(0, i);
+        const int err = make_dir(prefix);
+        if (err == 0)
+            continue;
+        char text[64];
+        std::snprintf(text, sizeof text, "\nError code = %d; path = \"", err);
+        host().output_text(text + prefix + "\"\n");
+        return record_errno_error("can't create folder", prefix, err);
+    }
+    return 1;
+}
+
+int copy_unconverted(const std::string& source, const std::string& destination)
+{
+    struct stat from_st;
+    if (::stat(source.c_str(), &from_st) != 0)
+        return record_errno_error("stat unconverted from_path", source, errno);
+    // Exclusive: an image already in the library is never replaced by another.
+    UniqueFd to(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (!to && errno == EEXIST)
+        return record_error("Primary file already exists: \"" + destination + "\"");
+    if (!to) {
+        const int err = errno;
+        host().output_text(destination);
+        return record_errno_error("creat unconverted", destination, err);
+    }
+    auto fail = [&](const std::string& message, const std::string& path, int err) {
+        to.close();
+        remove_unfinished(destination);
+        return record_errno_error(message, path, err);
+    };
+    UniqueFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!from) {
+        const int err = errno;
+        host().output_text(source);
+        return fail("can't open unconverted", source, err);
+    }
+    const CopyOutcome outcome = copy_data(from.get(), to.get());
+    switch (outcome.status) {
+    case CopyStatus::stopped: return fail("Stopped", destination, 0);
+    case CopyStatus::read_failed: return fail("read error unconverted", source, outcome.err);
+    case CopyStatus::write_failed: return fail("write error unconverted", destination, outcome.err);
+    case CopyStatus::done: break;
+    }
+    const int from_closed = from.close();
+    if (to.close() != 0 || from_closed != 0)
+        return fail("close unconverted", destination, errno);
+    if (set_file_time(destination, from_st.st_mtim) != 0)
+        return fail("utime more_copying", destination, errno);
+    struct stat to_st;
+    if (::stat(destination.c_str(), &to_st) != 0)
+        return fail("stat unconverted target", destination, errno);
+    if (to_st.st_size != from_st.st_size)
+        return fail("Written file is wrong size.", destination, 0);
+    ++run_state().unconverted_count;
+    return 1;
+}
+
+std::vector<std::string> get_dir_list(const std::string& folder, bool& ok)
+{
+    bool listed = true;
+    const std::vector<std::string> names = posix::list_directory(folder, &listed);
+    std::vector<std::string> paths;
+    ok = false;
+    if (!listed) {
+        record_errno_error("get_dir_list: readdir error", folder, errno);
+        return paths;
+    }
+    for (const std::string& name : names) {
+        if (host().stop_requested()) {
+            record_error("Stopped");
+            return {};
+        }
+        paths.push_back(folder + "/" + name);
+    }
+    ok = true;
+    return paths;
+}
+
+int rmdir_all(const std::string& folder)
+{
+    bool ok = false;
+    const std::vector<std::string> paths = get_dir_list(folder, ok);
+    if (!ok)
+        return 0;
+    for (const std::string& path : paths) {
+        if (::unlink(path.c_str()) != 0) {
+            const int err = errno;
+            host().output_text(path);
+            return record_errno_error("rmdir_all: can't unlink", path, err);
+        }
+    }
+    if (::rmdir(folder.c_str()) != 0)
+        return record_errno_error("rmdir_all: rmdir failed", folder, errno);
+    return 1;
+}
+
+}  // namespace oakvane

@@ -1,1 +1,384 @@
-// placeholder
+#include "converter.h"
+
+#include "run_state.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+extern char** environ;
+
+namespace oakvane {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kPollStep = std::chrono::milliseconds(250);
+constexpr std::size_t kKeptErrorBytes = 1024;
+
+std::string format(const char* pattern, auto... values)
+{
+    const int length = std::snprintf(nullptr, 0, pattern, values...);
+    if (length <= 0)
+        return {};
+    std::string text(std::size_t(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), pattern, values...);
+    text.pop_back();
+    return text;
+}
+
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return m_fd; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd;
+};
+
+struct ErrorPipe {
+    UniqueFd read_end;
+    UniqueFd write_end;
+};
+
+// Only our end is non-blocking: the converter must see an ordinary standard error.
+bool make_error_pipe(ErrorPipe& pipe)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        trace(format("execute_converter: pipe failed: %s", std::strerror(errno)));
+        return false;
+    }
+    pipe.read_end.reset(fds[0]);
+    pipe.write_end.reset(fds[1]);
+    const int flags = fcntl(fds[0], F_GETFL);
+    if (flags < 0 || fcntl(fds[0], F_SETFL, flags | O_NONBLOCK) != 0) {
+        trace(format("execute_converter: fcntl failed: %s", std::strerror(errno)));
+        return false;
+    }
+    return true;
+}
+
+class SpawnSetup {
+public:
+    SpawnSetup() : m_actions_ok(posix_spawn_file_actions_init(&m_actions) == 0),
+                   m_attr_ok(posix_spawnattr_init(&m_attr) == 0) {}
+    ~SpawnSetup()
+    {
+        if (m_actions_ok)
+            posix_spawn_file_actions_destroy(&m_actions);
+        if (m_attr_ok)
+            posix_spawnattr_destroy(&m_attr);
+    }
+    SpawnSetup(const SpawnSetup&) = delete;
+    SpawnSetup& operator=(const SpawnSetup&) = delete;
+
+    // Returns 0 or the error number of the step that failed.
+    int prepare(int stderr_fd);
+    const posix_spawn_file_actions_t* actions() const { return &m_actions; }
+    const posix_spawnattr_t* attr() const { return &m_attr; }
+
+private:
+    posix_spawn_file_actions_t m_actions;
+    posix_spawnattr_t m_attr;
+    bool m_actions_ok;
+    bool m_attr_ok;
+};
+
+int SpawnSetup::prepare(int stderr_fd)
+{
+    if (!m_actions_ok || !m_attr_ok)
+        return ENOMEM;
+    // Own process group, so a stop can kill the helpers the converter starts. The signal
+    // mask and SIGPIPE are reset because a GUI thread may have either changed.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (int rc = posix_spawnattr_setflags(&m_attr, flags))
+        return rc;
+    if (int rc = posix_spawnattr_setpgroup(&m_attr, 0))
+        return rc;
+    if (int rc = posix_spawnattr_setsigmask(&m_attr, &none))
+        return rc;
+    if (int rc = posix_spawnattr_setsigdefault(&m_attr, &defaults))
+        return rc;
+    if (int rc = posix_spawn_file_actions_adddup2(&m_actions, stderr_fd, STDERR_FILENO))
+        return rc;
+    return posix_spawn_file_actions_addclosefrom_np(&m_actions, 3);
+}
+
+// Owns a started child until it has been reaped; on an early exit the whole group dies.
+class Child {
+public:
+    explicit Child(pid_t pid) : m_pid(pid) {}
+    ~Child()
+    {
+        if (m_pid > 0) {
+            kill_group();
+            int status;
+            reap(status);
+        }
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    pid_t pid() const { return m_pid; }
+
+    // True once the child has ended; status then holds its wait status. On a wait error
+    // err receives errno and the child counts as gone.
+    bool poll_end(int& status, int& err);
+    void kill_group();
+    // Blocks until the child has ended; returns 0 or errno.
+    int reap(int& status);
+
+private:
+    pid_t m_pid;
+};
+
+bool Child::poll_end(int& status, int& err)
+{
+    pid_t rc;
+    do {
+        rc = waitpid(m_pid, &status, WNOHANG);
+    } while (rc < 0 && errno == EINTR);
+    if (rc == 0)
+        return false;
+    err = rc < 0 ? errno : 0;
+    m_pid = -1;
+    return true;
+}
+
+void Child::kill_group()
+{
+    // If the converter left its group, the group may be empty: kill the child itself.
+    if (kill(-m_pid, SIGKILL) != 0 && kill(m_pid, SIGKILL) != 0)
+        trace(format("execute_converter: kill %d failed: %s", int(m_pid), std::strerror(errno)));
+}
+
+int Child::reap(int& status)
+{
+    pid_t rc;
+    do {
+        rc = waitpid(m_pid, &status, 0);
+    } while (rc < 0 && errno == EINTR);
+    m_pid = -1;
+    return rc < 0 ? errno : 0;
+}
+
+// The converter's standard error: all of it is read so that it never blocks on a full pipe,
+// only the first 1024 bytes are kept.
+struct ErrorText {
+    std::string kept;
+    std::size_t total = 0;
+    bool open = true;
+    int read_error = 0;
+
+    void drain(int fd);
+};
+
+void ErrorText::drain(int fd)
+{
+    char chunk[4096];
+    while (open) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n > 0) {
+            const std::size_t room = kKeptErrorBytes - std::min(kKeptErrorBytes, kept.size());
+            kept.append(chunk, std::min(room, std::size_t(n)));
+            total += std::size_t(n);
+        } else if (n == 0) {
+            open = false;
+        } else if (errno == EAGAIN) {
+            return;
+        } else if (errno != EINTR) {
+            read_error = errno;
+            open = false;
+        }
+    }
+}
+
+// Waits up to one poll step, draining the pipe meanwhile. Returns early at end-of-file,
+// which usually means the child has just ended.
+void wait_step(int fd, ErrorText& text)
+{
+    const auto deadline = Clock::now() + kPollStep;
+    if (!text.open) {
+        std::this_thread::sleep_until(deadline);
+        return;
+    }
+    while (text.open) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0)
+            return;
+        pollfd p{fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, int(left.count()));
+        if (rc < 0 && errno != EINTR) {
+            text.read_error = errno;
+            text.open = false;
+        } else if (rc > 0) {
+            text.drain(fd);
+        }
+    }
+}
+
+struct Outcome {
+    int status = 0;  // the wait status
+    bool stopped = false;
+    int wait_error = 0;
+};
+
+Outcome wait_for_child(Child& child, int fd, ErrorText& text)
+{
+    Outcome out;
+    for (;;) {
+        if (child.poll_end(out.status, out.wait_error))
+            break;
+        if (host().stop_requested()) {
+            child.kill_group();
+            out.wait_error = child.reap(out.status);
+            out.stopped = true;
+            break;
+        }
+        host().progress_tick();
+        wait_step(fd, text);
+    }
+    // A helper the converter started may still hold the pipe: take only what is there.
+    text.drain(fd);
+    return out;
+}
+
+int exit_code(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+std::string outcome_message(const Outcome& out, const ErrorText& text)
+{
+    if (out.stopped)
+        return "Stopped";
+    if (out.wait_error != 0)
+        return format("Can't wait for converter (error code = %ld)", long(out.wait_error));
+    if (text.kept.empty() && WIFSIGNALED(out.status))
+        return format("Converter ended by signal %d", WTERMSIG(out.status));
+    return text.kept;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& strings)
+{
+    std::vector<char*> result;
+    result.reserve(strings.size() + 1);
+    for (auto& s : strings)
+        result.push_back(s.data());
+    result.push_back(nullptr);
+    return result;
+}
+
+}  // namespace
+
+std::string converter_command_line(const std::vector<std::string>& entries)
+{
+    std::size_t length = 1;
+    for (const auto& e : entries)
+        length += e.size() + 3;
+    std::string line;
+    line.reserve(length);
+    for (const auto& e : entries)
+        line.append("\"").append(e).append("\" ");
+    return line;
+}
+
+int run_converter(const std::string& converter, std::string& msg, std::size_t msg_size,
+                  const std::vector<std::string>& argv, std::size_t fixed_count,
+                  std::size_t* files_done)
+{
+    if (files_done)
+        *files_done = 0;
+    if (fixed_count == 0 || fixed_count > argv.size()) {
+        set_message(msg, "run_converter: bad argument vector", msg_size);
+        trace(msg);
+        return 0;
+    }
+    const auto fixed_end = argv.begin() + std::ptrdiff_t(fixed_count);
+    for (std::size_t first = fixed_count; first < argv.size(); first += kMaxFilesPerProcess) {
+        const std::size_t last = std::min(argv.size(), first + kMaxFilesPerProcess);
+        std::vector<std::string> group;
+        try {
+            group.reserve(fixed_count + last - first);
+            group.assign(argv.begin(), fixed_end);
+            group.insert(group.end(), argv.begin() + std::ptrdiff_t(first),
+                         argv.begin() + std::ptrdiff_t(last));
+            trace(converter_command_line(group));
+        } catch (const std::bad_alloc&) {
+            set_message(msg, "Can't allocate cmd buffer", msg_size);
+            return 0;
+        }
+        if (!execute_converter(converter, group, msg, msg_size))
+            return 0;
+        if (files_done)
+            *files_done += last - first;
+    }
+    return 1;
+}
+
+int execute_converter(const std::string& program, const std::vector<std::string>& argv,
+                      std::string& msg, std::size_t msg_size)
+{
+    ErrorPipe pipe;
+    if (!make_error_pipe(pipe))
+        return 0;
+    SpawnSetup setup;
+    std::vector<std::string> args = argv;
+    auto argp = pointers(args);
+    pid_t pid = -1;
+    int rc = setup.prepare(pipe.write_end.get());
+    if (rc == 0)
+        rc = posix_spawn(&pid, program.c_str(), setup.actions(), setup.attr(), argp.data(), environ);
+    pipe.write_end.reset();
+    if (rc != 0) {
+        set_message(msg, format("Can't execute: %s (error code = %ld)", program.c_str(), long(rc)),
+                    msg_size);
+        trace(msg);
+        return 0;
+    }
+    Child child(pid);
+    ErrorText text;
+    const Outcome out = wait_for_child(child, pipe.read_end.get(), text);
+    trace(format("status = %d", exit_code(out.status)));
+    if (text.read_error != 0) {
+        trace(format("execute_converter: read failed: %s", std::strerror(text.read_error)));
+        set_message(msg, "execute_converter: readfile", msg_size);
+        return 0;
+    }
+    set_message(msg, outcome_message(out, text), msg_size);
+    trace(msg);
+    trace(format("%d - read %zu bytes", int(pid), text.total));
+    const bool exited_ok = !out.stopped && out.wait_error == 0 && WIFEXITED(out.status) &&
+                           WEXITSTATUS(out.status) == 0;
+    return exited_ok ? 1 : 0;
+}
+
+}  // namespace oakvane

@@ -1,5 +1,7 @@
 #include "output_lines.h"
 
+#include <utility>
+
 namespace oakvane {
 
 std::vector<std::string> output_lines(std::string_view text)

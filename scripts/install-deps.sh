@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Oakvane builds, tests and benchmarks with; only what is missing.
+set -euo pipefail
+
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
+          libjpeg62-turbo-dev libjpeg-turbo-progs)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "need root (or sudo) to install: ${missing[*]}" >&2; exit 1; }
+  sudo=sudo
+fi
+echo "installing: ${missing[*]}"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"

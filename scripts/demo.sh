@@ -8,7 +8,7 @@ build=${OAKVANE_BUILD:-$top/build}
 work=${OAKVANE_DEMO:-/tmp/oakvane-demo}
 
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" >/dev/null
+"$top/scripts/build.sh" copycard make_sample_card standin-converter >/dev/null
 
 rm -rf "$work"
 mkdir -p "$work"

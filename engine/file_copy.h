@@ -14,8 +14,12 @@ struct CopyOutcome {
     std::uint64_t written = 0;  // bytes written
 };
 
-// Copies everything readable from from_fd to to_fd. A short write is continued; a write
-// that makes no progress (a full disk) fails.
+// Copies everything readable from from_fd to to_fd, in blocks of 1 MiB with a stop check
+// before each: inside the kernel where it can, else through the run's copy buffer. A short
+// write is continued; a write that makes no progress (a full disk) fails.
 CopyOutcome copy_data(int from_fd, int to_fd);
+
+// The same through the copy buffer only, going on from outcome (bytes already copied).
+CopyOutcome copy_through_buffer(int from_fd, int to_fd, CopyOutcome outcome = {});
 
 }  // namespace oakvane

@@ -1,5 +1,6 @@
 #include "converter.h"
 
+#include "fs_util.h"
 #include "run_state.h"
 
 #include <algorithm>
@@ -37,25 +38,6 @@ std::string format(const char* pattern, auto... values)
     text.pop_back();
     return text;
 }
-
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : m_fd(fd) {}
-    ~UniqueFd() { reset(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return m_fd; }
-    void reset(int fd = -1)
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        m_fd = fd;
-    }
-
-private:
-    int m_fd;
-};
 
 struct ErrorPipe {
     UniqueFd read_end;

@@ -20,6 +20,11 @@ public:
     int get() const { return m_fd; }
     explicit operator bool() const { return m_fd >= 0; }
     int close();  // 0, or -1 with errno; closing a closed descriptor is 0
+    void reset(int fd = -1)
+    {
+        close();
+        m_fd = fd;
+    }
 
 private:
     int m_fd = -1;

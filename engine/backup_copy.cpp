@@ -25,12 +25,8 @@ int copy_card_file(const std::string& card_path, const std::string& dest, Unique
     if (!from)
         return record_errno_error("can't open", card_path, errno);
     const CopyOutcome outcome = copy_data(from.get(), to.get());
-    switch (outcome.status) {
-    case CopyStatus::stopped: return record_error("Stopped");
-    case CopyStatus::read_failed: return record_errno_error("read error", card_path, outcome.err);
-    case CopyStatus::write_failed: return record_errno_error("write error", dest, outcome.err);
-    case CopyStatus::done: break;
-    }
+    if (outcome.status != CopyStatus::done)
+        return record_copy_failure(outcome, "read error", card_path, "write error", dest);
     const int from_closed = from.close();
     if (to.close() != 0 || from_closed != 0)
         return record_errno_error("close", dest, errno);

@@ -242,11 +242,11 @@ int copy_unconverted(const std::string& source, const std::string& destination)
         return fail("can't open unconverted", source, err);
     }
     const CopyOutcome outcome = copy_data(from.get(), to.get());
-    switch (outcome.status) {
-    case CopyStatus::stopped: return fail("Stopped", destination, 0);
-    case CopyStatus::read_failed: return fail("read error unconverted", source, outcome.err);
-    case CopyStatus::write_failed: return fail("write error unconverted", destination, outcome.err);
-    case CopyStatus::done: break;
+    if (outcome.status != CopyStatus::done) {
+        to.close();
+        remove_unfinished(destination);
+        return record_copy_failure(outcome, "read error unconverted", source,
+                                   "write error unconverted", destination);
     }
     const int from_closed = from.close();
     if (to.close() != 0 || from_closed != 0)

@@ -87,4 +87,15 @@ CopyOutcome copy_through_buffer(int from_fd, int to_fd, CopyOutcome outcome)
     }
 }
 
+int record_copy_failure(const CopyOutcome& outcome, std::string_view read_message,
+                        const std::string& source, std::string_view write_message,
+                        const std::string& destination)
+{
+    switch (outcome.status) {
+    case CopyStatus::stopped: return record_error("Stopped");
+    case CopyStatus::read_failed: return record_errno_error(read_message, source, outcome.err);
+    default: return record_errno_error(write_message, destination, outcome.err);
+    }
+}
+
 }  // namespace oakvane

@@ -3,6 +3,8 @@
 // check before every block, and every byte read written out.
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace oakvane {
 
@@ -21,5 +23,15 @@ CopyOutcome copy_data(int from_fd, int to_fd);
 
 // The same through the copy buffer only, going on from outcome (bytes already copied).
 CopyOutcome copy_through_buffer(int from_fd, int to_fd, CopyOutcome outcome = {});
+
+}  // namespace oakvane
+
+namespace oakvane {
+
+// Records why a copy did not finish: "Stopped", or the caller's message for a fault on the
+// reading or the writing side, with the file concerned. Returns 0.
+int record_copy_failure(const CopyOutcome& outcome, std::string_view read_message,
+                        const std::string& source, std::string_view write_message,
+                        const std::string& destination);
 
 }  // namespace oakvane

@@ -18,14 +18,9 @@ int copy_template(UniqueFd& sidecar, const std::string& path)
     if (!from)
         return record_errno_error("Can't access metadata template", run_state().sidecar_path, errno);
     const CopyOutcome outcome = copy_data(from.get(), sidecar.get());
-    switch (outcome.status) {
-    case CopyStatus::stopped: return record_error("Stopped");
-    case CopyStatus::read_failed:
-        return record_errno_error("create_sidecar: read error", run_state().sidecar_path, outcome.err);
-    case CopyStatus::write_failed:
-        return record_errno_error("create_sidecar: write error", path, outcome.err);
-    case CopyStatus::done: break;
-    }
+    if (outcome.status != CopyStatus::done)
+        return record_copy_failure(outcome, "create_sidecar: read error", run_state().sidecar_path,
+                                   "create_sidecar: write error", path);
     const int from_closed = from.close();
     if (sidecar.close() != 0 || from_closed != 0)
         return record_errno_error("create_sidecar: close", path, errno);
@@ -65,6 +60,8 @@ int create_sidecar(const std::string& image_path, bool listed, bool* created)
     if (!copy_template(sidecar, path)) {
         sidecar.close();
         remove_unfinished(path);
+        if (listed)
+            run.sidecars.pop_back();
         return 0;
     }
     if (created)

@@ -518,7 +518,10 @@ TEST_F(IngestTest, FileOverTwoGibibytesIsCopiedWhole)
     a.backup = (tmp() / "memory/backup").string();
     a.primary = (tmp() / "memory/primary").string();
 
+    auto t0 = std::chrono::steady_clock::now();
     const ProcessResult r = run_copycard(a);
+    fprintf(stderr, "run %.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now()-t0).count());
+    t0 = std::chrono::steady_clock::now();
 
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(output_lines(r.out),
@@ -527,7 +530,10 @@ TEST_F(IngestTest, FileOverTwoGibibytesIsCopiedWhole)
         EXPECT_EQ(list_tree(root), (std::vector<std::string>{"IMG_0001.JPG", "MVI_0002.MOV"}));
         expect_copy_of(fs::path(root) / "MVI_0002.MOV", "DCIM/100CANON/MVI_0002.MOV");
     }
+    fprintf(stderr, "copies %.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now()-t0).count());
+    t0 = std::chrono::steady_clock::now();
     expect_card_unchanged();
+    fprintf(stderr, "card %.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now()-t0).count());
 }
 
 // Sanity of the fixture itself: a copy with a changed byte or time is caught.

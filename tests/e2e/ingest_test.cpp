@@ -21,7 +21,7 @@ constexpr std::time_t kDayTwo = cardgen::kDayTwo;
 
 class IngestTest : public E2eTest {
 protected:
-    // Where each card file of the "demo" card goes, below either root.
+    // Where a card file goes, below either root.
     struct Placement {
         std::string card;
         std::string placed;
@@ -316,16 +316,16 @@ protected:
     // Three RAW+JPEG pairs on the first day; two lone raws and a lone JPEG on the second.
     void make_conversion_card()
     {
-        cardgen::CardLayout spec;
-        spec.pairs = 3;
-        spec.lone_raws = 2;
-        spec.lone_jpegs = 1;
-        spec.jpeg_width = 160;
-        spec.jpeg_height = 120;
-        spec.raw_bytes = 50 * 1024;
-        spec.lone_raw_bytes = 30 * 1024;
-        spec.hidden = true;
-        make_card(spec);
+        cardgen::CardLayout layout;
+        layout.pairs = 3;
+        layout.lone_raws = 2;
+        layout.lone_jpegs = 1;
+        layout.jpeg_width = 160;
+        layout.jpeg_height = 120;
+        layout.raw_bytes = 50 * 1024;
+        layout.lone_raw_bytes = 30 * 1024;
+        layout.hidden = true;
+        make_card(layout);
     }
 
     IngestArgs conversion_args()
@@ -435,10 +435,10 @@ TEST_F(ConversionTest, VerifyOnlyCopiesRawsAndLeavesNoScratchFolder)
 
 TEST_F(ConversionTest, ConverterGetsAtMostFiftyFilesPerProcess)
 {
-    cardgen::CardLayout spec;
-    spec.lone_raws = 120;
-    spec.lone_raw_bytes = 512;
-    make_card(spec);
+    cardgen::CardLayout layout;
+    layout.lone_raws = 120;
+    layout.lone_raw_bytes = 512;
+    make_card(layout);
     IngestArgs a = conversion_args();
     a.switches = "---";
     a.sidecar = "";
@@ -495,9 +495,13 @@ TEST_F(IngestTest, CardWithOnlyHiddenFilesSucceedsWithZeroCounts)
 // cost no disk.
 TEST_F(IngestTest, FileOverTwoGibibytesIsCopiedWhole)
 {
+    constexpr std::uintmax_t kCopiesNeed = 5ull << 30;
+    if (available_memory() < kCopiesNeed + (1ull << 30))
+        GTEST_SKIP() << "needs 6 GiB of free memory for two copies of 2 GiB, has "
+                     << (available_memory() >> 20) << " MiB";
     TmpfsMount card_memory, copies_memory;
     std::string why;
-    if (!card_memory.mount(card_root(), 1 << 20, why) || !copies_memory.mount(tmp() / "memory", 5ull << 30, why))
+    if (!card_memory.mount(card_root(), 1 << 20, why) || !copies_memory.mount(tmp() / "memory", kCopiesNeed, why))
         GTEST_SKIP() << why;
     add_jpeg("DCIM/100CANON/IMG_0001.JPG", kDayOne);
     const fs::path movie = card_root() / "DCIM/100CANON/MVI_0002.MOV";
@@ -518,10 +522,7 @@ TEST_F(IngestTest, FileOverTwoGibibytesIsCopiedWhole)
     a.backup = (tmp() / "memory/backup").string();
     a.primary = (tmp() / "memory/primary").string();
 
-    auto t0 = std::chrono::steady_clock::now();
     const ProcessResult r = run_copycard(a);
-    fprintf(stderr, "run %.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now()-t0).count());
-    t0 = std::chrono::steady_clock::now();
 
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(output_lines(r.out),
@@ -530,10 +531,7 @@ TEST_F(IngestTest, FileOverTwoGibibytesIsCopiedWhole)
         EXPECT_EQ(list_tree(root), (std::vector<std::string>{"IMG_0001.JPG", "MVI_0002.MOV"}));
         expect_copy_of(fs::path(root) / "MVI_0002.MOV", "DCIM/100CANON/MVI_0002.MOV");
     }
-    fprintf(stderr, "copies %.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now()-t0).count());
-    t0 = std::chrono::steady_clock::now();
     expect_card_unchanged();
-    fprintf(stderr, "card %.3f\n", std::chrono::duration<double>(std::chrono::steady_clock::now()-t0).count());
 }
 
 // Sanity of the fixture itself: a copy with a changed byte or time is caught.

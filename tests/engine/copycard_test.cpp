@@ -38,10 +38,6 @@ protected:
             argv.push_back(a.c_str());
         return copycard_main(static_cast<int>(argv.size()), argv.data(), host, result);
     }
-    bool has_line(const std::string& line) const
-    {
-        return std::find(host.lines.begin(), host.lines.end(), line) != host.lines.end();
-    }
     Lines report() const
     {
         auto start = std::find(host.lines.begin(), host.lines.end(), "Copying:");
@@ -64,101 +60,6 @@ Lines report_of(int conv, int copied, int raws, int jpegs, int unverified)
 }
 
 }  // namespace
-
-TEST_F(Copycard, CommandWordDecides)
-{
-    args = {"copycard", "test", "error"};
-    EXPECT_EQ(run(), 0);
-    args = {"copycard", "test", "fine"};
-    EXPECT_EQ(run(), 1);
-    args = {"copycard", "test"};
-    EXPECT_EQ(run(), 1);
-    args = {"copycard", "Copy"};
-    EXPECT_EQ(run(), 0);
-    EXPECT_TRUE(host.lines.empty());
-}
-
-TEST_F(Copycard, ArgumentChecksComeBeforeAnyWork)
-{
-    const Lines usage = {
-        "arg count -- copycard copy card_folder backup_folder primary_folder DNG_Converter_path "
-        "arrangement text1 text2 text3 text4 fmt preview embed verifyOnly sidecar_path "
-        "arrSwitches startingNumber userFolder"};
-    const auto full = args;
-    for (std::size_t n : {18u, 20u}) {
-        args = full;
-        args.resize(n, "extra");
-        EXPECT_EQ(run(), 0);
-        EXPECT_EQ(host.lines, usage);
-        EXPECT_EQ(last_error_text(), "arg count");
-    }
-    for (const char* switches : {"DU", "DUR-"}) {
-        args = full;
-        args[16] = switches;
-        EXPECT_EQ(run(), 0);
-        EXPECT_TRUE(host.lines.empty());
-        EXPECT_EQ(last_error_text(), "arrSwitches must be 3 chars");
-    }
-    args = full;
-    args[4] = args[3];
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(host.lines.back(), "ERROR: Backup and primary folders must be different.");
-    EXPECT_FALSE(fs::exists(dir.path() / "backup"));
-    EXPECT_FALSE(result.folder || result.next_number);
-}
-
-TEST_F(Copycard, FoldersDifferingInCaseAreDifferent)
-{
-    args[4] = (dir.path() / "BACKUP").string();
-    EXPECT_EQ(run(), 1);
-}
-
-TEST_F(Copycard, EmptyOrHiddenOnlyCardSucceedsWithZeros)
-{
-    add(".hidden");
-    add("sub/._IMG_0001.JPG");
-    ASSERT_EQ(run(), 1);
-    EXPECT_TRUE(has_line("0 files copied from card took 0 min. 0 sec."));
-    EXPECT_EQ(report(), report_of(0, 0, 0, 0, 0));
-    EXPECT_TRUE(fs::is_directory(dir.path() / "backup"));
-    EXPECT_FALSE(result.folder);
-    EXPECT_EQ(result.next_number, "1");
-}
-
-TEST_F(Copycard, AutomaticNumbersStayFourDigits)
-{
-    for (int i = 1; i <= 9; ++i)
-        add("IMG_000" + std::to_string(i) + ".CR2");
-    args[17] = "9990";
-    ASSERT_EQ(run(), 1);
-    EXPECT_EQ(result.next_number, "9999");
-
-    for (int i = 10; i <= 20; ++i)
-        add("IMG_00" + std::to_string(i) + ".CR2");
-    fs::remove_all(dir.path() / "primary");
-    args[17] = "9990";
-    ASSERT_EQ(run(), 1);
-    EXPECT_EQ(result.next_number, "21");  // restarted at 1
-
-    fs::remove_all(dir.path() / "primary");
-    args[17] = "x12";
-    ASSERT_EQ(run(), 1);
-    EXPECT_EQ(result.next_number, "20");  // no leading digits: 0
-}
-
-TEST_F(Copycard, FailuresAreShownAfterError)
-{
-    args[2] = (dir.path() / "no-card").string();
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(host.lines, (Lines{"", "ERROR:", "ftw failed"}));
-
-    args[2] = card();
-    add("IMG_0001.CR2");
-    args[3] = (dir.path() / "missing/backup").string();
-    EXPECT_EQ(run(), 0);
-    EXPECT_EQ(host.lines.back(), "Can't create backup folder.");
-    EXPECT_FALSE(result.next_number);
-}
 
 TEST_F(Copycard, ReportCountsForEachMode)
 {

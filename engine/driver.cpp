@@ -34,8 +34,12 @@ int backup_pass()
     run.copy_buffer.resize(kCopyBufferSize);
 
     const std::time_t start = std::time(nullptr);
-    if (posix::walk_tree(run.card_folder.c_str(), backup_visit) == -1)
+    if (posix::walk_tree(run.card_folder.c_str(), backup_visit) == -1) {
+        // A failed copy has said why; a card that became unreadable since the count has not.
+        if (run.last_error.empty())
+            record_errno_error("ftw failed", run.card_folder, errno);
         return 0;
+    }
     if (!store_range_rename())
         return 0;
     const int seconds = static_cast<int>(std::time(nullptr) - start);

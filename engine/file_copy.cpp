@@ -27,8 +27,8 @@ bool write_all(int fd, const char* data, std::size_t size, int& err)
 
 // Moves one block inside the kernel, so the data does not pass through user space; on a card
 // of raw files that is most of the copy's cost. Returns the bytes moved (0 at the end), or
-// -1 when the kernel can't do it here, after which the caller copies the rest itself: any
-// real read or write fault then shows up with its own errno on the side it belongs to.
+// -1 when the kernel can't do it here. Either way the caller finishes through the buffer:
+// a real read or write fault then shows up with its errno on the side it belongs to.
 ssize_t kernel_copy(int from_fd, int to_fd)
 {
     for (;;) {
@@ -49,12 +49,11 @@ CopyOutcome copy_data(int from_fd, int to_fd)
             return outcome;
         }
         const ssize_t n = kernel_copy(from_fd, to_fd);
-        if (n < 0)
+        if (n <= 0)
             break;
-        if (n == 0)
-            return outcome;
         outcome.written += static_cast<std::uint64_t>(n);
     }
+    // Some file systems report an end they have not reached; a plain read settles it.
     return copy_through_buffer(from_fd, to_fd, outcome);
 }
 

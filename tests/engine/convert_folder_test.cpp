@@ -99,45 +99,6 @@ TEST_F(ConvertFolder, AConverterThatWritesNothingFailsOnTheMissingDng)
     EXPECT_EQ(run_state().last_error, "utime failed setting DNG time");
 }
 
-TEST_F(ConvertFolder, NothingInThePrimaryTreeIsReplaced)
-{
-    fs::create_directories(primary());
-    test::write_file(primary() + "/IMG_0001.THM", "already there");
-    EXPECT_EQ(run("", {backup_file("IMG_0001.THM", "new")}), 0);
-    EXPECT_EQ(run_state().last_error,
-              "Primary file already exists: \"" + primary() + "/IMG_0001.THM\"");
-    EXPECT_EQ(test::read_file(primary() + "/IMG_0001.THM"), "already there");
-
-    test::write_file(primary() + "/IMG_0002.dng", "an earlier DNG");
-    EXPECT_EQ(run(STANDIN_CONVERTER, {backup_file("IMG_0002.CR2", "raw")}), 0);
-    EXPECT_EQ(run_state().last_error, "DNG file already exists: \"" + primary() + "/IMG_0002.dng\"");
-    EXPECT_EQ(test::read_file(primary() + "/IMG_0002.dng"), "an earlier DNG");
-
-    EXPECT_EQ(run(STANDIN_CONVERTER, {backup_file("IMG_0003.CR2", "canon"),
-                                      backup_file("IMG_0003.NEF", "nikon")}),
-              0);
-    EXPECT_NE(run_state().last_error.find("would get the same name"), std::string::npos);
-    EXPECT_FALSE(fs::exists(primary() + "/IMG_0003.dng"));
-}
-
-TEST_F(ConvertFolder, AFailedConverterLeavesNoDngOfItsProcess)
-{
-    setenv("STANDIN_CONVERTER_FAIL", "IMG_0002", 1);
-    const int ok = run(STANDIN_CONVERTER, {backup_file("IMG_0001.CR2", "a"),
-                                           backup_file("IMG_0002.CR2", "b")});
-    unsetenv("STANDIN_CONVERTER_FAIL");
-    EXPECT_EQ(ok, 0);
-    EXPECT_NE(msg.find("IMG_0002"), std::string::npos) << msg;
-    EXPECT_TRUE(test::list_tree(dir.path() / "primary").empty());
-}
-
-TEST_F(ConvertFolder, CorruptJpegIsReportedInTheMessage)
-{
-    ASSERT_EQ(run("", {backup_file("IMG_0001.JPG", "not a jpeg at all")}), 0);
-    EXPECT_EQ(msg, "Possibly corrupt JPEG: " + primary() + "/IMG_0001.JPG\n");
-    EXPECT_EQ(run_state().jpeg_verified_count, 0);
-}
-
 TEST_F(ConvertFolder, FolderHelpers)
 {
     const std::string deep = (dir.path() / "a/b/c").string();

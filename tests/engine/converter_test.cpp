@@ -368,20 +368,5 @@ TEST_F(StandInConverterTest, UnreadableFileFailsAfterTheFilesBeforeIt)
     EXPECT_NE(result.err.find("a.CR2"), std::string::npos) << result.err;
 }
 
-TEST_F(StandInConverterTest, UsageErrorsExitWithStatusTwo)
-{
-    const std::string file = raw("a.CR2", "a");
-    for (const Strings& args : {Strings{"-p1", file}, Strings{"-p1", "-d", out()},
-                                Strings{"-d", out(), file}, Strings{"-p1", "-x", "-d", out(), file},
-                                Strings{"-p1", "-d"}}) {
-        Strings argv{kConverter};
-        argv.insert(argv.end(), args.begin(), args.end());
-        const auto result = run_process(argv);
-        EXPECT_EQ(result.exit_code, 2) << testing::PrintToString(args);
-        EXPECT_FALSE(result.err.empty());
-    }
-    EXPECT_TRUE(list_tree(out()).empty());
-}
-
 }  // namespace
 }  // namespace oakvane::test

@@ -202,50 +202,6 @@ TEST(CardGen, DemoPresetMakesTheDescribedTree)
     EXPECT_TRUE(host.texts.empty());
 }
 
-TEST(CardGen, RawStandInsHaveTheAskedSize)
-{
-    TempDir dir;
-    for (std::uintmax_t size : {0u, 1u, 1u << 20, (1u << 20) + 3}) {
-        cardgen::write_random_file(dir / "raw", size, 7);
-        EXPECT_EQ(fs::file_size(dir / "raw"), size);
-    }
-    cardgen::write_random_file(dir / "other", (1u << 20) + 3, 8);
-    EXPECT_NE(read_file(dir / "raw"), read_file(dir / "other"));
-
-    cardgen::CardLayout layout;
-    layout.pairs = 2;
-    layout.lone_raws = 1;
-    layout.raw_bytes = 12345;
-    layout.lone_raw_bytes = 777;
-    const auto files = cardgen::make_card(dir / "card", layout);
-    ASSERT_EQ(cardgen::count_kind(files, cardgen::FileKind::Raw), 3);
-    EXPECT_EQ(fs::file_size(dir / "card/DCIM/100CANON/IMG_0001.CR2"), 12345u);
-    EXPECT_EQ(fs::file_size(dir / "card/DCIM/100CANON/IMG_0002.CR2"), 12345u);
-    EXPECT_EQ(fs::file_size(dir / "card/DCIM/100CANON/IMG_0003.CR2"), 777u);
-}
-
-TEST(CardGen, ManyPresetHasDistinctCameraStyleNames)
-{
-    TempDir card;
-    cardgen::CardLayout layout = cardgen::preset("many");
-    EXPECT_EQ(layout.lone_raw_bytes, 100u * 1024);
-    layout.lone_raw_bytes = 16;  // the names are the point here, not the bytes
-    const auto files = cardgen::make_card(card.path(), layout);
-
-    ASSERT_EQ(files.size(), 2000u);
-    std::set<std::string> names, folders;
-    for (const auto& file : files) {
-        const fs::path path(file.path);
-        EXPECT_EQ(file.kind, cardgen::FileKind::Raw);
-        EXPECT_EQ(path.stem().string().size(), 8u) << file.path;
-        EXPECT_EQ(path.stem().string().rfind("IMG_", 0), 0u) << file.path;
-        names.insert(path.filename().string());
-        folders.insert(path.parent_path().string());
-    }
-    EXPECT_EQ(names.size(), 2000u);
-    EXPECT_GT(folders.size(), 1u);
-}
-
 TEST(CardGen, FullSizeJpegIsAboutAsLargeAsAPhotograph)
 {
     cardgen::JpegOptions options;
@@ -254,19 +210,6 @@ TEST(CardGen, FullSizeJpegIsAboutAsLargeAsAPhotograph)
     const auto size = cardgen::make_jpeg(options).size();
     EXPECT_GT(size, 4'000'000u);
     EXPECT_LT(size, 5'000'000u);
-}
-
-TEST(CardGen, RejectsUnknownPresetAndImpossibleCards)
-{
-    EXPECT_THROW(cardgen::preset("huge"), std::invalid_argument);
-    TempDir card;
-    cardgen::CardLayout layout;
-    layout.folders = 0;
-    EXPECT_THROW(cardgen::make_card(card.path(), layout), std::invalid_argument);
-    cardgen::CardLayout bad_quality;
-    bad_quality.pairs = 1;
-    bad_quality.quality = 101;
-    EXPECT_THROW(cardgen::make_card(card.path(), bad_quality), std::invalid_argument);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "arrangement.h"
 
 #include "fs_util.h"
+#include "text_format.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,20 +37,12 @@ bool add_date_levels(std::string& path, std::time_t mtime)
     localtime_r(&mtime, &local);
     const int year = local.tm_year + 1900;
     const int month = local.tm_mon + 1;
-    char text[32];
     const char depth = run.arrangement.empty() ? '1' : run.arrangement[0];
-    if (depth == '2' || depth == '3') {
-        std::snprintf(text, sizeof text, "%04d", year);
-        if (!add_level(path, text, "can't mk year dir"))
-            return false;
-    }
-    if (depth == '3') {
-        std::snprintf(text, sizeof text, "%02d", month);
-        if (!add_level(path, text, "can't mk month dir"))
-            return false;
-    }
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", year, month, local.tm_mday);
-    return add_level(path, text, "can't mk date dir");
+    if ((depth == '2' || depth == '3') && !add_level(path, format("%04d", year), "can't mk year dir"))
+        return false;
+    if (depth == '3' && !add_level(path, format("%02d", month), "can't mk month dir"))
+        return false;
+    return add_level(path, format("%04d-%02d-%02d", year, month, local.tm_mday), "can't mk date dir");
 }
 
 // A range folder left by an earlier run is stepped over (0000-0001, 0000-0002, ...) rather
@@ -58,11 +51,8 @@ bool add_range_level(std::string& path, const std::string& number_text)
 {
     path += '/';
     path += kRangePlaceholder;
-    char digits[8];
-    for (int n = 1; n < kMaxPlaceholderTries && path_exists(path) && !store_range_find(path); ++n) {
-        std::snprintf(digits, sizeof digits, "%04d", n);
-        path.replace(path.size() - 4, 4, digits);
-    }
+    for (int n = 1; n < kMaxPlaceholderTries && path_exists(path) && !store_range_find(path); ++n)
+        path.replace(path.size() - 4, 4, format("%04d", n));
     store_range_add(path, number_text);
     const int err = make_dir(path);
     if (err != 0) {
@@ -136,9 +126,8 @@ void store_range_add(const std::string& path, const std::string& number_text)
 
 std::string range_folder_name(const RangeRecord& record)
 {
-    char name[32];
-    std::snprintf(name, sizeof name, "%04d-%04d", record.lowest, record.highest);
-    return record.path.substr(0, record.path.size() - kRangePlaceholder.size()) + name;
+    return record.path.substr(0, record.path.size() - kRangePlaceholder.size()) +
+           format("%04d-%04d", record.lowest, record.highest);
 }
 
 int store_range_rename()

@@ -6,6 +6,7 @@
 #include "naming.h"
 #include "run_state.h"
 #include "sidecar.h"
+#include "text_format.h"
 
 #include <cerrno>
 #include <cinttypes>
@@ -36,10 +37,7 @@ int copy_card_file(const std::string& card_path, const std::string& dest, Unique
     if (::stat(dest.c_str(), &st) != 0)
         return record_errno_error("stat", dest, errno);
     if (st.st_size != expected_size) {
-        char sizes[64];
-        std::snprintf(sizes, sizeof sizes, "%" PRId64 " %" PRId64 "\n",
-                      static_cast<std::int64_t>(st.st_size), expected_size);
-        trace(sizes);
+        trace(format("%" PRId64 " %" PRId64, static_cast<std::int64_t>(st.st_size), expected_size));
         return record_error("safe_copy_backup: size error");
     }
     return 1;
@@ -64,8 +62,7 @@ std::string sequence_path(const std::string& path, int n)
     const std::size_t dot = path.rfind('.');
     const bool three_letter_ext =
         dot != std::string::npos && dot >= name_start && path.size() - dot == 4;
-    char number[8];
-    std::snprintf(number, sizeof number, "_%03d", n);
+    const std::string number = format("_%03d", n);
     if (!three_letter_ext)
         return path + number;
     return path.substr(0, dot) + number + path.substr(dot);

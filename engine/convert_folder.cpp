@@ -7,6 +7,7 @@
 #include "jpeg_verify.h"
 #include "run_state.h"
 #include "sidecar.h"
+#include "text_format.h"
 
 #include <array>
 #include <cerrno>
@@ -208,9 +209,7 @@ int make_folder_path(const std::string& path)
         const int err = make_dir(prefix);
         if (err == 0)
             continue;
-        char text[64];
-        std::snprintf(text, sizeof text, "\nError code = %d; path = \"", err);
-        host().output_text(text + prefix + "\"\n");
+        host().output_text(format("\nError code = %d; path = \"%s\"\n", err, prefix.c_str()));
         return record_errno_error("can't create folder", prefix, err);
     }
     return 1;
@@ -230,9 +229,12 @@ int copy_unconverted(const std::string& source, const std::string& destination)
         host().output_text(destination);
         return record_errno_error("creat unconverted", destination, err);
     }
-    auto fail = [&](const std::string& message, const std::string& path, int err) {
+    auto discard = [&] {
         to.close();
         remove_unfinished(destination);
+    };
+    auto fail = [&](const std::string& message, const std::string& path, int err) {
+        discard();
         return record_errno_error(message, path, err);
     };
     UniqueFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
@@ -243,8 +245,7 @@ int copy_unconverted(const std::string& source, const std::string& destination)
     }
     const CopyOutcome outcome = copy_data(from.get(), to.get());
     if (outcome.status != CopyStatus::done) {
-        to.close();
-        remove_unfinished(destination);
+        discard();
         return record_copy_failure(outcome, "read error unconverted", source,
                                    "write error unconverted", destination);
     }

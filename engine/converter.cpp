@@ -2,6 +2,7 @@
 
 #include "fs_util.h"
 #include "run_state.h"
+#include "text_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -27,17 +28,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollStep = std::chrono::milliseconds(250);
 constexpr std::size_t kKeptErrorBytes = 1024;
-
-std::string format(const char* pattern, auto... values)
-{
-    const int length = std::snprintf(nullptr, 0, pattern, values...);
-    if (length <= 0)
-        return {};
-    std::string text(std::size_t(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), pattern, values...);
-    text.pop_back();
-    return text;
-}
 
 struct ErrorPipe {
     UniqueFd read_end;

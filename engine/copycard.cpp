@@ -80,11 +80,7 @@ int copy_command(int argc, const char* const argv[], CopycardResult& result)
     run.user_folder = argv[18];
 
     if (!count_images()) {
-        if (!run.last_error.empty()) {
-            host().output_text("\nERROR:\n");
-            host().output_text(run.last_error);
-            host().output_text("\n");
-        }
+        show_failure();
         return 0;
     }
     host().progress_range(run.image_count + 1);
@@ -98,8 +94,7 @@ int copy_command(int argc, const char* const argv[], CopycardResult& result)
         return 0;
     }
     result.next_number = std::to_string(run.running_number);
-    if (run.has_last_primary_folder)
-        result.folder = run.last_primary_folder;
+    result.folder = run.last_primary_folder;
     return 1;
 }
 

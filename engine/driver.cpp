@@ -5,6 +5,7 @@
 #include "fs_util.h"
 #include "primary_copy.h"
 #include "run_state.h"
+#include "text_format.h"
 #include "walk.h"
 
 #include <cerrno>
@@ -14,13 +15,6 @@
 namespace oakvane {
 
 namespace {
-
-std::string format(const char* pattern, int value)
-{
-    char text[128];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
 
 int backup_pass()
 {
@@ -43,10 +37,8 @@ int backup_pass()
     if (!store_range_rename())
         return 0;
     const int seconds = static_cast<int>(std::time(nullptr) - start);
-    char text[128];
-    std::snprintf(text, sizeof text, "%d files copied from card took %d min. %d sec.\n",
-                  run.image_count, seconds / 60, seconds % 60);
-    host().output_text(text);
+    host().output_text(format("%d files copied from card took %d min. %d sec.\n",
+                              run.image_count, seconds / 60, seconds % 60));
     return 1;
 }
 
@@ -73,7 +65,7 @@ int report()
 
 }  // namespace
 
-int count_images(bool* found_any)
+int count_images()
 {
     RunState& run = run_state();
     run.image_count = 0;
@@ -86,8 +78,6 @@ int count_images(bool* found_any)
         return record_errno_error("ftw failed", run.card_folder, errno);
     if (run.image_count == 0)
         trace("no images");
-    if (found_any)
-        *found_any = run.image_count > 0;
     return 1;
 }
 

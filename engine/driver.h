@@ -8,8 +8,8 @@
 namespace oakvane {
 
 // Counts the files on the card whose names do not begin with "." into the run's image
-// count. found_any, when given, tells whether there was any. 0 after "ftw failed".
-int count_images(bool* found_any = nullptr);
+// count. 0 after "ftw failed".
+int count_images();
 
 // Runs the ingestion and prints its report. 1 when every image was placed and the report's
 // counts add up; 0 after a recorded error, a stop, or a converter message left in msg.

@@ -71,7 +71,6 @@ int copy_to_primary(const std::string& converter, const std::string& primary_fol
         if (!convert_or_copy_folder(converter, files, folder, msg, msg_size))
             return 0;
         run.last_primary_folder = folder;
-        run.has_last_primary_folder = true;
         first = last + 1;
     }
     if (with_converter)

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,8 +57,7 @@ struct RunState {
 
     std::string cvt_msg;     // converter output or a message of the primary copy
     std::string last_error;  // the last recorded failure
-    std::string last_primary_folder;
-    bool has_last_primary_folder = false;
+    std::optional<std::string> last_primary_folder;
 };
 
 RunState& run_state();

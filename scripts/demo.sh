@@ -1,26 +1,44 @@
 #!/usr/bin/env bash
 # On a fresh Debian machine: installs what is missing, builds, makes a sample card and
-# ingests it with copycard (raws through the stand-in converter, sidecars from the sample
-# template), then shows the report and the backup and primary trees.
+# ingests it with oakvane-ingest from a preference set (raws through the stand-in converter,
+# sidecars from the sample template), then shows the trees and the preference set it kept.
+# The preferences live in a configuration folder of the demo's own, never in your home.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${OAKVANE_BUILD:-$top/build}
 work=${OAKVANE_DEMO:-/tmp/oakvane-demo}
 
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" copycard make_sample_card standin-converter >/dev/null
+"$top/scripts/build.sh" oakvane-ingest make_sample_card standin-converter >/dev/null
 
 rm -rf "$work"
-mkdir -p "$work"
-export TZ=${TZ:-UTC}
+mkdir -p "$work/backup" "$work/config/Oakvane/Metadata Templates"
+export TZ=${TZ:-UTC} XDG_CONFIG_HOME="$work/config" HOME="$work"
 "$build/tools/make_sample_card" "$work/card" --preset demo
+cp "$top/samples/Basic.xmp" "$work/config/Oakvane/Metadata Templates/"
+
+# An application profile as an earlier version left it: the first start turns it into the
+# "Default" preference set.
+cat >"$work/config/Oakvane/Oakvane.ini" <<INI
+[App]
+BackupFolder=$work/backup
+PrimaryFolder=$work/primary
+ConverterApp=$build/tools/standin-converter
+KeepRaw=1
+Preview=-p1
+Arrangement=2
+NameFmt=SDNE
+DateFolders=1
+UserFolder=1
+UserFolderName=Wedding
+RangeFolder=1
+Template=Basic
+INI
 
 echo
-echo "== copycard =="
+echo "== oakvane-ingest =="
 status=0
-"$build/tools/copycard" copy "$work/card/DCIM" "$work/backup" "$work/primary" \
-  "$build/tools/standin-converter" 2 IMG Job "" "" SDNE -p1 "" - \
-  "$top/samples/Basic.xmp" DUR 1 Wedding 2>"$work/diagnostics.txt" || status=$?
+"$build/tools/oakvane-ingest" --card "$work/card/DCIM" 2>"$work/diagnostics.txt" || status=$?
 echo "(exit status $status; engine diagnostics in $work/diagnostics.txt)"
 
 for tree in backup primary; do
@@ -28,4 +46,7 @@ for tree in backup primary; do
   echo "== $tree tree =="
   (cd "$work" && find "$tree" | sort)
 done
+echo
+echo "== preference set $work/config/Oakvane/Main/Default =="
+cat "$work/config/Oakvane/Main/Default"
 exit "$status"

@@ -3,7 +3,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs)
+          libjpeg62-turbo-dev libjpeg-turbo-progs qt6-base-dev clang libclang-rt-14-dev
+          libmount-dev libblkid-dev dbus-daemon e2fsprogs python3 fonts-dejavu-core)
 
 missing=()
 for p in "${packages[@]}"; do

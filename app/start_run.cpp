@@ -1,0 +1,168 @@
+#include "start_run.h"
+
+#include "app_globals.h"
+#include "preferences.h"
+#include "run_settings.h"
+#include "run_texts.h"
+
+#include <ctime>
+#include <unistd.h>
+
+namespace oakvane {
+
+namespace {
+
+constexpr const char* kUserChoice = "[user choice]";
+constexpr const char* kNoViewer = "[none]";
+
+bool folder_exists(const std::string& path) { return !path.empty() && access(path.c_str(), F_OK) == 0; }
+
+// Clears the running flag however the run ends.
+class RunningFlag {
+public:
+    explicit RunningFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~RunningFlag() { m_flag = false; }
+    RunningFlag(const RunningFlag&) = delete;
+    RunningFlag& operator=(const RunningFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+}  // namespace
+
+StartResult StartCommand::OnStart()
+{
+    if (m_running)
+        return StartResult::NotStarted;
+    RunningFlag running(m_running);
+    return run();
+}
+
+StartResult StartCommand::run()
+{
+    m_host.set_buttons(false, false);
+    m_host.clear_output();
+    m_host.output_text("Starting");
+    m_host.output_text("");
+    const bool number_box = m_host.starting_number_enabled();
+    if (number_box)
+        m_prefs.SetStartingNumber(m_host.starting_number_text());
+    m_prefs.SavePreferences();
+
+    const std::optional<std::string> card_folder = choose_card_folder(m_prefs.GetCardFolder());
+    if (!card_folder || card_folder->empty())
+        return fail(kNoCardChosen);
+    const std::optional<std::string> backup_folder = choose_backup_folder();
+    if (!backup_folder)
+        return fail(kIngestionStopped);
+    if (!folder_exists(*backup_folder))
+        return fail(kNoBackupFolder);
+
+    const std::time_t start = std::time(nullptr);
+    m_host.set_main_status("Copying images");
+    RunSettings settings = read_run_settings(m_prefs, *card_folder, *backup_folder, g_userFolderName);
+    settings.starting_number_used = number_box;
+    for (const std::string& line : run_summary_lines(settings))
+        m_host.output_text(line);
+
+    const RunOutcome outcome = m_host.run_with_progress(engine_arguments(settings));
+    const StartResult result = report_outcome(outcome, static_cast<long>(std::time(nullptr) - start));
+    if (number_box && outcome.next_number) {
+        m_prefs.SetStartingNumber(*outcome.next_number);
+        m_host.set_starting_number_text(*outcome.next_number);
+    }
+    enable_buttons();
+    if (outcome.result != 0) {
+        launch_viewer(outcome.folder);
+        if (m_prefs.GetAutoEject())
+            m_host.eject_card();
+    }
+    m_host.output_text("\nFinished\n");
+    m_host.beep();
+    return result;
+}
+
+std::optional<std::string> StartCommand::choose_card_folder(const std::string& card_preference)
+{
+    if (m_card_override)
+        return m_card_override;
+    if (m_prefs.GetAutoIngest() && !g_detectedCardFolder.empty())
+        return g_detectedCardFolder;
+    if (card_preference != kUserChoice)
+        return card_preference;
+    m_host.set_main_status("Choosing card");
+    if (!g_detectedCardFolder.empty() && !g_detectedCardName.empty()) {
+        switch (m_host.choose_card(g_detectedCardName)) {
+        case CardAnswer::Ok: return g_detectedCardFolder;
+        case CardAnswer::Cancel: return std::nullopt;
+        case CardAnswer::Other: break;
+        }
+    }
+    return m_host.browse_for_folder("Choose card").value_or("");
+}
+
+// None when the user stopped the ingestion; otherwise the folder to test.
+std::optional<std::string> StartCommand::choose_backup_folder()
+{
+    const std::string backup = m_prefs.GetBackupFolder();
+    if (folder_exists(backup))
+        return backup;
+    const std::optional<BackupAnswer> answer = m_host.choose_backup(backup, g_previousBackupFolder);
+    if (!answer)
+        return backup;
+    switch (*answer) {
+    case BackupAnswer::Stop: return std::nullopt;
+    case BackupAnswer::UsePrevious: return g_previousBackupFolder;
+    case BackupAnswer::ChooseFolder: break;
+    }
+    g_previousBackupFolder = m_host.browse_for_folder("Choose backup folder").value_or("");
+    return g_previousBackupFolder;
+}
+
+StartResult StartCommand::fail(const std::string& text)
+{
+    m_host.output_text("ERROR: " + text);
+    m_host.set_main_status("Error");
+    enable_buttons();
+    return StartResult::Failed;
+}
+
+StartResult StartCommand::report_outcome(const RunOutcome& outcome, long elapsed)
+{
+    if (outcome.result != 0) {
+        m_host.set_main_status("Successful ingestion");
+        m_host.output_text(ingestion_time_text(elapsed));
+        return StartResult::Succeeded;
+    }
+    if (outcome.stopped) {
+        m_host.set_main_status(kStoppedByUser);
+        m_host.output_text(std::string("\n") + kStoppedByUser + "\n");
+        m_host.message_box(kStoppedMessage);
+        return StartResult::Stopped;
+    }
+    m_host.set_main_status("Error");
+    m_host.message_box(kErrorMessage);
+    return StartResult::Failed;
+}
+
+// The viewer gets the last primary folder that received images, when there is one: viewers
+// and file managers here all take a folder argument.
+void StartCommand::launch_viewer(const std::optional<std::string>& folder)
+{
+    const std::string viewer = m_prefs.GetViewerApp();
+    if (viewer == kNoViewer) {
+        m_host.output_text("\n(No viewer chosen in Preferences)\n");
+        return;
+    }
+    m_host.output_text(launching_text(viewer, folder ? &*folder : nullptr));
+    std::vector<std::string> arguments;
+    if (folder)
+        arguments.push_back(*folder);
+    if (!m_host.launch_viewer(viewer, arguments))
+        m_host.output_text("\nCan't launch viewer app: " + viewer);
+}
+
+void StartCommand::enable_buttons() { m_host.set_buttons(true, !g_detectedCardName.empty()); }
+
+}  // namespace oakvane

@@ -1,0 +1,86 @@
+#pragma once
+// The Start command: decides the card and backup folders, writes the run's summary, runs the
+// engine, reports the outcome, stores the next starting number, launches the viewer and
+// ejects the card when the preferences ask for it. The desktop window and the command line
+// run the same command; they differ only in how they answer StartHost.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oakvane {
+
+class Preferences;
+
+// The engine's answer to one run.
+struct RunOutcome {
+    int result = 0;                          // 1 success, 0 failure or stop
+    std::optional<std::string> folder;       // last primary folder that received images
+    std::optional<std::string> next_number;  // the next automatic number
+    bool stopped = false;                    // the user pressed Stop
+};
+
+enum class CardAnswer { Ok, Other, Cancel };
+enum class BackupAnswer { Stop = 0, UsePrevious = 1, ChooseFolder = 2 };
+
+class StartHost {
+public:
+    virtual ~StartHost() = default;
+    // The output list.
+    virtual void clear_output() = 0;
+    virtual void output_text(std::string_view text) = 0;
+    virtual void set_main_status(std::string_view text) = 0;
+    virtual void set_buttons(bool start_enabled, bool eject_enabled) = 0;
+    // The starting-number box: enabled exactly when the name format numbers automatically.
+    virtual bool starting_number_enabled() = 0;
+    virtual std::string starting_number_text() = 0;
+    virtual void set_starting_number_text(const std::string& text) = 0;
+    // "Ingest from card <name>?"
+    virtual CardAnswer choose_card(const std::string& card_name) = 0;
+    // The folder picker; none when nothing was chosen.
+    virtual std::optional<std::string> browse_for_folder(const std::string& title) = 0;
+    // The missing-backup-folder question; none when no question can be asked (no window).
+    virtual std::optional<BackupAnswer> choose_backup(const std::string& backup_folder,
+                                                      const std::string& previous_folder) = 0;
+    // Runs the engine with these arguments and returns once it has finished.
+    virtual RunOutcome run_with_progress(const std::vector<std::string>& arguments) = 0;
+    virtual void message_box(const std::string& text) = 0;
+    // Starts the viewer without waiting; false when it could not be started.
+    virtual bool launch_viewer(const std::string& program,
+                               const std::vector<std::string>& arguments) = 0;
+    // The Eject command, for automatic ejection.
+    virtual void eject_card() = 0;
+    virtual void beep() = 0;
+};
+
+// How a Start ended, for hosts that turn it into an exit status.
+enum class StartResult { NotStarted, Succeeded, Failed, Stopped };
+
+class StartCommand {
+public:
+    StartCommand(Preferences& prefs, StartHost& host) : m_prefs(prefs), m_host(host) {}
+
+    // One whole run. Returns at once with NotStarted while a run is in progress: a card
+    // inserted during a run can call Start again from the run's own event loop.
+    StartResult OnStart();
+
+    // The card folder to use instead of the card choice (a folder named on a command line).
+    void set_card_override(std::optional<std::string> folder) { m_card_override = std::move(folder); }
+
+private:
+    StartResult run();
+    std::optional<std::string> choose_card_folder(const std::string& card_preference);
+    std::optional<std::string> choose_backup_folder();
+    StartResult fail(const std::string& text);
+    StartResult report_outcome(const RunOutcome& outcome, long elapsed);
+    void launch_viewer(const std::optional<std::string>& folder);
+    void enable_buttons();
+
+    Preferences& m_prefs;
+    StartHost& m_host;
+    std::optional<std::string> m_card_override;
+    bool m_running = false;
+};
+
+}  // namespace oakvane

@@ -1,0 +1,119 @@
+#include "preferences.h"
+
+#include "pref_keys.h"
+#include "set_names.h"
+
+namespace oakvane {
+
+namespace {
+constexpr char kNewEntry[] = "[new...]";
+constexpr char kDeleteEntry[] = "[delete]";
+}  // namespace
+
+SetList Preferences::FillPrefSetCombo(bool dialog_list)
+{
+    SetList list;
+    list.entries.push_back(kDefaultSet);
+    std::vector<std::string> names;
+    const bool listed = list_set_names(names);
+    for (const std::string& name : names)
+        if (name != kDefaultSet)
+            list.entries.push_back(name);
+    if (!listed)
+        m_host.message_box("Error accessing Preference Set names");
+    if (dialog_list) {
+        list.entries.push_back(kNewEntry);
+        list.entries.push_back(kDeleteEntry);
+    }
+    list.selected = SelectPrefSetEntry(list.entries, GetPrefSetCurrent());
+    return list;
+}
+
+bool Preferences::SwitchPrefSet(const std::string& name)
+{
+    if (m_propset)
+        PropWrite(*m_propset);  // a failure is on the trace; the set stays modified
+    return OpenAsCurrent(name);
+}
+
+// The previous set is given up only once the named one has been read, so that a set that
+// cannot be read leaves the preferences as they were instead of without any set.
+bool Preferences::OpenAsCurrent(const std::string& name)
+{
+    PropSetPtr opened = PropOpen(kCategory, name);
+    if (!opened) {
+        m_host.message_box("Can't read Preference Set:" + name);
+        return false;
+    }
+    if (m_propset)
+        PropClose(*m_propset);
+    m_propset = std::move(opened);
+    m_host.preferences_switched(name);
+    SetPrefSetCurrent(name);
+    return true;
+}
+
+void Preferences::RebuildPrefSetLists(const std::string& name)
+{
+    m_host.pref_sets_changed();
+    SwitchPrefSet(name);
+}
+
+void Preferences::OnPrefSetChange(const std::string& entry)
+{
+    if (entry == kNewEntry)
+        NewPrefSet();
+    else if (entry == kDeleteEntry)
+        DeletePrefSet();
+    else
+        SwitchPrefSet(entry);
+}
+
+// The current set, with its unsaved changes, is copied under the new name and the copy becomes
+// current; the set under the old name gets those changes too.
+void Preferences::NewPrefSet()
+{
+    const std::string name = m_host.ask_new_name();
+    if (name.empty() || !m_propset)
+        return;
+    if (!is_usable_set_name(name)) {
+        m_host.message_box("Can't use Preference Set name:" + name);
+        return;
+    }
+    PropWrite(*m_propset);
+    const std::optional<std::string> old_name = m_propset->setname;
+    if (!PropSaveAs(*m_propset, name)) {
+        // Going on would open an older set of that name, or none, as if the copy existed.
+        m_propset->setname = old_name;
+        m_host.message_box("Can't save Preference Set:" + name);
+        return;
+    }
+    RebuildPrefSetLists(name);
+}
+
+void Preferences::DeletePrefSet()
+{
+    const std::string name = GetPrefSetCurrent();
+    if (!m_propset || m_propset->setname != name) {
+        m_host.message_box("Can't delete -- not the current set.");
+        return;
+    }
+    if (name == kDefaultSet) {
+        m_host.message_box("Can't delete Default preference set.");
+        return;
+    }
+    if (!m_host.ask_yes_no("Delete Preference Set: " + name))
+        return;
+    PropClose(*m_propset);
+    if (!PropDelete(kCategory, name)) {
+        m_host.message_box("Can't delete Preference Set:" + name);
+        return;
+    }
+    // The deleted set is never written again: that would bring its file back.
+    PropSetPtr deleted = std::move(m_propset);
+    m_host.pref_sets_changed();
+    if (!OpenAsCurrent(kDefaultSet))
+        m_propset = std::move(deleted);
+}
+
+}  // namespace oakvane

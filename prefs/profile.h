@@ -1,0 +1,33 @@
+#pragma once
+// The application profile: an INI file of sections (the program uses only "App"). Each call
+// opens the file afresh, so what another program (or a test) wrote in between is seen.
+
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace oakvane {
+
+class Profile {
+public:
+    explicit Profile(std::string path) : m_path(std::move(path)) {}
+
+    // The value as text, or none when the key is missing.
+    std::optional<std::string> read(const std::string& section, const std::string& key) const;
+    std::string read_string(const std::string& section, const std::string& key,
+                            const std::string& dflt) const;
+    // Like the C library's atoi on the stored text; dflt when the key is missing.
+    int read_int(const std::string& section, const std::string& key, int dflt) const;
+
+    // False when the file could not be written.
+    bool write_string(const std::string& section, const std::string& key,
+                      const std::string& value) const;
+    bool write_int(const std::string& section, const std::string& key, int value) const;
+
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+}  // namespace oakvane

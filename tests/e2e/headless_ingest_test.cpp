@@ -1,0 +1,233 @@
+// oakvane-ingest: a run from the current preference set, as the desktop's Start makes it,
+// with the preferences in a temporary configuration folder.
+
+#include "e2e_support.h"
+
+#include <csignal>
+#include <regex>
+#include <set>
+
+namespace oakvane::e2e {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class HeadlessTest : public E2eTest {
+protected:
+    fs::path config() const { return tmp() / "config"; }
+    fs::path store() const { return config() / "Oakvane"; }
+    fs::path set_file(const std::string& name) const { return store() / "Main" / name; }
+
+    // The old application profile that the first start converts into the "Default" set.
+    void write_profile(const Lines& entries)
+    {
+        std::string text = "[App]\n";
+        for (const std::string& entry : entries)
+            text += entry + "\n";
+        fs::create_directories(store());
+        test::write_file(store() / "Oakvane.ini", text);
+    }
+
+    // A profile for a converting run with automatic numbers from 5 and a user-named folder.
+    void write_converting_profile()
+    {
+        write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string(),
+                       "ConverterApp=" STANDIN_CONVERTER, "KeepRaw=1", "Preview=-p1",
+                       "NameFmt=SAEE", "StartingNumber=5", "Arrangement=1", "DateFolders=1",
+                       "UserFolder=1", "UserFolderName=Trip", "Template=Basic"});
+        fs::create_directories(store() / "Metadata Templates");
+        fs::copy_file(template_path(), store() / "Metadata Templates" / "Basic.xmp");
+        fs::create_directories(backup());
+    }
+
+    void make_pairs(int pairs)
+    {
+        cardgen::CardLayout layout;
+        layout.pairs = pairs;
+        layout.raw_bytes = 3000;
+        make_card(layout);
+    }
+
+    std::vector<std::string> env(const Lines& extra = {}) const
+    {
+        Lines all = {"TZ=UTC", "XDG_CONFIG_HOME=" + config().string(),
+                     "HOME=" + (tmp() / "home").string()};
+        all.insert(all.end(), extra.begin(), extra.end());
+        return all;
+    }
+
+    ProcessResult ingest(const Lines& args, const Lines& extra_env = {}) const
+    {
+        Lines argv = {OAKVANE_INGEST};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return test::run_process(argv, env(extra_env));
+    }
+
+    Lines card_args() const { return {"--card", card_folder().string()}; }
+
+    std::string set_text(const std::string& name) const { return test::read_file(set_file(name)); }
+    std::string profile_text() const { return test::read_file(store() / "Oakvane.ini"); }
+};
+
+// Output lines with the run's elapsed times made comparable.
+Lines normalised(const std::string& out)
+{
+    static const std::regex elapsed(R"(^Ingestion time: \d+ min\. \d+ sec\.$)");
+    Lines lines = output_lines(out);
+    for (std::string& line : lines)
+        line = std::regex_replace(line, elapsed, "Ingestion time: <time>");
+    return lines;
+}
+
+bool contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+TEST_F(HeadlessTest, FirstStartConvertsTheProfileAndIngestsWithIt)
+{
+    write_converting_profile();
+    make_pairs(2);
+    const fs::path log = tmp() / "converter.log";
+
+    const ProcessResult r = ingest(card_args(), {"STANDIN_CONVERTER_LOG=" + log.string()});
+
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    Lines expected = {"Starting",
+                      "",
+                      "Card Folder: " + card_folder().string(),
+                      "Primary Image Folder: " + primary().string(),
+                      "Backup Image Folder: " + backup().string(),
+                      "Run Adobe DNG Converter: Yes (Medium-size JPEG preview)",
+                      "Metadata Template: Basic",
+                      "Primary Image Arrangement:",
+                      "    Date Folder(s): Date Folders",
+                      "    User-Named Folder: Trip",
+                      "    Number-Range Folder: [not used]",
+                      "Starting Number: 5"};
+    Lines engine = success_output(4, "Running Adobe DNG Converter", {2, 2, 2, 2, 0}, "", 0);
+    expected.insert(expected.end(), engine.begin(), engine.end() - 2);
+    expected.insert(expected.end(), {"Ingestion time: <time>", "",
+                                     "(No viewer chosen in Preferences)", "", "Finished"});
+    EXPECT_EQ(normalised(r.out), expected);
+
+    // The converter got the preview switch of the set.
+    const auto runs = converter_runs(log);
+    ASSERT_FALSE(runs.empty());
+    EXPECT_EQ(runs[0][1], "-p1");
+    // Images numbered from 5 (in the card's walk order) in date and user-named folders, with
+    // sidecars from the template; a DNG stands without one.
+    std::set<std::string> numbers;
+    for (const std::string& rel : test::list_tree(primary())) {
+        const fs::path path(rel);
+        EXPECT_EQ(path.parent_path().filename(), "Trip") << rel;
+        numbers.insert(path.stem().string());
+    }
+    EXPECT_EQ(numbers, (std::set<std::string>{"IMG_0005", "IMG_0006", "IMG_0007", "IMG_0008"}));
+    EXPECT_EQ(files_with_extension(primary(), ".dng").size(), 2u);
+    EXPECT_EQ(files_with_extension(primary(), ".JPG").size(), 2u);
+    EXPECT_EQ(files_with_extension(primary(), ".xmp").size(), 2u);
+    EXPECT_TRUE(fs::is_directory(primary() / "2006-06-12/Trip"));
+    EXPECT_TRUE(fs::is_directory(primary() / "2006-06-13/Trip"));
+    expect_only_complete_files(backup());
+    expect_card_unchanged();
+
+    // The next number is kept in the set, which the conversion made from the profile.
+    const std::string set = set_text("Default");
+    EXPECT_TRUE(set.starts_with("Version\t1\nDate\t")) << set;
+    EXPECT_TRUE(contains(set, "\nStartingNumber\t9\n")) << set;
+    EXPECT_TRUE(contains(set, "\nUserFolder\tTrip\n")) << set;
+    EXPECT_TRUE(contains(set, "\nWantUserFolder\t1\n")) << set;
+}
+
+TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
+{
+    make_pairs(1);
+    // The first start makes "Default"; with no card to take it ends at once.
+    ProcessResult r = ingest({});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(output_lines(r.out), (Lines{"Starting", "", "ERROR: No card chosen."}));
+    ASSERT_TRUE(fs::exists(set_file("Default")));
+
+    // A set as the desktop application writes it, with a fixed card folder.
+    fs::create_directories(backup());
+    test::write_file(set_file("Studio"),
+                     "Version\t1\nDate\tMon Dec  7 10:00:00 2026\n"
+                     "CardFolder\t" + card_folder().string() + "\n"
+                     "BackupFolder\t" + backup().string() + "\n"
+                     "PrimaryFolder\t" + primary().string() + "\n"
+                     "KeepRaw\t0\nNamePfx\tSTUDIO\nNameFmt\tSNEE\nWantDateFolders\t0\n");
+
+    r = ingest({"--set", "Studio"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const Lines lines = output_lines(r.out);
+    EXPECT_EQ(lines[2], "Card Folder: " + card_folder().string());
+    EXPECT_EQ(lines[5], "Run Adobe DNG Converter: No");
+    EXPECT_EQ(lines[8], "    Date Folder(s):  [not used]");
+    EXPECT_EQ(test::list_tree(primary()), (Lines{"STUDIO_0001.CR2", "STUDIO_0001.JPG"}));
+    EXPECT_TRUE(contains(profile_text(), "PrefSetCurrent=Studio")) << profile_text();
+
+    // Without --set the remembered set runs again (the backup keeps both runs' copies).
+    fs::remove_all(primary());
+    r = ingest({});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(test::list_tree(primary()), (Lines{"STUDIO_0001_001.CR2", "STUDIO_0001_001.JPG"}));
+
+    // A set that does not exist ends the run before it starts and changes nothing.
+    r = ingest({"--set", "Nope"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Nope")) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(contains(profile_text(), "PrefSetCurrent=Studio"));
+}
+
+TEST_F(HeadlessTest, MissingBackupFolderEndsTheRunWithoutCopying)
+{
+    make_pairs(1);
+    write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string()});
+    const ProcessResult r = ingest(card_args());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(output_lines(r.out), (Lines{"Starting", "", "ERROR: No backup folder"}));
+    EXPECT_FALSE(fs::exists(backup()));
+    EXPECT_FALSE(fs::exists(primary()));
+}
+
+TEST_F(HeadlessTest, FailedRunWarnsAndKeepsTheStartingNumber)
+{
+    write_converting_profile();
+    make_pairs(2);
+    const ProcessResult r = ingest(card_args(), {"STANDIN_CONVERTER_FAIL=IMG_0006.CR2,IMG_0005.CR2"});
+    EXPECT_EQ(r.exit_code, 1);
+    const Lines lines = output_lines(r.out);
+    EXPECT_EQ(last_lines(lines, 2), (Lines{"", "Finished"}));
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "ERROR:"), lines.end());
+    EXPECT_TRUE(contains(r.err, "Ingestion Error!\n\nDo not delete images from card until they "
+                                "have been successfully ingested."))
+        << r.err;
+    EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t5\n"));
+    expect_card_unchanged();
+}
+
+TEST_F(HeadlessTest, InterruptStopsTheRun)
+{
+    write_converting_profile();
+    make_pairs(2);
+    Lines argv = {OAKVANE_INGEST};
+    for (const std::string& arg : card_args())
+        argv.push_back(arg);
+    test::Process run(argv, env({"STANDIN_CONVERTER_DELAY_MS=5000"}));
+    ASSERT_TRUE(wait_for(
+        run, [&] { return contains(run.poll_out(50), "Running Adobe DNG Converter"); },
+        std::chrono::seconds(20)));
+    run.send_signal(SIGINT);
+    const ProcessResult r = run.wait();
+    EXPECT_EQ(r.exit_code, 130);
+    EXPECT_EQ(last_lines(output_lines(r.out), 4), (Lines{"", "Stopped by user", "", "Finished"}));
+    EXPECT_TRUE(contains(r.err, "Ingested images may be invalid!")) << r.err;
+    EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t5\n"));
+    expect_only_complete_files(primary());
+    expect_card_unchanged();
+}
+
+}  // namespace
+}  // namespace oakvane::e2e

@@ -1,0 +1,338 @@
+#include "errtrace.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <new>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+// Allocation failure on demand: every operator new of at least this many bytes throws, and so
+// every such nothrow new returns null. (The library's operator delete frees with free().)
+static std::size_t fail_from_size = SIZE_MAX;
+
+void* operator new(std::size_t size)
+{
+    if (size >= fail_from_size)
+        throw std::bad_alloc();
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
+namespace {
+
+// The trace is printed when the process exits, so each of these tests pushes and exits in a
+// child process of its own and compares what it wrote to standard error.
+class TraceAtExit : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+};
+
+::testing::Matcher<const std::string&> Exactly(const std::string& text)
+{
+    return ::testing::Matcher<const std::string&>(text);
+}
+
+std::string decoration(int err, const char* symbol, const char* message)
+{
+    return "\n\t\t*** " + std::string(symbol) + " (" + std::to_string(err) + ": \"" + message +
+           "\") ***";
+}
+
+constexpr const char* kLogPath = "/tmp/ckplog.tmp";
+
+std::string log_contents()
+{
+    std::ifstream in(kLogPath, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+}  // namespace
+
+TEST_F(TraceAtExit, NothingPushedPrintsNothing)
+{
+    EXPECT_EXIT(std::exit(0), ::testing::ExitedWithCode(0), Exactly(""));
+}
+
+TEST_F(TraceAtExit, OneEntryWithoutErrnoIsOneLine)
+{
+    EXPECT_EXIT(
+        {
+            ec_push("[fcn???]", "proper/proper.cpp", 115, "in = fopen(path_set, \"r\")", 0, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        Exactly("ERROR:\t0: [fcn???] [proper/proper.cpp:115] in = fopen(path_set, \"r\")\n"));
+}
+
+TEST_F(TraceAtExit, NewestFirstAndOnlyTheOldestDecorated)
+{
+    EXPECT_EXIT(
+        {
+            ec_push("first", "a.cpp", 1, "one", ENOENT, nullptr);
+            ec_push("second", "b.cpp", 2, "two", EACCES, nullptr);
+            ec_push("third", "c.cpp", 3, "three", EIO, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        Exactly("ERROR:\t0: third [c.cpp:3] three\n"
+                "\t1: second [b.cpp:2] two\n"
+                "\t2: first [a.cpp:1] one" +
+                decoration(ENOENT, "ENOENT", std::strerror(ENOENT)) + "\n"));
+}
+
+TEST_F(TraceAtExit, UnknownErrnoHasSymbolQuestionMark)
+{
+    EXPECT_EXIT(
+        {
+            ec_push("f", "x.cpp", 7, "check", 4242, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        Exactly("ERROR:\t0: f [x.cpp:7] check" + decoration(4242, "?", std::strerror(4242)) + "\n"));
+}
+
+TEST_F(TraceAtExit, InternalCodeIsNonstandard)
+{
+    EXPECT_EXIT(
+        {
+            ec_push("f", "x.cpp", 8, "check", EC_EINTERNAL, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        Exactly("ERROR:\t0: f [x.cpp:8] check" +
+                decoration(INT_MAX, "?", "Internal error (nonstandard)") + "\n"));
+}
+
+TEST_F(TraceAtExit, LongExpressionIsCut)
+{
+    const std::string expression(300, 'x');
+    const std::string text = "f [x.cpp:9] " + expression;
+    // The entry's text is cut at 199 characters; the line stays within 224.
+    const std::string line = "ERROR:\t0: " + text.substr(0, 199);
+    ASSERT_LE(line.size(), 224u);
+    EXPECT_EXIT(
+        {
+            ec_push("f", "x.cpp", 9, expression.c_str(), 0, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), Exactly(line + "\n"));
+}
+
+TEST_F(TraceAtExit, NullExpressionIsEmpty)
+{
+    EXPECT_EXIT(
+        {
+            ec_push("f", "x.cpp", 10, nullptr, 0, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), Exactly("ERROR:\t0: f [x.cpp:10] \n"));
+}
+
+TEST_F(TraceAtExit, EmergencyNodeMarksIncompleteTrace)
+{
+    // The first entry without memory gets the emergency text (100 bytes) and node; the next
+    // ones are lost, and the printed trace says so where the emergency node stands.
+    const std::string expression(150, 'e');
+    const std::string emergency_text = ("g [y.cpp:2] " + expression).substr(0, 99);
+    EXPECT_EXIT(
+        {
+            ec_push("f", "y.cpp", 1, "before", ENOENT, nullptr);
+            fail_from_size = 0;
+            ec_push("g", "y.cpp", 2, expression.c_str(), 0, nullptr);
+            ec_push("h", "y.cpp", 3, "lost", 0, nullptr);
+            fail_from_size = SIZE_MAX;
+            ec_push("k", "y.cpp", 4, "after", 0, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        Exactly("ERROR:\t0: k [y.cpp:4] after\n"
+                "\t*** Trace may be incomplete ***\n"
+                "\t1: " + emergency_text + "\n"
+                "\t2: f [y.cpp:1] before" +
+                decoration(ENOENT, "ENOENT", std::strerror(ENOENT)) + "\n"));
+}
+
+TEST_F(TraceAtExit, TextWithoutMemoryIsQuestionMarkOnceTheEmergencyTextIsTaken)
+{
+    // Only the texts (more than 64 bytes here) fail to allocate; the nodes don't.
+    const std::string expression(100, 'e');
+    const std::string emergency_text = ("a [z.cpp:1] " + expression).substr(0, 99);
+    EXPECT_EXIT(
+        {
+            fail_from_size = 64;
+            ec_push("a", "z.cpp", 1, expression.c_str(), 0, nullptr);
+            ec_push("b", "z.cpp", 2, expression.c_str(), ENOENT, nullptr);
+            fail_from_size = SIZE_MAX;
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0),
+        Exactly("ERROR:\t0: ?\n\t1: " + emergency_text + "\n"));
+}
+
+TEST_F(TraceAtExit, PushesFromManyThreadsAreAllKept)
+{
+    EXPECT_EXIT(
+        {
+            std::vector<std::thread> threads;
+            for (int t = 0; t < 4; ++t)
+                threads.emplace_back([t] {
+                    for (int i = 0; i < 500; ++i)
+                        ec_push("f", "t.cpp", t * 1000 + i, "x", 0, nullptr);
+                });
+            for (std::thread& thread : threads)
+                thread.join();
+            std::set<std::string> texts;
+            for (const ec_entry& e : ec_entries())
+                texts.insert(e.text);
+            _exit(texts.size() == 2000 ? 0 : 1);  // _exit: skip printing 2000 lines
+        },
+        ::testing::ExitedWithCode(0), Exactly(""));
+}
+
+TEST_F(TraceAtExit, LogIsWrittenOnlyWhenSwitchedOn)
+{
+    struct stat before;
+    const bool existed = stat(kLogPath, &before) == 0;
+    EXPECT_EXIT(
+        {
+            unsetenv("OAKVANE_TRACE_LOG");
+            ec_log("not written %d", 1);
+            ec_push("f", "x.cpp", 1, "100% sure", 0, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), Exactly("ERROR:\t0: f [x.cpp:1] 100% sure\n"));
+    struct stat after;
+    EXPECT_EQ(stat(kLogPath, &after) == 0, existed);
+    if (existed) {
+        EXPECT_EQ(after.st_size, before.st_size);
+    }
+}
+
+TEST_F(TraceAtExit, LogGetsStampedLinesAndTheTrace)
+{
+    const std::size_t offset = log_contents().size();
+    EXPECT_EXIT(
+        {
+            setenv("OAKVANE_TRACE_LOG", "1", 1);
+            ec_log("hello %d", 5);
+            ec_push("f", "x.cpp", 1, "100% sure", 0, nullptr);
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), Exactly("ERROR:\t0: f [x.cpp:1] 100% sure\n"));
+    const std::string added = log_contents().substr(offset);
+    // "%Y-%b-%d %X" in the C locale: 2026-Nov-01 12:34:56
+    const std::string stamp = "[0-9]{4}-[A-Z][a-z]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}: ";
+    const std::regex expected("\n" + stamp + "Log file /tmp/ckplog\\.tmp opened\n" + stamp +
+                              "hello 5\n" + stamp + "ERROR:\t0: f \\[x\\.cpp:1\\] 100% sure\n");
+    EXPECT_TRUE(std::regex_match(added, expected)) << added;
+}
+
+TEST(SymbolTable, HasAllCategoriesInOrder)
+{
+    const std::vector<std::pair<std::string, int>> expected = {
+        {"errno", 72},        {"sigaction", 3},     {"sigaction_flags", 7}, {"sigprocmask", 3},
+        {"signal", 27},       {"fcntl", 6},         {"fcntl_io", 3},        {"clock", 1},
+        {"stdfileno", 3},     {"perm", 12},         {"lseek", 3},           {"st_mode", 8},
+        {"access", 4},        {"fcntl_op", 10},     {"fcntl_fd", 1},        {"lockf", 4},
+        {"exit", 2},          {"SysVIPC_mode", 3},  {"SysVIPC_key", 1},     {"SysVIPC_cmd", 10},
+        {"SysVIPC_shm", 2},   {"mmap", 3},          {"mmap_flags", 3},      {"sigevent", 3},
+        {"skt_domain", 4},    {"skt_type", 4},      {"skt_level", 1},       {"skt_option", 16},
+        {"skt_backlog", 1},   {"skt_msg_flag", 7},  {"skt_shut", 3},        {"skt_cmsg_type", 1},
+        {"getaddrinfo", 1},   {"getnameinfo", 5},   {"sockopt_level", 6},
+    };
+    std::vector<std::pair<std::string, int>> actual;
+    int total = 0;
+    for (const ec_symbol* sym = ec_symbols; sym->category; ++sym, ++total) {
+        if (actual.empty() || actual.back().first != sym->category)
+            actual.emplace_back(sym->category, 0);
+        ++actual.back().second;
+        EXPECT_STREQ(sym->description, "") << sym->name;
+    }
+    EXPECT_EQ(total, 243);
+    EXPECT_EQ(actual.size(), 35u);
+    EXPECT_EQ(actual, expected);
+}
+
+TEST(SymbolTable, ErrnoNamesInOrder)
+{
+    const char* expected[] = {
+        "EPERM", "ENOENT", "ESRCH", "EINTR", "EIO", "ENXIO", "E2BIG", "ENOEXEC", "EBADF", "ECHILD",
+        "EAGAIN", "ENOMEM", "EACCES", "EFAULT", "EBUSY", "EEXIST", "EXDEV", "ENODEV", "ENOTDIR",
+        "EISDIR", "EINVAL", "ENFILE", "EMFILE", "ENOTTY", "EFBIG", "ENOSPC", "ESPIPE", "EROFS",
+        "EMLINK", "EPIPE", "EDOM", "ERANGE", "EDEADLK", "ENAMETOOLONG", "ENOLCK", "ENOSYS",
+        "ENOTEMPTY", "ENOTBLK", "ETXTBSY", "ENOTSOCK", "EDESTADDRREQ", "EMSGSIZE", "EPROTOTYPE",
+        "ENOPROTOOPT", "EPROTONOSUPPORT", "ESOCKTNOSUPPORT", "EOPNOTSUPP", "EPFNOSUPPORT",
+        "EAFNOSUPPORT", "EADDRINUSE", "EADDRNOTAVAIL", "ENETDOWN", "ENETUNREACH", "ENETRESET",
+        "ECONNABORTED", "ECONNRESET", "ENOBUFS", "EISCONN", "ENOTCONN", "ESHUTDOWN",
+        "ETOOMANYREFS", "ETIMEDOUT", "ECONNREFUSED", "ELOOP", "EWOULDBLOCK", "EALREADY",
+        "EINPROGRESS", "EHOSTDOWN", "EHOSTUNREACH", "ESTALE", "EUSERS", "EC_EINTERNAL",
+    };
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_STREQ(ec_symbols[i].category, "errno");
+        EXPECT_STREQ(ec_symbols[i].name, expected[i]);
+    }
+    EXPECT_STRNE(ec_symbols[std::size(expected)].category, "errno");
+}
+
+TEST(SymbolTable, ValuesAreThePlatformsValues)
+{
+    auto value_of = [](const char* category, const char* name) {
+        for (const ec_symbol* sym = ec_symbols; sym->category; ++sym)
+            if (std::strcmp(sym->category, category) == 0 && std::strcmp(sym->name, name) == 0)
+                return sym->value;
+        ADD_FAILURE() << name << " not in the table";
+        return -12345;
+    };
+    EXPECT_EQ(value_of("errno", "ENOENT"), ENOENT);
+    EXPECT_EQ(value_of("errno", "EWOULDBLOCK"), EWOULDBLOCK);
+    EXPECT_EQ(value_of("errno", "EC_EINTERNAL"), INT_MAX);
+    EXPECT_EQ(value_of("sigaction", "SIG_DFL"), static_cast<int>(reinterpret_cast<std::intptr_t>(SIG_DFL)));
+    EXPECT_EQ(value_of("sigaction", "SIG_IGN"), static_cast<int>(reinterpret_cast<std::intptr_t>(SIG_IGN)));
+    EXPECT_EQ(value_of("sigaction", "SIG_ERR"), static_cast<int>(reinterpret_cast<std::intptr_t>(SIG_ERR)));
+    EXPECT_EQ(value_of("signal", "SIGKILL"), SIGKILL);
+    EXPECT_EQ(value_of("clock", "CLOCKS_PER_SEC"), 1000000);
+    EXPECT_EQ(value_of("st_mode", "S_IFREG"), S_IFREG);
+    EXPECT_EQ(value_of("sockopt_level", "IPPROTO_UDP"), 17);
+}
+
+TEST(SymbolTable, LookupFindsTheFirstMatch)
+{
+    ASSERT_EQ(EAGAIN, EWOULDBLOCK);  // they share a value on Linux
+    EXPECT_STREQ(ec_lookup("errno", EAGAIN, nullptr), "EAGAIN");
+    const char* description = nullptr;
+    EXPECT_STREQ(ec_lookup("errno", ENOENT, &description), "ENOENT");
+    EXPECT_STREQ(description, "");
+    EXPECT_STREQ(ec_lookup("signal", SIGTERM, nullptr), "SIGTERM");
+    // The category compares exactly; no other category is searched.
+    EXPECT_STREQ(ec_lookup("Errno", ENOENT, nullptr), "?");
+    EXPECT_STREQ(ec_lookup("errno", 4242, &description), "?");
+    EXPECT_STREQ(description, "?");
+}
+
+TEST(ErrnoText, Decorations)
+{
+    char buf[200];
+    EXPECT_STREQ(ec_errno_text(buf, sizeof buf, "text", 0, nullptr), "text");
+    EXPECT_STREQ(ec_errno_text(buf, sizeof buf, nullptr, 0, nullptr), "???");
+    EXPECT_EQ(std::string(ec_errno_text(buf, sizeof buf, "t", ENOENT, nullptr)),
+              "t" + decoration(ENOENT, "ENOENT", std::strerror(ENOENT)));
+    EXPECT_EQ(std::string(ec_errno_text(buf, sizeof buf, "t", EC_EINTERNAL, nullptr)),
+              "t" + decoration(INT_MAX, "?", "Internal error (nonstandard)"));
+    char small[8];
+    EXPECT_STREQ(ec_errno_text(small, sizeof small, "abcdefghij", ENOENT, nullptr), "abcdefg");
+}

@@ -1,0 +1,66 @@
+#include "ingest_host.h"
+
+#include "engine.h"
+#include "run_settings.h"
+#include "viewer_launch.h"
+
+#include <cstdio>
+
+namespace oakvane {
+
+bool IngestHost::starting_number_enabled()
+{
+    return m_prefs && uses_starting_number(m_prefs->GetNameFmt());
+}
+
+std::string IngestHost::starting_number_text()
+{
+    return m_prefs ? m_prefs->GetStartingNumber() : "";
+}
+
+// Exactly one card is mounted: unattended, that is the card to ingest.
+CardAnswer IngestHost::choose_card(const std::string&) { return CardAnswer::Ok; }
+
+std::optional<std::string> IngestHost::browse_for_folder(const std::string&) { return std::nullopt; }
+
+// No question without a window: a missing backup folder ends the run.
+std::optional<BackupAnswer> IngestHost::choose_backup(const std::string&, const std::string&)
+{
+    return std::nullopt;
+}
+
+RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& arguments)
+{
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    CopycardResult result;
+    RunOutcome outcome;
+    outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), m_engine_host, result);
+    m_engine_host.finish_progress();
+    outcome.folder = std::move(result.folder);
+    outcome.next_number = std::move(result.next_number);
+    outcome.stopped = m_engine_host.stop_requested() != 0;
+    return outcome;
+}
+
+void IngestHost::message_box(const std::string& text)
+{
+    m_engine_host.finish_progress();
+    std::fprintf(stderr, "%s\n", text.c_str());
+}
+
+bool IngestHost::launch_viewer(const std::string& program, const std::vector<std::string>& arguments)
+{
+    return start_detached(program, arguments);
+}
+
+// Nothing is deleted without someone to say yes.
+bool IngestHost::ask_yes_no(const std::string& text)
+{
+    std::fprintf(stderr, "%s: no\n", text.c_str());
+    return false;
+}
+
+}  // namespace oakvane

@@ -229,6 +229,27 @@ void log_line(const char* format, ...)
 
 }  // namespace
 
+namespace {
+
+constexpr char kUnknownText[] = "?";
+
+// The entry's text in a fresh buffer; without memory the emergency buffer once, then "?".
+const char* entry_text(const char* function, const char* file, int line, const char* expression)
+{
+    std::size_t size = std::strlen(function) + std::strlen(file) + std::strlen(expression) + 12;
+    char* text = new (std::nothrow) char[size]();
+    if (!text) {
+        if (emergency_text[0] != '\0')
+            return kUnknownText;
+        text = emergency_text;
+        size = sizeof emergency_text;
+    }
+    std::snprintf(text, size, "%s%s%s%s%d%s%s", function, " [", file, ":", line, "] ", expression);
+    return text;
+}
+
+}  // namespace
+
 void ec_push(const char* function, const char* file, int line, const char* expression,
              int errno_value, void* data)
 {
@@ -239,39 +260,23 @@ void ec_push(const char* function, const char* file, int line, const char* expre
     if (!expression)
         expression = "";
 
-    trace_lock.lock();
-    const std::size_t size = std::strlen(function) + std::strlen(file) + std::strlen(expression) + 12;
-    const char* text = "?";
-    char* buf = new (std::nothrow) char[size]();
-    if (buf) {
-        std::snprintf(buf, size, "%s%s%s%s%d%s%s", function, " [", file, ":", line, "] ", expression);
-        text = buf;
-    } else if (emergency_text[0] == '\0') {
-        std::snprintf(emergency_text, sizeof emergency_text, "%s%s%s%s%d%s%s", function, " [",
-                      file, ":", line, "] ", expression);
-        text = emergency_text;
+    bool first_push;
+    {
+        std::lock_guard<std::mutex> guard(trace_lock);
+        const char* text = entry_text(function, file, line, expression);
+        ec_node* node = new (std::nothrow) ec_node();
+        if (!node && !emergency_node.text)
+            node = &emergency_node;
+        if (node) {
+            *node = {head, errno_value, data, text};
+            head = node;
+        } else if (text != emergency_text && text != kUnknownText) {
+            delete[] text;  // the entry is lost; ec_print marks the emergency node's place
+        }
+        first_push = !exit_handler_registered;
+        exit_handler_registered = true;
     }
-
-    ec_node* node = new (std::nothrow) ec_node();
-    if (!node && !emergency_node.text)
-        node = &emergency_node;
-    if (node) {
-        node->errno_value = errno_value;
-        node->data = data;
-        node->text = text;
-        node->next = head;
-        head = node;
-    } else {
-        delete[] buf;  // the entry is lost; ec_print marks the emergency node's place
-    }
-
-    if (exit_handler_registered) {
-        trace_lock.unlock();
-        return;
-    }
-    exit_handler_registered = true;
-    trace_lock.unlock();
-    if (std::atexit(ec_print) != 0) {
+    if (first_push && std::atexit(ec_print) != 0) {
         ec_push(function, file, line, "atexit failed", errno, data);
         ec_print();
     }

@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <memory>
@@ -18,10 +17,10 @@ namespace {
 
 // Where a failure is recorded: the location number and the text of the failed check, as they
 // appear in the error trace. The numbers are stable; tools and people match on them.
-// A few numbers of the old C store have no check here any more: 95 and 98 (the set's name
-// copies are one allocation with the set, 93), 120 (a line without a name is skipped, see
-// prop_read), 170 (the name copy is part of the new PROP, 169), 351 (the set file is replaced
-// by the rename, never removed first), 418 and 434 (a value is not allocated on its own).
+// Some numbers of the series have no check here: 95 and 98 (the set's name copies are one
+// allocation with the set, 93), 120 (a line without a name is skipped, see prop_read), 170
+// (the name copy is part of the new PROP, 169), 351 (the set file is replaced by the rename,
+// never removed first), 418 and 434 (a value is not allocated on its own).
 struct TraceSite {
     int line;
     const char* expression;

@@ -45,6 +45,7 @@ bool PropSetName(const std::string& category, int n, std::optional<std::string>&
 // Reads the named set; without a name, a new empty unnamed set. None on failure.
 PropSetPtr PropOpen(const std::string& category, const std::optional<std::string>& setname);
 // Writes a modified named set; true when written or when there was nothing to write.
+// A modified set without a name is not written (false): it is named through PropSaveAs.
 bool PropWrite(PROPSET& ps);
 // Renames the set (a file under the old name keeps its contents) and writes it.
 bool PropSaveAs(PROPSET& ps, const std::string& setname);

@@ -2,8 +2,10 @@
 
 #include "output_lines.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace oakvane {
@@ -11,8 +13,17 @@ namespace oakvane {
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
+int g_stop_pipe[2] = {-1, -1};
 
-extern "C" void request_stop(int) { g_stop = 1; }
+extern "C" void request_stop(int)
+{
+    g_stop = 1;
+    if (g_stop_pipe[1] >= 0) {
+        const int saved = errno;
+        [[maybe_unused]] const ssize_t n = write(g_stop_pipe[1], "s", 1);
+        errno = saved;
+    }
+}
 
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
@@ -21,6 +32,8 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 CliHost::CliHost() : m_draw(isatty(STDERR_FILENO) == 1)
 {
+    if (g_stop_pipe[0] < 0 && pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        g_stop_pipe[0] = g_stop_pipe[1] = -1;
     struct sigaction action {};
     action.sa_handler = request_stop;
     sigemptyset(&action.sa_mask);
@@ -65,6 +78,8 @@ void CliHost::progress_tick()
 }
 
 int CliHost::stop_requested() { return g_stop; }
+
+int CliHost::stop_notify_fd() { return g_stop_pipe[0]; }
 
 void CliHost::finish_progress()
 {

@@ -21,6 +21,10 @@ public:
     void progress_tick() override;
     int stop_requested() override;
 
+    // Becomes readable once a stop was requested, for hosts that wait in an event loop
+    // between runs; -1 when it could not be made.
+    static int stop_notify_fd();
+
     // Clears the progress bar so that what follows starts on a clean line.
     void finish_progress();
 

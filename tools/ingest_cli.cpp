@@ -2,14 +2,18 @@
 // application's Start does, without windows.
 //
 //   oakvane-ingest [--set NAME] [--card FOLDER]
+//   oakvane-ingest [--set NAME] --watch
 //
 // --set switches to the named preference set first (and remembers it, as choosing it in the
-// window does); --card names the card folder, otherwise the CardFolder preference decides.
-// Standard output carries the lines of the output list. Exit status: 0 success, 130 stopped
-// by SIGINT or SIGTERM, 1 otherwise.
+// window does); --card names the card folder, otherwise the CardFolder preference decides, and
+// "[user choice]" takes the one mounted card. --watch keeps running as an ingest station that
+// ingests every card inserted meanwhile. Standard output carries the lines of the output list.
+// Exit status: 0 success (or a station stopped while idle), 130 stopped by SIGINT or SIGTERM
+// during a run, 1 otherwise.
 
 #include "app_globals.h"
 #include "ingest_host.h"
+#include "ingest_station.h"
 
 #include <QCoreApplication>
 
@@ -23,9 +27,12 @@ namespace {
 struct Options {
     std::optional<std::string> set;
     std::optional<std::string> card;
+    bool watch = false;
 };
 
-constexpr const char* kUsage = "usage: oakvane-ingest [--set NAME] [--card FOLDER]\n";
+constexpr const char* kUsage =
+    "usage: oakvane-ingest [--set NAME] [--card FOLDER]\n"
+    "       oakvane-ingest [--set NAME] --watch\n";
 
 // None after a usage error, which has been printed.
 std::optional<Options> parse_options(int argc, char* argv[])
@@ -37,12 +44,18 @@ std::optional<Options> parse_options(int argc, char* argv[])
             std::fputs(kUsage, stdout);
             std::exit(0);
         }
-        if ((arg == "--set" || arg == "--card") && i + 1 < argc) {
+        if (arg == "--watch") {
+            options.watch = true;
+        } else if ((arg == "--set" || arg == "--card") && i + 1 < argc) {
             (arg == "--set" ? options.set : options.card) = argv[++i];
         } else {
             std::fputs(kUsage, stderr);
             return std::nullopt;
         }
+    }
+    if (options.watch && options.card) {
+        std::fputs(kUsage, stderr);
+        return std::nullopt;
     }
     return options;
 }
@@ -80,9 +93,19 @@ int main(int argc, char* argv[])
     if (!prefs.InitPreferences() || !open_set(prefs, options->set))
         return 1;
     oakvane::g_userFolderName = prefs.GetWantUserFolder() ? prefs.GetUserFolder() : "";
+    // Cards start runs only through the station's own queue, never by the detector's rule.
+    oakvane::CardDetector detector(host, oakvane::make_system_volume_source(), [] { return false; });
+    host.set_detector(&detector);
     oakvane::StartCommand start(prefs, host);
-    start.set_card_override(options->card);
-    const int status = exit_status(start.OnStart());
+    int status = 0;
+    if (options->watch) {
+        host.set_station(true);
+        status = oakvane::IngestStation(host, detector, start).run();
+    } else {
+        detector.ScanForCards();
+        start.set_card_override(options->card);
+        status = exit_status(start.OnStart());
+    }
     prefs.SavePreferences();
     return status;
 }

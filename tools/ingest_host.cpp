@@ -1,5 +1,7 @@
 #include "ingest_host.h"
 
+#include "app_globals.h"
+#include "eject.h"
 #include "engine.h"
 #include "run_settings.h"
 #include "viewer_launch.h"
@@ -35,6 +37,7 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
+    m_run_card_folder = arguments.at(2);
     CopycardResult result;
     RunOutcome outcome;
     outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), m_engine_host, result);
@@ -61,6 +64,34 @@ bool IngestHost::ask_yes_no(const std::string& text)
 {
     std::fprintf(stderr, "%s: no\n", text.c_str());
     return false;
+}
+
+}  // namespace oakvane
+
+namespace oakvane {
+
+void IngestHost::eject_card()
+{
+    const bool ours = m_station || m_run_card_folder == g_detectedCardFolder;
+    switch (oakvane::eject_card(ours ? m_run_card_folder : std::string())) {
+    case CardEject::refused:
+        message_box(kCantEjectCard);
+        break;
+    case CardEject::done:
+        if (m_detector)
+            m_detector->ScanForCards();
+        break;
+    case CardEject::no_card:
+        break;
+    }
+}
+
+void IngestHost::set_card_text(std::string_view text)
+{
+    if (!m_print_card_states || text == m_card_text)
+        return;
+    m_card_text = text;
+    output_text(text);
 }
 
 }  // namespace oakvane

@@ -2,15 +2,22 @@
 // The Start command on a terminal: the output list is standard output, questions that need a
 // window get the answer that lets an unattended run go on or end, messages go to standard error.
 
+#include "card_detector.h"
 #include "cli_host.h"
 #include "preferences.h"
 #include "start_run.h"
 
 namespace oakvane {
 
-class IngestHost : public StartHost, public PrefsHost {
+class IngestHost : public StartHost, public PrefsHost, public CardView {
 public:
     void set_preferences(Preferences* prefs) { m_prefs = prefs; }
+    void set_detector(CardDetector* detector) { m_detector = detector; }
+    // An ingest station ejects the card it has just ingested, whatever else is mounted; a
+    // single run ejects only the card the run was on, when that is the one detected card.
+    void set_station(bool station) { m_station = station; }
+    // Card states are printed only while following the cards.
+    void set_print_card_states(bool print) { m_print_card_states = print; }
 
     // StartHost
     void clear_output() override {}
@@ -26,16 +33,25 @@ public:
     RunOutcome run_with_progress(const std::vector<std::string>& arguments) override;
     void message_box(const std::string& text) override;
     bool launch_viewer(const std::string& program, const std::vector<std::string>& arguments) override;
-    void eject_card() override {}
+    void eject_card() override;
     void beep() override {}
 
     // PrefsHost
     bool ask_yes_no(const std::string& text) override;
     std::string ask_new_name() override { return ""; }
 
+    // CardView
+    void set_card_text(std::string_view text) override;
+    void set_eject_enabled(bool) override {}
+
 private:
     CliHost m_engine_host;
     Preferences* m_prefs = nullptr;
+    CardDetector* m_detector = nullptr;
+    bool m_station = false;
+    bool m_print_card_states = false;
+    std::string m_card_text;
+    std::string m_run_card_folder;  // the card folder of the last run
 };
 
 }  // namespace oakvane

@@ -2,6 +2,7 @@
 // with the preferences in a temporary configuration folder.
 
 #include "e2e_support.h"
+#include "mounts.h"
 
 #include <csignal>
 #include <regex>
@@ -227,6 +228,118 @@ TEST_F(HeadlessTest, InterruptStopsTheRun)
     EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t5\n"));
     expect_only_complete_files(primary());
     expect_card_unchanged();
+}
+
+// Cards come and go as real mounts of ext2 card images, as a card reader's would.
+class StationTest : public HeadlessTest {
+protected:
+    void SetUp() override
+    {
+        const std::string refusal = test::mount_refusal(tmp().string());
+        if (!refusal.empty())
+            GTEST_SKIP() << "cannot mount here: " << refusal;
+        fs::create_directories(backup());
+        write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string(),
+                       "KeepRaw=0", "NameFmt=SAEE", "AutoEject=1", "DateFolders=0"});
+    }
+
+    // An image of a card with two RAW+JPEG pairs, labelled label.
+    std::string card_image(const std::string& label)
+    {
+        const fs::path content = tmp() / ("content-" + label);
+        cardgen::CardLayout layout;
+        layout.pairs = 2;
+        layout.raw_bytes = 3000;
+        cardgen::make_card(content, layout);
+        const std::string image = (tmp() / (label + ".img")).string();
+        const std::string why = test::make_ext2_image_of(image, label, content.string(), "8M");
+        EXPECT_EQ(why, "");
+        return image;
+    }
+
+    std::string mount_point(const std::string& label) const { return (tmp() / label).string(); }
+
+    static bool mounted(const std::string& point)
+    {
+        return contains(test::read_file("/proc/self/mountinfo"), " " + point + " ");
+    }
+};
+
+TEST_F(StationTest, IngestsAndEjectsEveryCardInsertedUntilInterrupted)
+{
+    const std::string first = card_image("CARD_ONE");
+    const std::string second = card_image("CARD_TWO");
+    test::Process station({OAKVANE_INGEST, "--watch"}, env());
+    const auto shows = [&](const std::string& text) {
+        return wait_for(station, [&] { return contains(station.poll_out(50), text); },
+                        std::chrono::seconds(30));
+    };
+    ASSERT_TRUE(shows("No image card mounted\n")) << station.poll_out(0);
+
+    fs::create_directories(mount_point("one"));
+    test::Mount card_one({"-o", "loop", first}, mount_point("one"));
+    ASSERT_TRUE(card_one.ok()) << card_one.error();
+    ASSERT_TRUE(shows("Image card mounted: " + mount_point("one") + "/ (CARD_ONE)\n"));
+    ASSERT_TRUE(shows("Finished\n")) << station.poll_out(0);
+    // Ejected after its run: unmounted, and the card image let go.
+    ASSERT_TRUE(wait_for(station, [&] { return !mounted(mount_point("one")); },
+                         std::chrono::seconds(30)));
+
+    fs::create_directories(mount_point("two"));
+    test::Mount card_two({"-o", "loop", second}, mount_point("two"));
+    ASSERT_TRUE(card_two.ok()) << card_two.error();
+    ASSERT_TRUE(wait_for(station,
+                         [&] {
+                             const std::string& out = station.poll_out(50);
+                             return std::count(out.begin(), out.end(), 'F') > 0 &&
+                                    out.find("Finished", out.find("CARD_TWO")) != std::string::npos;
+                         },
+                         std::chrono::seconds(30)))
+        << station.poll_out(0);
+    ASSERT_TRUE(wait_for(station, [&] { return !mounted(mount_point("two")); },
+                         std::chrono::seconds(30)));
+
+    station.send_signal(SIGINT);
+    const ProcessResult r = station.wait();
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const Lines lines = output_lines(r.out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SUCCESSFUL INGESTION - no errors detected"), 2)
+        << r.out;
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Card Folder: " + mount_point("one") + "/DCIM"),
+              lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Card Folder: " + mount_point("two") + "/DCIM"),
+              lines.end());
+    // Automatic numbers run on from one card to the next.
+    std::set<std::string> names;
+    for (const std::string& rel : test::list_tree(primary()))
+        names.insert(fs::path(rel).stem().string());
+    EXPECT_EQ(names, (std::set<std::string>{"IMG_0001", "IMG_0002", "IMG_0003", "IMG_0004",
+                                             "IMG_0005", "IMG_0006", "IMG_0007", "IMG_0008"}));
+    EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t9\n"));
+}
+
+TEST_F(StationTest, SingleRunTakesTheOneMountedCard)
+{
+    const std::string first = card_image("CARD_ONE");
+    const std::string second = card_image("CARD_TWO");
+    fs::create_directories(mount_point("one"));
+    fs::create_directories(mount_point("two"));
+    test::Mount card_one({"-o", "loop", first}, mount_point("one"));
+    test::Mount card_two({"-o", "loop", second}, mount_point("two"));
+    ASSERT_TRUE(card_one.ok() && card_two.ok()) << card_one.error() << card_two.error();
+
+    // Two cards: no question can be asked, so none is chosen.
+    ProcessResult r = ingest({});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(output_lines(r.out), (Lines{"Starting", "", "ERROR: No card chosen."}));
+
+    // One card: it is taken, and ejected afterwards.
+    ASSERT_TRUE(card_two.unmount()) << card_two.error();
+    r = ingest({});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(output_lines(r.out).at(2), "Card Folder: " + mount_point("one") + "/DCIM");
+    EXPECT_FALSE(mounted(mount_point("one")));
+    EXPECT_EQ(test::list_tree(primary()).size(), 4u);
 }
 
 }  // namespace

@@ -37,6 +37,27 @@ void* operator new(std::size_t size)
     throw std::bad_alloc();
 }
 
+// The other forms go through the one above, as the standard's default ones do (some runtimes,
+// such as the address sanitizer's, replace them with their own).
+void* operator new[](std::size_t size)
+{
+    return ::operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    try {
+        return ::operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return ::operator new(size, std::nothrow);
+}
+
 namespace {
 
 struct Trace {
@@ -201,6 +222,11 @@ TEST_F(Store, CloseWritesAChangedNamedSetOnly)
     ASSERT_TRUE(PropPutStr(*unnamed, "K", 0, "v"));
     PropClose(*unnamed);
     EXPECT_FALSE(fs::exists(m_dir.path() / "store/Other"));
+    TraceWatch trace;
+    EXPECT_FALSE(PropWrite(*unnamed));  // it is named through PropSaveAs
+    ASSERT_EQ(trace.added().size(), 1u);
+    EXPECT_EQ(trace.added()[0].line, 324);
+    EXPECT_EQ(trace.added()[0].errno_value, EINVAL);
 }
 
 TEST_F(Store, RepeatedNamesBuildOneMultiValuedProperty)

@@ -1,0 +1,119 @@
+#include "card_detector.h"
+
+#include "app_globals.h"
+
+#include <vector>
+
+namespace oakvane {
+
+CardDetector::CardDetector(CardView& view, std::unique_ptr<VolumeSource> volumes,
+                           std::function<bool()> auto_ingest, QObject* parent)
+    : QObject(parent), m_view(view), m_volumes(std::move(volumes)),
+      m_auto_ingest(std::move(auto_ingest))
+{
+}
+
+CardDetector::~CardDetector() = default;
+
+bool CardDetector::start_watching(std::string& error)
+{
+    // The current mounts are the baseline: without it the first change would announce every
+    // mounted volume as inserted and could start a run on a card that was already there.
+    VolumeScan scan;
+    if (!list_volumes(scan)) {
+        error = scan.error;
+        return false;
+    }
+    std::unique_ptr<MountMonitor> monitor = make_mount_monitor(error);
+    if (!monitor)
+        return false;
+    m_known = mount_ids(scan);
+    connect(monitor.get(), &MountMonitor::changed, this, &CardDetector::mount_table_changed);
+    m_monitor = std::move(monitor);
+    return true;
+}
+
+int CardDetector::ScanForCards()
+{
+    m_last_scan_applied = false;
+    VolumeScan scan;
+    list_volumes(scan);
+    const CardDecision decision = decide_cards(scan, g_detectedCardFolder, g_detectedCardName);
+    if (decision.state) {
+        apply(*decision.state);
+        m_last_scan_applied = true;
+    }
+    return decision.result;
+}
+
+void CardDetector::OnShellNotify(MediaEvent event, const std::string& path)
+{
+    if (path.empty())
+        return;
+    if (event == MediaEvent::Removed) {
+        ScanForCards();
+        return;
+    }
+    // A run starts only on a state this scan has just established: when the volumes could
+    // not be listed the recorded card may be long gone.
+    if (ScanForCards() == 1 && m_last_scan_applied && !g_detectedCardName.empty() &&
+        m_auto_ingest && m_auto_ingest())
+        emit runRequested();
+}
+
+void CardDetector::mount_table_changed()
+{
+    VolumeScan scan;
+    if (!list_volumes(scan))
+        return;  // the next change compares against the last list that could be read
+    MountIds now = mount_ids(scan);
+    std::vector<std::string> removed;
+    std::vector<std::string> inserted;
+    for (const auto& mount : m_known)
+        if (!now.contains(mount))
+            removed.push_back(mount.second);
+    for (const auto& mount : now)
+        if (!m_known.contains(mount))
+            inserted.push_back(mount.second);
+    m_known = std::move(now);
+    // Each scan reads the whole table, so the first one already sees every change of the
+    // batch. Insertions go first: were a removal handled first, its scan would record a card
+    // inserted in the same batch, and the insertion would find nothing new to start a run on.
+    for (const std::string& path : inserted) {
+        emit mediaInserted(QString::fromStdString(path));
+        OnShellNotify(MediaEvent::Inserted, path);
+    }
+    for (const std::string& path : removed) {
+        emit mediaRemoved(QString::fromStdString(path));
+        OnShellNotify(MediaEvent::Removed, path);
+    }
+}
+
+bool CardDetector::list_volumes(VolumeScan& scan)
+{
+    scan = m_volumes->list_volumes();
+    if (!scan.ok)
+        emit scanFailed(QString::fromStdString(scan.error));
+    return scan.ok;
+}
+
+void CardDetector::apply(const CardState& state)
+{
+    m_state = state;
+    g_detectedCardFolder = state.card_folder;
+    g_detectedCardName = state.card_name;
+    m_view.set_main_status(state.main_status);
+    m_view.set_card_text(state.card_text);
+    m_view.set_eject_enabled(state.eject_enabled);
+    emit stateChanged();
+}
+
+CardDetector::MountIds CardDetector::mount_ids(const VolumeScan& scan)
+{
+    MountIds ids;
+    for (const Volume& volume : scan.volumes)
+        ids.emplace(volume.mount_id, volume.mount_point);
+    return ids;
+}
+
+}  // namespace oakvane

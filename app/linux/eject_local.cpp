@@ -1,0 +1,96 @@
+#include "eject_local.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/cdrom.h>
+#include <linux/loop.h>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace oakvane {
+
+namespace {
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+void report(const char* what, const std::string& path, int error)
+{
+    std::fprintf(stderr, "%s %s: %s\n", what, path.c_str(), std::strerror(error));
+}
+
+Attempt unmount_once(const std::string& mount_point)
+{
+    // The mount point came from the mount table; not following a symbolic link keeps a path
+    // swapped in meanwhile from unmounting something else.
+    if (umount2(mount_point.c_str(), UMOUNT_NOFOLLOW) == 0)
+        return Attempt::done;
+    if (errno == EBUSY)
+        return Attempt::busy;
+    report("Cannot unmount", mount_point, errno);
+    return Attempt::failed;
+}
+
+EjectOutcome detach_loop(const std::string& node)
+{
+    Descriptor loop(open(node.c_str(), O_RDONLY | O_CLOEXEC));
+    if (loop.get() < 0) {
+        report("Cannot open", node, errno);
+        return EjectOutcome::unmounted;
+    }
+    // A device attached with auto-clear lets go of its image with the last unmount already.
+    if (ioctl(loop.get(), LOOP_CLR_FD, 0) == 0 || errno == ENXIO)
+        return EjectOutcome::ejected;
+    report("Cannot detach", node, errno);
+    return EjectOutcome::unmounted;
+}
+
+EjectOutcome eject_media(const std::string& node)
+{
+    Descriptor disk(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (disk.get() < 0) {
+        report("Cannot open", node, errno);
+        return EjectOutcome::unmounted;
+    }
+    // Many card readers have no eject mechanism; their media is still safe to pull now.
+    if (ioctl(disk.get(), CDROMEJECT, 0) == 0)
+        return EjectOutcome::ejected;
+    report("Cannot eject", node, errno);
+    return EjectOutcome::unmounted;
+}
+
+}  // namespace
+
+EjectOutcome eject_local(const EjectTarget& target, const EjectRetry& retry)
+{
+    switch (retry_while_busy(retry, [&] { return unmount_once(target.mount_point); })) {
+    case Attempt::busy:
+        return EjectOutcome::busy;
+    case Attempt::failed:
+        return EjectOutcome::failed;
+    case Attempt::done:
+        break;
+    }
+    if (disk_still_mounted(target))
+        return EjectOutcome::in_use;
+    return target.device.loop ? detach_loop(target.device.disk_node)
+                              : eject_media(target.device.disk_node);
+}
+
+}  // namespace oakvane

@@ -1,0 +1,13 @@
+#pragma once
+// Ejecting a card with the kernel's own calls, where no disk service runs.
+
+#include "eject_outcome.h"
+#include "eject_target.h"
+
+namespace oakvane {
+
+// Unmounts the target (retrying while it is busy), then detaches a card image or asks the
+// disk to eject its media. Needs the right to unmount (root, as on the build machines).
+EjectOutcome eject_local(const EjectTarget& target, const EjectRetry& retry);
+
+}  // namespace oakvane

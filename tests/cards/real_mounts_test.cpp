@@ -1,0 +1,197 @@
+// Card detection on real mounts: a labelled ext2 image on a loop device and memory file
+// systems, mounted and unmounted while the detector follows the kernel's mount table.
+
+#include "app_globals.h"
+#include "card_detector.h"
+#include "card_test_support.h"
+#include "mounts.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+
+namespace oakvane {
+namespace {
+
+namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
+
+// Only the volumes below the test's own folder: whatever else is mounted on the machine,
+// cards included, must not change the count.
+class VolumesBelow final : public VolumeSource {
+public:
+    explicit VolumesBelow(std::string root) : m_prefix(std::move(root) + "/") {}
+    VolumeScan list_volumes() override
+    {
+        VolumeScan scan = m_system->list_volumes();
+        std::erase_if(scan.volumes,
+                      [&](const Volume& v) { return !v.mount_point.starts_with(m_prefix); });
+        return scan;
+    }
+
+private:
+    std::string m_prefix;
+    std::unique_ptr<VolumeSource> m_system = make_system_volume_source();
+};
+
+bool has(const Lines& lines, const std::string& line)
+{
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+class RealMountTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ensure_app();
+        g_detectedCardFolder.clear();
+        g_detectedCardName.clear();
+        m_root = fs::canonical(m_tmp.path()).string();
+        if (const std::string why = test::mount_refusal(m_root); !why.empty())
+            GTEST_SKIP() << "real mounts not possible here: " << why;
+        if (!test::private_mount_namespace())
+            std::cout << "note: mounting in the machine's own mount namespace\n";
+    }
+
+    std::string at(const std::string& name) const { return m_root + "/" + name; }
+
+    // The ext2 card "NIKON_D70" with a DCIM folder, mounted on a loop device.
+    std::unique_ptr<test::Mount> mount_nikon(const std::string& name)
+    {
+        const std::string image = at(name + ".img");
+        const std::string error = test::make_ext2_image(image, "NIKON_D70", {"DCIM/100NIKON"});
+        EXPECT_EQ(error, "");
+        return std::make_unique<test::Mount>(Lines{"-o", "loop", image}, at(name));
+    }
+
+    std::unique_ptr<CardDetector> watching_detector()
+    {
+        auto detector = std::make_unique<CardDetector>(
+            view, std::make_unique<VolumesBelow>(m_root), [this] { return auto_ingest; });
+        std::string error;
+        EXPECT_TRUE(detector->start_watching(error)) << error;
+        detector->ScanForCards();
+        return detector;
+    }
+
+    test::TempDir m_tmp;  // first, so that it outlives every mount in it
+    std::string m_root;
+    test::RecordingView view;
+    bool auto_ingest = true;
+};
+
+TEST_F(RealMountTest, LoopMountedImageIsListedWithItsLabel)
+{
+    auto card = mount_nikon("card");
+    if (!card->ok())
+        GTEST_SKIP() << "loop mounts not possible here: " << card->error();
+    const VolumeScan scan = make_system_volume_source()->list_volumes();
+    ASSERT_TRUE(scan.ok) << scan.error;
+    const auto it = std::find_if(scan.volumes.begin(), scan.volumes.end(),
+                                 [&](const Volume& v) { return v.mount_point == at("card"); });
+    ASSERT_NE(it, scan.volumes.end());
+    EXPECT_EQ(it->fs_type, "ext2");
+    EXPECT_TRUE(it->device.starts_with("/dev/loop")) << it->device;
+    EXPECT_EQ(it->label, "NIKON_D70");
+    EXPECT_TRUE(it->has_dcim);
+    for (const Volume& v : scan.volumes)
+        EXPECT_TRUE(v.fs_type != "proc" && v.fs_type != "sysfs" && v.fs_type != "cgroup2")
+            << v.mount_point << " is " << v.fs_type;
+}
+
+TEST_F(RealMountTest, CardComesAndGoesWithItsMount)
+{
+    auto detector = watching_detector();
+    test::DetectorLog log(*detector);
+    ASSERT_EQ(view.status, "Insert card or connect camera");
+
+    auto card = mount_nikon("card");
+    if (!card->ok())
+        GTEST_SKIP() << "loop mounts not possible here: " << card->error();
+    ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("card")); }))
+        << "no insertion seen";
+    EXPECT_EQ(g_detectedCardName, at("card") + "/ (NIKON_D70)");
+    EXPECT_EQ(g_detectedCardFolder, at("card") + "/DCIM");
+    EXPECT_EQ(view.card, "Image card mounted: " + at("card") + "/ (NIKON_D70)");
+    EXPECT_TRUE(view.eject);
+    EXPECT_EQ(log.runs, 1);
+
+    // A volume without DCIM comes and goes: the card stays as it is, no run starts.
+    const Lines shown = view.calls;
+    const int changes = log.state_changes;
+    {
+        test::Mount stick({"-t", "tmpfs", "tmpfs"}, at("stick"));
+        ASSERT_TRUE(stick.ok()) << stick.error();
+        ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("stick")); }));
+        ASSERT_TRUE(stick.unmount()) << stick.error();
+        ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "-" + at("stick")); }));
+    }
+    EXPECT_EQ(view.calls, shown);
+    EXPECT_EQ(log.runs, 1);
+    EXPECT_EQ(log.state_changes, changes);
+
+    ASSERT_TRUE(card->unmount()) << card->error();
+    ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "-" + at("card")); }))
+        << "no removal seen";
+    EXPECT_EQ(view.status, "Insert card or connect camera");
+    EXPECT_EQ(view.card, "No image card mounted");
+    EXPECT_FALSE(view.eject);
+    EXPECT_EQ(g_detectedCardName, "");
+    EXPECT_EQ(g_detectedCardFolder, "");
+    EXPECT_TRUE(log.failures.empty());
+}
+
+TEST_F(RealMountTest, UnlabelledCardIsNamedByItsRootAndASecondMakesMultiple)
+{
+    auto detector = watching_detector();
+    test::DetectorLog log(*detector);
+
+    test::Mount camera({"-t", "tmpfs", "tmpfs"}, at("camera"));
+    ASSERT_TRUE(camera.ok()) << camera.error();
+    // Still before the detector hears of the mount, as a camera's card holds DCIM when mounted.
+    fs::create_directory(at("camera/DCIM"));
+    ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("camera")); }));
+    EXPECT_EQ(g_detectedCardName, at("camera") + "/");
+    EXPECT_EQ(view.card, "Image card mounted: " + at("camera") + "/");
+    EXPECT_EQ(log.runs, 1);
+
+    test::Mount second({"-t", "tmpfs", "tmpfs"}, at("second"));
+    ASSERT_TRUE(second.ok()) << second.error();
+    fs::create_directory(at("second/DCIM"));
+    ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("second")); }));
+    EXPECT_EQ(view.status, "Press Start to choose card");
+    EXPECT_EQ(view.card, "Multiple image cards mounted");
+    EXPECT_EQ(g_detectedCardName, "");
+    EXPECT_EQ(log.runs, 1);
+}
+
+// A monitor that does not take the change it was woken for wakes without end, many thousand
+// times a second. A few stray wake-ups are allowed: the machine's own mount work may cause them.
+TEST_F(RealMountTest, MonitorWakesOnlyWhenTheMountTableChanges)
+{
+    if (!test::private_mount_namespace())
+        GTEST_SKIP() << "other processes' mounts would wake the monitor here";
+    constexpr int kStray = 5;
+    auto table = std::make_shared<test::VolumeTable>();
+    CardDetector detector(view, std::make_unique<test::FakeVolumes>(table), [] { return false; });
+    std::string error;
+    ASSERT_TRUE(detector.start_watching(error)) << error;
+    const int baseline = table->listings;
+    test::run_events_until([] { return false; }, 1000);
+    EXPECT_LE(table->listings - baseline, kStray) << "woke with nothing mounted or unmounted";
+
+    const int before_mount = table->listings;
+    test::Mount stick({"-t", "tmpfs", "tmpfs"}, at("stick"));
+    ASSERT_TRUE(stick.ok()) << stick.error();
+    ASSERT_TRUE(test::run_events_until([&] { return table->listings > before_mount; }))
+        << "no wake-up for a mount";
+    const int after_mount = table->listings;
+    test::run_events_until([] { return false; }, 1000);
+    EXPECT_LE(table->listings - after_mount, kStray) << "kept waking after one mount";
+}
+
+}  // namespace
+}  // namespace oakvane

@@ -1,0 +1,119 @@
+// Ejecting real cards with the kernel's calls: loop-mounted ext2 images stand for cards.
+
+#include "eject.h"
+#include "eject_fixtures.h"
+#include "eject_linux.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace oakvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Open file inside a card keeps it busy until released.
+class OpenFile {
+public:
+    explicit OpenFile(const std::string& path) : m_fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~OpenFile() { release(); }
+    void release()
+    {
+        if (m_fd >= 0)
+            close(m_fd);
+        m_fd = -1;
+    }
+    bool ok() const { return m_fd >= 0; }
+
+private:
+    int m_fd;
+};
+
+class EjectMount : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        test::ensure_qt_application();
+        std::string why;
+        m_card = test::LoopCard::create(m_tmp.path(), why);
+        if (!m_card)
+            GTEST_SKIP() << why;
+    }
+    int eject(const EjectRetry& retry)
+    {
+        // A connection to no bus at all: the disk service is not there.
+        return eject_volume_on(m_card->mount_point(), QDBusConnection("eject-no-bus"), retry);
+    }
+    std::string file() const { return m_card->mount_point() + "/DCIM/IMG_0001.JPG"; }
+
+    test::TempDir m_tmp;  // first, so that it outlives the mounts inside it
+    std::unique_ptr<test::LoopCard> m_card;
+};
+
+TEST_F(EjectMount, CardIsUnmountedAndItsImageDetached)
+{
+    EXPECT_EQ(eject_card(m_card->mount_point() + "/DCIM"), CardEject::done);
+    EXPECT_FALSE(test::is_mounted(m_card->mount_point()));
+    EXPECT_TRUE(m_card->detached_within_seconds(20));
+}
+
+TEST_F(EjectMount, CardFreedDuringTheRetriesIsEjected)
+{
+    OpenFile held(file());
+    ASSERT_TRUE(held.ok());
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(300ms);
+        held.release();
+    });
+    const int result = eject({100, 100ms});
+    releaser.join();
+    EXPECT_EQ(result, 1);
+    EXPECT_FALSE(test::is_mounted(m_card->mount_point()));
+    EXPECT_TRUE(m_card->detached_within_seconds(20));
+}
+
+TEST_F(EjectMount, BusyCardIsRetriedForAboutTenSeconds)
+{
+    OpenFile held(file());
+    ASSERT_TRUE(held.ok());
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(eject_volume(m_card->mount_point()), 1);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 9s);
+    EXPECT_TRUE(test::is_mounted(m_card->mount_point()));
+    EXPECT_TRUE(m_card->attached());
+}
+
+TEST_F(EjectMount, CardMountedTwiceIsUnmountedHereButNotDetached)
+{
+    const std::string other = m_tmp / "other";
+    ASSERT_TRUE(m_card->mount_also(other));
+    EXPECT_EQ(eject({3, 50ms}), 1);
+    EXPECT_FALSE(test::is_mounted(m_card->mount_point()));
+    EXPECT_TRUE(test::is_mounted(other));
+    EXPECT_TRUE(m_card->attached());
+    EXPECT_EQ(m_card->autoclear(), "0");
+}
+
+TEST(EjectRefused, SystemDiskTmpfsAndPlainFoldersGiveZero)
+{
+    test::TempDir tmp;
+    EXPECT_EQ(eject_volume("/"), 0);
+    EXPECT_EQ(eject_volume(tmp.str()), 0);
+    EXPECT_EQ(eject_volume(tmp / "missing"), 0);
+    EXPECT_EQ(eject_card(tmp / "DCIM"), CardEject::refused);
+
+    std::string why;
+    auto tmpfs = test::TmpfsMount::create(tmp.path(), why);
+    if (!tmpfs)
+        GTEST_SKIP() << why;
+    EXPECT_EQ(eject_card(tmpfs->mount_point() + "/DCIM"), CardEject::refused);
+    EXPECT_TRUE(test::is_mounted(tmpfs->mount_point()));
+}
+
+}  // namespace
+}  // namespace oakvane

@@ -1,0 +1,80 @@
+#include "ingest_station.h"
+
+#include "card_detector.h"
+#include "card_scan.h"
+#include "ingest_host.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstdio>
+#include <filesystem>
+
+namespace oakvane {
+
+namespace {
+
+constexpr int kStoppedStatus = 130;
+
+std::string card_folder_of(const std::string& mount_point) { return card_root(mount_point) + "DCIM"; }
+
+bool holds_card_folder(const std::string& mount_point)
+{
+    std::error_code error;
+    return std::filesystem::is_directory(card_folder_of(mount_point), error);
+}
+
+}  // namespace
+
+int IngestStation::run()
+{
+    std::string why;
+    if (!m_detector.start_watching(why)) {
+        std::fprintf(stderr, "Can't follow the mounted cards: %s\n", why.c_str());
+        return 1;
+    }
+    QObject::connect(&m_detector, &CardDetector::mediaInserted,
+                     [this](const QString& path) { card_inserted(path.toStdString()); });
+    QObject::connect(&m_detector, &CardDetector::scanFailed, [](const QString& path) {
+        std::fprintf(stderr, "Can't list the mounted volumes: %s\n", qPrintable(path));
+    });
+    m_host.set_print_card_states(true);
+    m_detector.ScanForCards();
+
+    // A stop between runs ends the station; during a run the run itself sees it first.
+    QSocketNotifier stop(CliHost::stop_notify_fd(), QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, [] { QCoreApplication::exit(0); });
+    return QCoreApplication::exec();
+}
+
+// Cards are taken after the event that announced them has been handled, so that a run never
+// starts in the middle of the detector's own work.
+void IngestStation::card_inserted(const std::string& mount_point)
+{
+    if (!holds_card_folder(mount_point))
+        return;
+    m_waiting.push_back(mount_point);
+    QTimer::singleShot(0, [this] { take_next(); });
+}
+
+void IngestStation::take_next()
+{
+    if (m_busy)
+        return;
+    m_busy = true;
+    while (!m_waiting.empty()) {
+        const std::string mount_point = m_waiting.front();
+        m_waiting.pop_front();
+        if (!holds_card_folder(mount_point))
+            continue;  // taken out again before its turn
+        m_start.set_card_override(card_folder_of(mount_point));
+        if (m_start.OnStart() == StartResult::Stopped) {
+            QCoreApplication::exit(kStoppedStatus);
+            break;
+        }
+    }
+    m_busy = false;
+}
+
+}  // namespace oakvane

@@ -79,16 +79,8 @@ EjectOutcome eject_media(const std::string& node)
 
 EjectOutcome eject_local(const EjectTarget& target, const EjectRetry& retry)
 {
-    switch (retry_while_busy(retry, [&] { return unmount_once(target.mount_point); })) {
-    case Attempt::busy:
-        return EjectOutcome::busy;
-    case Attempt::failed:
-        return EjectOutcome::failed;
-    case Attempt::done:
-        break;
-    }
-    if (disk_still_mounted(target))
-        return EjectOutcome::in_use;
+    if (const auto stop = unmount_for_eject(target, retry, [&] { return unmount_once(target.mount_point); }))
+        return *stop;
     return target.device.loop ? detach_loop(target.device.disk_node)
                               : eject_media(target.device.disk_node);
 }

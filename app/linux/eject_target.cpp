@@ -36,4 +36,20 @@ bool disk_still_mounted(const EjectTarget& target)
     return false;
 }
 
+std::optional<EjectOutcome> unmount_for_eject(const EjectTarget& target, const EjectRetry& retry,
+                                              const std::function<Attempt()>& unmount)
+{
+    switch (retry_while_busy(retry, unmount)) {
+    case Attempt::busy:
+        return EjectOutcome::busy;
+    case Attempt::failed:
+        return EjectOutcome::failed;
+    case Attempt::done:
+        break;
+    }
+    if (disk_still_mounted(target))
+        return EjectOutcome::in_use;
+    return std::nullopt;
+}
+
 }  // namespace oakvane

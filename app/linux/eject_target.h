@@ -1,8 +1,10 @@
 #pragma once
 // Which card a mount point names, and whether it may be ejected.
 
+#include "eject_outcome.h"
 #include "eject_sysfs.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,5 +23,10 @@ std::optional<EjectTarget> find_eject_target(const std::string& mount_point);
 // second partition or the same card mounted at another place as well: ejecting the disk then
 // would pull the media from under a live file system.
 bool disk_still_mounted(const EjectTarget& target);
+
+// Unmounts the target with unmount, retried while busy. None when the card may now be let go;
+// otherwise the outcome to end with (busy, failed, or in use when its disk is still mounted).
+std::optional<EjectOutcome> unmount_for_eject(const EjectTarget& target, const EjectRetry& retry,
+                                              const std::function<Attempt()>& unmount);
 
 }  // namespace oakvane

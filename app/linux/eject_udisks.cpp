@@ -29,16 +29,8 @@ EjectOutcome eject_udisks(const UDisksClient& udisks, const EjectTarget& target,
                      target.mount_point.c_str(), target.device.node.c_str());
         return EjectOutcome::failed;
     }
-    switch (retry_while_busy(retry, [&] { return udisks.unmount(block); })) {
-    case Attempt::busy:
-        return EjectOutcome::busy;
-    case Attempt::failed:
-        return EjectOutcome::failed;
-    case Attempt::done:
-        break;
-    }
-    if (disk_still_mounted(target))
-        return EjectOutcome::in_use;
+    if (const auto stop = unmount_for_eject(target, retry, [&] { return udisks.unmount(block); }))
+        return *stop;
     if (target.device.loop)
         return udisks.delete_loop(block) ? EjectOutcome::ejected : EjectOutcome::unmounted;
     return release_drive(udisks, block);

@@ -318,6 +318,31 @@ TEST_F(StationTest, IngestsAndEjectsEveryCardInsertedUntilInterrupted)
     EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t9\n"));
 }
 
+TEST_F(StationTest, InterruptDuringARunStopsItAndTheStation)
+{
+    write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string(),
+                   "ConverterApp=" STANDIN_CONVERTER, "KeepRaw=1", "AutoEject=1"});
+    const std::string image = card_image("CARD_ONE");
+    test::Process station({OAKVANE_INGEST, "--watch"},
+                          env({"STANDIN_CONVERTER_DELAY_MS=5000"}));
+    ASSERT_TRUE(wait_for(station, [&] { return contains(station.poll_out(50), "card"); },
+                         std::chrono::seconds(30)));
+    fs::create_directories(mount_point("one"));
+    test::Mount card({"-o", "loop", image}, mount_point("one"));
+    ASSERT_TRUE(card.ok()) << card.error();
+    ASSERT_TRUE(wait_for(
+        station, [&] { return contains(station.poll_out(50), "Running Adobe DNG Converter"); },
+        std::chrono::seconds(30)))
+        << station.poll_out(0);
+
+    station.send_signal(SIGINT);
+    const ProcessResult r = station.wait();
+    EXPECT_EQ(r.exit_code, 130) << r.err;
+    EXPECT_EQ(last_lines(output_lines(r.out), 4), (Lines{"", "Stopped by user", "", "Finished"}));
+    // A stopped run ejects nothing.
+    EXPECT_TRUE(mounted(mount_point("one")));
+}
+
 TEST_F(StationTest, SingleRunTakesTheOneMountedCard)
 {
     const std::string first = card_image("CARD_ONE");

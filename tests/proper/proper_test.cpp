@@ -2,6 +2,8 @@
 #include "proper.h"
 #include "temp_dir.h"
 
+#include "failing_new.h"
+
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -25,38 +27,7 @@ using oakvane::test::read_file;
 using oakvane::test::TempDir;
 using oakvane::test::write_file;
 
-// Allocation failure on demand: every operator new of at least this many bytes throws.
-static std::size_t fail_from_size = SIZE_MAX;
-
-void* operator new(std::size_t size)
-{
-    if (size >= fail_from_size)
-        throw std::bad_alloc();
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-
-// The other forms go through the one above, as the standard's default ones do (some runtimes,
-// such as the address sanitizer's, replace them with their own).
-void* operator new[](std::size_t size)
-{
-    return ::operator new(size);
-}
-
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept
-{
-    try {
-        return ::operator new(size);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
-
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
-{
-    return ::operator new(size, std::nothrow);
-}
+using oakvane::test::fail_from_size;
 
 namespace {
 

@@ -17,6 +17,13 @@ CardDetector::~CardDetector() = default;
 
 bool CardDetector::start_watching(std::string& error)
 {
+    // The monitor is watching before the baseline is read, so a mount that lands while the
+    // list is read still wakes it: at worst the wake-up finds nothing new. Read the other way
+    // round, such a mount would raise no event and be announced as inserted only with some
+    // later, unrelated change.
+    std::unique_ptr<MountMonitor> monitor = make_mount_monitor(error);
+    if (!monitor)
+        return false;
     // The current mounts are the baseline: without it the first change would announce every
     // mounted volume as inserted and could start a run on a card that was already there.
     VolumeScan scan;
@@ -24,9 +31,6 @@ bool CardDetector::start_watching(std::string& error)
         error = scan.error;
         return false;
     }
-    std::unique_ptr<MountMonitor> monitor = make_mount_monitor(error);
-    if (!monitor)
-        return false;
     m_known = mount_ids(scan);
     connect(monitor.get(), &MountMonitor::changed, this, &CardDetector::mount_table_changed);
     m_monitor = std::move(monitor);

@@ -16,7 +16,7 @@ CardState one_card_state(const Volume& card)
 {
     CardState state;
     state.card_name = card_name(card);
-    state.card_folder = card_root(card.mount_point) + "DCIM";
+    state.card_folder = card_folder_of(card.mount_point);
     state.main_status = kOneCardStatus;
     state.card_text = kOneCardTextPrefix + state.card_name;
     state.eject_enabled = true;
@@ -46,6 +46,11 @@ std::string card_root(const std::string& mount_point)
     if (!mount_point.empty() && mount_point.back() == '/')
         return mount_point;
     return mount_point + "/";
+}
+
+std::string card_folder_of(const std::string& mount_point)
+{
+    return card_root(mount_point) + "DCIM";
 }
 
 CardDecision decide_cards(const VolumeScan& scan, const std::string& recorded_folder,

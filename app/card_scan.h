@@ -38,6 +38,9 @@ CardState no_card_state();
 // The volume's root: its mount point ending in "/".
 std::string card_root(const std::string& mount_point);
 
+// The card folder of the volume mounted at mount_point: its root followed by "DCIM".
+std::string card_folder_of(const std::string& mount_point);
+
 // Decides the card state from a volume list and the card recorded by the previous decision.
 // An unreadable list changes nothing. The recorded card is kept (result 0) only when the one
 // card found has the recorded folder and name: another card mounted at the same place, with

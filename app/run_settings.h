@@ -3,6 +3,7 @@
 // the two texts made from it: the summary of the output list and the engine's argument vector.
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ bool uses_starting_number(const std::string& name_fmt);
 
 // The run's summary, one output line each.
 std::vector<std::string> run_summary_lines(const RunSettings& run);
+
+// Where the card folder stands in the engine's arguments.
+inline constexpr std::size_t kCardFolderArgument = 2;
 
 // The engine's 19 arguments for the "copy" command.
 std::vector<std::string> engine_arguments(const RunSettings& run);

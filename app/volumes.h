@@ -12,7 +12,9 @@ struct Volume {
     std::string mount_point;  // as the system reports it, without a trailing "/" (except "/")
     std::string device;       // the mount source, e.g. "/dev/sdb1"; "tmpfs" for memory mounts
     std::string fs_type;
-    std::string label;        // empty when the volume has none or it cannot be read
+    // Empty when the volume has none or it cannot be read; only cards (volumes holding DCIM)
+    // are labelled.
+    std::string label;
     bool has_dcim = false;    // the mount point holds a folder named exactly "DCIM"
     int mount_id = 0;         // tells a remount at the same place from the mount before it
 };

@@ -31,8 +31,14 @@ SetList Preferences::FillPrefSetCombo(bool dialog_list)
 
 bool Preferences::SwitchPrefSet(const std::string& name)
 {
-    if (m_propset)
-        PropWrite(*m_propset);  // a failure is on the trace; the set stays modified
+    const bool written = !m_propset || PropWrite(*m_propset);  // a failure is on the trace
+    // Reading the current set back after its changes could not be written would show the old
+    // file while the changes stay in memory, to be written over it later: keep the set as it is.
+    if (!written && m_propset->setname == name) {
+        m_host.preferences_switched(name);
+        SetPrefSetCurrent(name);
+        return true;
+    }
     return OpenAsCurrent(name);
 }
 

@@ -26,7 +26,7 @@ std::string Preferences::GetPrefStr(const std::string& section, const std::strin
                                     const std::string& dflt) const
 {
     if (!m_prefSetsExist)
-        return m_profile.read_string(section, ProfileKeyName(key), dflt);
+        return m_profile.read_plain_string(section, ProfileKeyName(key), dflt);
     if (!m_propset)
         return dflt;
     // An integer value has no text.
@@ -36,7 +36,7 @@ std::string Preferences::GetPrefStr(const std::string& section, const std::strin
 int Preferences::GetPrefInt(const std::string& section, const std::string& key, int dflt) const
 {
     if (!m_prefSetsExist)
-        return m_profile.read_int(section, ProfileKeyName(key), dflt);
+        return m_profile.read_plain_int(section, ProfileKeyName(key), dflt);
     return m_propset ? PropGetInt(*m_propset, key, 0, dflt) : dflt;
 }
 

@@ -5,6 +5,8 @@
 #include <QVariant>
 
 #include <cstdlib>
+#include <fstream>
+#include <strings.h>
 
 namespace oakvane {
 
@@ -24,7 +26,55 @@ bool write_value(const std::string& path, const std::string& section, const std:
     return settings.status() == QSettings::NoError;
 }
 
+std::string trimmed(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+bool same_name(const std::string& a, const std::string& b)
+{
+    return strcasecmp(a.c_str(), b.c_str()) == 0;
+}
+
 }  // namespace
+
+std::optional<std::string> Profile::read_plain(const std::string& section,
+                                               const std::string& key) const
+{
+    std::ifstream in(m_path);
+    bool in_section = false;
+    for (std::string line; std::getline(in, line);) {
+        line = trimmed(line);
+        if (line.starts_with('[') && line.ends_with(']')) {
+            in_section = same_name(trimmed(line.substr(1, line.size() - 2)), section);
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (!in_section || line.starts_with(';') || equals == std::string::npos ||
+            !same_name(trimmed(line.substr(0, equals)), key))
+            continue;
+        std::string value = trimmed(line.substr(equals + 1));
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        return value;
+    }
+    return std::nullopt;
+}
+
+std::string Profile::read_plain_string(const std::string& section, const std::string& key,
+                                       const std::string& dflt) const
+{
+    return read_plain(section, key).value_or(dflt);
+}
+
+int Profile::read_plain_int(const std::string& section, const std::string& key, int dflt) const
+{
+    const std::optional<std::string> text = read_plain(section, key);
+    return text ? std::atoi(text->c_str()) : dflt;
+}
 
 std::optional<std::string> Profile::read(const std::string& section, const std::string& key) const
 {

@@ -19,6 +19,15 @@ public:
     // Like the C library's atoi on the stored text; dflt when the key is missing.
     int read_int(const std::string& section, const std::string& key, int dflt) const;
 
+    // The values an earlier version kept in the profile, read once at the first start. They were
+    // written by hand or by a program that wrote each value as it stood, so they are read as
+    // plain text (surrounding blanks and one pair of double quotes dropped), not through the
+    // INI reader, which would split a value at commas and end it at a semicolon.
+    std::optional<std::string> read_plain(const std::string& section, const std::string& key) const;
+    std::string read_plain_string(const std::string& section, const std::string& key,
+                                  const std::string& dflt) const;
+    int read_plain_int(const std::string& section, const std::string& key, int dflt) const;
+
     // False when the file could not be written.
     bool write_string(const std::string& section, const std::string& key,
                       const std::string& value) const;

@@ -16,7 +16,12 @@ bool Preferences::InitPreferences()
     std::filesystem::create_directories(std::filesystem::path(m_where.root).parent_path(), ignored);
     if (!PropInit(m_where.root))
         m_host.message_box("PropInit failed");  // not fatal: the steps below report their own
-    m_prefSetsExist = PropSetCount(kCategory) > 0;
+    // A "Default" file that the listing missed (a folder that cannot be listed) is not a first
+    // start: converting would write the profile's values over the user's set.
+    const std::filesystem::path default_file =
+        std::filesystem::path(m_where.root) / kCategory / kDefaultSet;
+    m_prefSetsExist = PropSetCount(kCategory) > 0 ||
+                      std::filesystem::exists(std::filesystem::symlink_status(default_file, ignored));
     return m_prefSetsExist ? OpenDefaultSet() : ConvertProfile();
 }
 

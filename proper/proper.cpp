@@ -402,9 +402,12 @@ bool PropWrite(PROPSET& ps)
         return fail(kWriteClose);
     if (std::rename(path_set_dot.c_str(), path_set.c_str()) != 0)
         return fail(kWriteRename);
-    if (!sync_folder(path_category))
-        return fail(kWriteSyncFolder);
+    // The new contents are in place once renamed. A folder that cannot be synced (a file
+    // system without directory fsync, a folder the user may not read) is traced, but it does
+    // not make the set unsaved: writing it again would not help.
     ps.modified = false;
+    if (!sync_folder(path_category))
+        fail(kWriteSyncFolder);
     return true;
 }
 

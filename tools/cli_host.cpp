@@ -39,6 +39,8 @@ CliHost::CliHost() : m_draw(isatty(STDERR_FILENO) == 1)
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal ends the run the same orderly way, rather than in the middle of a copy.
+    sigaction(SIGHUP, &action, nullptr);
 }
 
 void CliHost::output_text(std::string_view text)

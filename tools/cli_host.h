@@ -1,6 +1,6 @@
 #pragma once
 // The command line as the engine's host: output lines on standard output, diagnostics and
-// a progress bar (only on a terminal) on standard error, Stop from SIGINT or SIGTERM.
+// a progress bar (only on a terminal) on standard error, Stop from SIGINT, SIGTERM or SIGHUP.
 
 #include "engine.h"
 
@@ -11,7 +11,7 @@ namespace oakvane {
 
 class CliHost : public HostHooks {
 public:
-    // Installs the SIGINT and SIGTERM handlers that request a stop.
+    // Installs the SIGINT, SIGTERM and SIGHUP handlers that request a stop.
     CliHost();
 
     void output_text(std::string_view text) override;

@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
@@ -60,14 +61,22 @@ std::optional<Options> parse_options(int argc, char* argv[])
     return options;
 }
 
-// The set the window would open: the remembered one, unless another was named.
-bool open_set(oakvane::Preferences& prefs, const std::optional<std::string>& named)
+// The set the window would open: the remembered one, unless another was named. Only a set of
+// the list can be named, as in the window: a name is never a path to some other file.
+bool open_set(oakvane::Preferences& prefs, oakvane::IngestHost& host,
+              const std::optional<std::string>& named)
 {
     const oakvane::SetList list = prefs.FillPrefSetCombo(false);
     const std::string remembered = list.selected >= 0 ? list.entries[list.selected] : "Default";
     if (!prefs.SwitchPrefSet(remembered))
         return false;
-    return !named || prefs.SwitchPrefSet(*named);
+    if (!named)
+        return true;
+    if (std::find(list.entries.begin(), list.entries.end(), *named) == list.entries.end()) {
+        host.message_box("Can't read Preference Set:" + *named);
+        return false;
+    }
+    return prefs.SwitchPrefSet(*named);
 }
 
 int exit_status(oakvane::StartResult result)
@@ -90,7 +99,7 @@ int main(int argc, char* argv[])
     oakvane::IngestHost host;
     oakvane::Preferences prefs(host);
     host.set_preferences(&prefs);
-    if (!prefs.InitPreferences() || !open_set(prefs, options->set))
+    if (!prefs.InitPreferences() || !open_set(prefs, host, options->set))
         return 1;
     oakvane::g_userFolderName = prefs.GetWantUserFolder() ? prefs.GetUserFolder() : "";
     // Cards start runs only through the station's own queue, never by the detector's rule.
@@ -100,12 +109,14 @@ int main(int argc, char* argv[])
     int status = 0;
     if (options->watch) {
         host.set_station(true);
-        status = oakvane::IngestStation(host, detector, start).run();
+        status = oakvane::IngestStation(prefs, host, detector, start).run();
     } else {
         detector.ScanForCards();
         start.set_card_override(options->card);
         status = exit_status(start.OnStart());
     }
-    prefs.SavePreferences();
+    // A set that cannot be saved loses the next starting number: not a success.
+    if (!prefs.SavePreferences() && status == 0)
+        status = 1;
     return status;
 }

@@ -37,7 +37,7 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
     for (const std::string& argument : arguments)
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
-    m_run_card_folder = arguments.at(2);
+    m_run_card_folder = arguments.at(kCardFolderArgument);
     CopycardResult result;
     RunOutcome outcome;
     outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), m_engine_host, result);
@@ -66,9 +66,6 @@ bool IngestHost::ask_yes_no(const std::string& text)
     return false;
 }
 
-}  // namespace oakvane
-
-namespace oakvane {
 
 void IngestHost::eject_card()
 {

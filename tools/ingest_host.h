@@ -18,6 +18,7 @@ public:
     void set_station(bool station) { m_station = station; }
     // Card states are printed only while following the cards.
     void set_print_card_states(bool print) { m_print_card_states = print; }
+    bool stop_requested() { return m_engine_host.stop_requested() != 0; }
 
     // StartHost
     void clear_output() override {}

@@ -3,6 +3,7 @@
 #include "card_detector.h"
 #include "card_scan.h"
 #include "ingest_host.h"
+#include "preferences.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -17,8 +18,6 @@ namespace {
 
 constexpr int kStoppedStatus = 130;
 
-std::string card_folder_of(const std::string& mount_point) { return card_root(mount_point) + "DCIM"; }
-
 bool holds_card_folder(const std::string& mount_point)
 {
     std::error_code error;
@@ -29,6 +28,10 @@ bool holds_card_folder(const std::string& mount_point)
 
 int IngestStation::run()
 {
+    if (CliHost::stop_notify_fd() < 0) {
+        std::perror("Can't wait for a stop signal");
+        return 1;
+    }
     std::string why;
     if (!m_detector.start_watching(why)) {
         std::fprintf(stderr, "Can't follow the mounted cards: %s\n", why.c_str());
@@ -64,12 +67,20 @@ void IngestStation::take_next()
         return;
     m_busy = true;
     while (!m_waiting.empty()) {
+        // A stop that came after a run had finished ends the station before the next card.
+        if (m_host.stop_requested()) {
+            QCoreApplication::exit(0);
+            break;
+        }
         const std::string mount_point = m_waiting.front();
         m_waiting.pop_front();
         if (!holds_card_folder(mount_point))
             continue;  // taken out again before its turn
         m_start.set_card_override(card_folder_of(mount_point));
-        if (m_start.OnStart() == StartResult::Stopped) {
+        const StartResult result = m_start.OnStart();
+        // A station runs for days: the next starting number must survive a crash or a kill.
+        m_prefs.SavePreferences();
+        if (result == StartResult::Stopped) {
             QCoreApplication::exit(kStoppedStatus);
             break;
         }

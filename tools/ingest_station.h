@@ -10,12 +10,14 @@ namespace oakvane {
 
 class CardDetector;
 class IngestHost;
+class Preferences;
 class StartCommand;
 
 class IngestStation {
 public:
-    IngestStation(IngestHost& host, CardDetector& detector, StartCommand& start)
-        : m_host(host), m_detector(detector), m_start(start)
+    IngestStation(Preferences& prefs, IngestHost& host, CardDetector& detector,
+                  StartCommand& start)
+        : m_prefs(prefs), m_host(host), m_detector(detector), m_start(start)
     {
     }
 
@@ -27,6 +29,7 @@ private:
     void card_inserted(const std::string& mount_point);
     void take_next();
 
+    Preferences& m_prefs;
     IngestHost& m_host;
     CardDetector& m_detector;
     StartCommand& m_start;

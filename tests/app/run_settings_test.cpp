@@ -1,6 +1,7 @@
 // The run's summary lines and the engine's argument vector, from settings alone.
 
 #include "run_settings.h"
+#include "run_texts.h"
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,13 @@ TEST(RunSettings, StartingNumberIsUsedOnlyWithAutomaticNumbers)
     run.starting_number_used = true;
     EXPECT_EQ(run_summary_lines(run).back(), "Starting Number: 0042");
     EXPECT_EQ(engine_arguments(run)[17], "0042");
+}
+
+TEST(RunTexts, IngestionTimeInMinutesAndSeconds)
+{
+    EXPECT_EQ(ingestion_time_text(0), "Ingestion time: 0 min. 0 sec.\n");
+    EXPECT_EQ(ingestion_time_text(125), "Ingestion time: 2 min. 5 sec.\n");
+    EXPECT_EQ(ingestion_time_text(7260), "Ingestion time: 121 min. 0 sec.\n");
 }
 
 }  // namespace

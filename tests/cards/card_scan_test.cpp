@@ -53,6 +53,19 @@ INSTANTIATE_TEST_SUITE_P(
                       false}}),
     [](const auto& info) { return info.param.name; });
 
+TEST(CardFolder, IsTheRootFollowedByDcim)
+{
+    EXPECT_EQ(card_folder_of("/media/card"), "/media/card/DCIM");
+    EXPECT_EQ(card_folder_of("/media/card/"), "/media/card/DCIM");
+    EXPECT_EQ(card_folder_of("/"), "/DCIM");
+    EXPECT_EQ(card_folder_of("/run/media/ann/EOS DIGITAL"), "/run/media/ann/EOS DIGITAL/DCIM");
+    // The decision records the same text, so that a later comparison with it holds.
+    const CardDecision decision =
+        decide_cards(VolumeScan{true, {volume("/media/card", true)}, {}}, "", "");
+    ASSERT_TRUE(decision.state);
+    EXPECT_EQ(decision.state->card_folder, card_folder_of("/media/card"));
+}
+
 TEST(CardDecision, TheRecordedCardAgainChangesNothing)
 {
     const VolumeScan scan{true, {volume("/media/card", true, "NIKON_D70"), volume("/mnt", false)}, {}};

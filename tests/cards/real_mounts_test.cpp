@@ -11,7 +11,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <iostream>
+#include <utility>
 
 namespace oakvane {
 namespace {
@@ -35,6 +37,27 @@ public:
 private:
     std::string m_prefix;
     std::unique_ptr<VolumeSource> m_system = make_system_volume_source();
+};
+
+// The volumes below root; just after the first list is read, before it is handed back, it
+// runs mount_now: a volume mounted while the detector reads its baseline.
+class MountsAfterFirstListing final : public VolumeSource {
+public:
+    MountsAfterFirstListing(std::string root, std::function<void()> mount_now)
+        : m_below(std::move(root)), m_mount_now(std::move(mount_now))
+    {
+    }
+    VolumeScan list_volumes() override
+    {
+        VolumeScan scan = m_below.list_volumes();
+        if (m_mount_now)
+            std::exchange(m_mount_now, nullptr)();
+        return scan;
+    }
+
+private:
+    VolumesBelow m_below;
+    std::function<void()> m_mount_now;
 };
 
 bool has(const Lines& lines, const std::string& line)
@@ -166,6 +189,28 @@ TEST_F(RealMountTest, UnlabelledCardIsNamedByItsRootAndASecondMakesMultiple)
     EXPECT_EQ(view.card, "Multiple image cards mounted");
     EXPECT_EQ(g_detectedCardName, "");
     EXPECT_EQ(log.runs, 1);
+}
+
+// A volume mounted while the detector takes its baseline is not in it, so the change that
+// mount made must be noticed, or the volume would surface as "inserted" only with some later,
+// unrelated change.
+TEST_F(RealMountTest, MountLandingWhileTheBaselineIsReadIsAnInsertion)
+{
+    std::unique_ptr<test::Mount> stick;  // before the detector, so that it outlives it
+    CardDetector detector(view,
+                          std::make_unique<MountsAfterFirstListing>(m_root, [&] {
+                              stick = std::make_unique<test::Mount>(
+                                  Lines{"-t", "tmpfs", "tmpfs"}, at("stick"));
+                          }),
+                          [] { return false; });
+    test::DetectorLog log(detector);
+    std::string error;
+    ASSERT_TRUE(detector.start_watching(error)) << error;
+    ASSERT_TRUE(stick) << "the baseline was not read";
+    ASSERT_TRUE(stick->ok()) << stick->error();
+    EXPECT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("stick")); }))
+        << "the mount made while the baseline was read raised no insertion";
+    EXPECT_EQ(log.events, Lines{"+" + at("stick")});
 }
 
 // A monitor that does not take the change it was woken for wakes without end, many thousand

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
+#include <ostream>
 
 namespace oakvane {
 namespace {
@@ -72,6 +75,111 @@ TEST_F(MountInfoTest, LeavesOutPseudoAndNetworkFileSystems)
     EXPECT_FALSE(find(scan, dir("flat"))->has_dcim) << "a file named DCIM is no card";
 }
 
+// One mount of each kind at a folder holding DCIM: whether it is listed as a volume at all.
+struct FilterCase {
+    const char* name;
+    std::string fs_type;
+    std::string source;
+    std::string options;  // the file system's own options, as the table shows them
+    bool listed;
+};
+
+void PrintTo(const FilterCase& c, std::ostream* os) { *os << c.name; }
+
+class VolumeFilterTable : public ::testing::TestWithParam<FilterCase> {
+protected:
+    test::TempDir m_tmp;
+};
+
+TEST_P(VolumeFilterTable, ListsOnlyVolumesThatHoldUserFilesLocally)
+{
+    const FilterCase& c = GetParam();
+    const std::string point = m_tmp / "volume";
+    fs::create_directories(point + "/DCIM");
+    test::write_file(m_tmp / "mountinfo", "30 1 259:2 / " + point + " rw,relatime - " +
+                                              c.fs_type + " " + c.source + " " + c.options +
+                                              "\n");
+    const VolumeScan scan =
+        make_mountinfo_volume_source(m_tmp / "mountinfo", m_tmp / "by-label")->list_volumes();
+    ASSERT_TRUE(scan.ok) << scan.error;
+    EXPECT_EQ(scan.volumes.size(), c.listed ? 1u : 0u) << c.fs_type << " " << c.options;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, VolumeFilterTable,
+    ::testing::Values(
+        FilterCase{"Ext4", "ext4", "/dev/sdb1", "rw", true},
+        FilterCase{"Vfat", "vfat", "/dev/sdb1", "rw,fmask=0022", true},
+        FilterCase{"Exfat", "exfat", "/dev/mmcblk0p1", "rw", true},
+        FilterCase{"NtfsThroughFuse", "fuseblk", "/dev/sdb1", "rw,user_id=0", true},
+        FilterCase{"Tmpfs", "tmpfs", "tmpfs", "rw,size=1024k", true},
+        FilterCase{"Ramfs", "ramfs", "ramfs", "rw", true},
+        FilterCase{"Proc", "proc", "proc", "rw", false},
+        FilterCase{"Nfs", "nfs", "server:/export", "rw,addr=10.0.0.1", false},
+        FilterCase{"Nfs4", "nfs4", "server:/export", "rw,addr=10.0.0.1", false},
+        FilterCase{"Cifs", "cifs", "//server/share", "rw", false},
+        FilterCase{"Smb3", "smb3", "//server/share", "rw", false},
+        FilterCase{"Ceph", "ceph", "10.0.0.1:6789:/", "rw,name=admin", false},
+        FilterCase{"Davfs", "davfs", "https://dav.example/", "rw", false},
+        FilterCase{"FuseDavfs2", "fuse.davfs2", "https://dav.example/", "rw,user_id=0", false},
+        FilterCase{"FuseRclone", "fuse.rclone", "remote:", "rw,user_id=0", false},
+        FilterCase{"FuseS3fs", "fuse.s3fs", "s3fs", "rw,user_id=0", false},
+        FilterCase{"FuseGlusterfs", "fuse.glusterfs", "server:/vol", "rw,user_id=0", false},
+        FilterCase{"Glusterfs", "glusterfs", "server:/vol", "rw", false},
+        FilterCase{"FuseSshfs", "fuse.sshfs", "ann@server:", "rw,user_id=0", false},
+        // A local file system type on a disk that is reached over the network.
+        FilterCase{"Ext4OnNetworkDisk", "ext4", "/dev/sdc1", "rw,_netdev", false},
+        FilterCase{"NetdevAmongOthers", "xfs", "/dev/sdc1", "rw,noatime,_netdev,attr2", false}),
+    [](const auto& info) { return info.param.name; });
+
+// Sets an environment variable for the scope of a test and puts the old value back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+// mount(8) keeps "_netdev" in its own table beside the kernel's, which is where a volume
+// mounted with it at start-up carries it.
+TEST_F(MountInfoTest, NetdevKeptBesideTheKernelTableLeavesTheVolumeOut)
+{
+    fs::create_directories(dir("iscsi/DCIM"));
+    fs::create_directories(dir("local/DCIM"));
+    test::write_file(m_tmp / "utab", "SRC=/dev/sdc1 TARGET=" + dir("iscsi") +
+                                         " ROOT=/ OPTS=_netdev\n");
+    const ScopedEnv utab("LIBMOUNT_UTAB", m_tmp / "utab");
+    const VolumeScan scan =
+        list("30 1 8:33 / " + dir("iscsi") + " rw,relatime - ext4 /dev/sdc1 rw\n"
+             "31 1 8:17 / " + dir("local") + " rw,relatime - ext4 /dev/sdb1 rw\n");
+    ASSERT_TRUE(scan.ok) << scan.error;
+    EXPECT_EQ(mount_points(scan), std::vector<std::string>{dir("local")});
+}
+
+TEST_F(MountInfoTest, NetworkMountStackedOnACardStillHidesIt)
+{
+    fs::create_directories(dir("card/DCIM"));
+    const VolumeScan scan =
+        list("42 1 0:51 / " + dir("card") + " rw - tmpfs tmpfs rw\n"
+             "43 42 0:52 / " + dir("card") + " rw - fuse.sshfs ann@server: rw,user_id=0\n");
+    ASSERT_TRUE(scan.ok) << scan.error;
+    EXPECT_TRUE(scan.volumes.empty()) << scan.volumes.front().mount_point;
+}
+
 TEST_F(MountInfoTest, MountStackedOnAnotherHidesIt)
 {
     fs::create_directories(dir("card/DCIM"));
@@ -107,6 +215,26 @@ TEST_F(MountInfoTest, LabelComesFromTheLinkThatLeadsToTheDevice)
     // No link and no block device to read: no label, and nothing is opened.
     EXPECT_EQ(volume_label("tmpfs", dir("by-label")), "");
     EXPECT_EQ(volume_label(dir("dev/sdb1"), dir("no-such-dir")), "");
+}
+
+TEST_F(MountInfoTest, OnlyVolumesHoldingDcimAreLabelled)
+{
+    // A label may be read from the device itself: the volumes that are no card, the system
+    // disk among them, must not be read on every change of the mount table.
+    test::write_file(dir("dev/sdb1"), "");
+    test::write_file(dir("dev/sdc1"), "");
+    fs::create_directories(dir("by-label"));
+    fs::create_symlink(dir("dev/sdb1"), dir("by-label/NIKON_D70"));
+    fs::create_symlink(dir("dev/sdc1"), dir("by-label/STICK"));
+    fs::create_directories(dir("card/DCIM"));
+    fs::create_directories(dir("stick/photos"));
+    const VolumeScan scan =
+        list("30 1 8:17 / " + dir("card") + " rw - ext2 " + dir("dev/sdb1") + " rw\n"
+             "31 1 8:33 / " + dir("stick") + " rw - ext2 " + dir("dev/sdc1") + " rw\n");
+    ASSERT_TRUE(scan.ok) << scan.error;
+    ASSERT_EQ(mount_points(scan), (std::vector<std::string>{dir("card"), dir("stick")}));
+    EXPECT_EQ(find(scan, dir("card"))->label, "NIKON_D70");
+    EXPECT_EQ(find(scan, dir("stick"))->label, "");
 }
 
 TEST(LabelLinkName, DecodesUdevEscapes)

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <regex>
+#include <sstream>
 #include <set>
 
 namespace oakvane::e2e {
@@ -85,6 +86,24 @@ bool contains(const std::string& text, const std::string& part)
     return text.find(part) != std::string::npos;
 }
 
+// A card this process can see already (a real one in the machine's reader, or another test's):
+// oakvane-ingest would find it too. "" when there is none.
+std::string card_already_mounted()
+{
+    std::istringstream table(test::read_file("/proc/self/mountinfo"));
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, device, root, point;
+        fields >> id >> parent >> device >> root >> point;
+        for (std::size_t at; (at = point.find("\\040")) != std::string::npos;)
+            point.replace(at, 4, " ");
+        std::error_code error;
+        if (fs::is_directory(fs::path(point) / "DCIM", error))
+            return point;
+    }
+    return "";
+}
+
 TEST_F(HeadlessTest, FirstStartConvertsTheProfileAndIngestsWithIt)
 {
     write_converting_profile();
@@ -143,6 +162,8 @@ TEST_F(HeadlessTest, FirstStartConvertsTheProfileAndIngestsWithIt)
 
 TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
 {
+    if (const std::string card = card_already_mounted(); !card.empty())
+        GTEST_SKIP() << "a card is mounted at " << card << "; the run would take it";
     make_pairs(1);
     // The first start makes "Default"; with no card to take it ends at once.
     ProcessResult r = ingest({});
@@ -174,12 +195,16 @@ TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(test::list_tree(primary()), (Lines{"STUDIO_0001_001.CR2", "STUDIO_0001_001.JPG"}));
 
-    // A set that does not exist ends the run before it starts and changes nothing.
-    r = ingest({"--set", "Nope"});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Nope")) << r.err;
-    EXPECT_EQ(r.out, "");
-    EXPECT_TRUE(contains(profile_text(), "PrefSetCurrent=Studio"));
+    // A set that does not exist, or a path to some other file, ends the run before it starts
+    // and changes nothing.
+    const std::string profile_before = profile_text();
+    for (const std::string name : {"Nope", "../Oakvane.ini"}) {
+        r = ingest({"--set", name});
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_TRUE(contains(r.err, "Can't read Preference Set:" + name)) << r.err;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(profile_text(), profile_before);
+    }
 }
 
 TEST_F(HeadlessTest, MissingBackupFolderEndsTheRunWithoutCopying)
@@ -238,6 +263,8 @@ protected:
         const std::string refusal = test::mount_refusal(tmp().string());
         if (!refusal.empty())
             GTEST_SKIP() << "cannot mount here: " << refusal;
+        if (const std::string card = card_already_mounted(); !card.empty())
+            GTEST_SKIP() << "a card is mounted at " << card << "; the station would take it";
         fs::create_directories(backup());
         write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string(),
                        "KeepRaw=0", "NameFmt=SAEE", "AutoEject=1", "DateFolders=0"});
@@ -291,8 +318,9 @@ TEST_F(StationTest, IngestsAndEjectsEveryCardInsertedUntilInterrupted)
     ASSERT_TRUE(wait_for(station,
                          [&] {
                              const std::string& out = station.poll_out(50);
-                             return std::count(out.begin(), out.end(), 'F') > 0 &&
-                                    out.find("Finished", out.find("CARD_TWO")) != std::string::npos;
+                             const std::size_t two = out.find("CARD_TWO");
+                             return two != std::string::npos &&
+                                    out.find("Finished", two) != std::string::npos;
                          },
                          std::chrono::seconds(30)))
         << station.poll_out(0);
@@ -316,6 +344,54 @@ TEST_F(StationTest, IngestsAndEjectsEveryCardInsertedUntilInterrupted)
     EXPECT_EQ(names, (std::set<std::string>{"IMG_0001", "IMG_0002", "IMG_0003", "IMG_0004",
                                              "IMG_0005", "IMG_0006", "IMG_0007", "IMG_0008"}));
     EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t9\n"));
+}
+
+TEST_F(StationTest, CardInsertedDuringARunIsTakenAfterItAndNumbersAreKeptAtOnce)
+{
+    write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string(),
+                   "ConverterApp=" STANDIN_CONVERTER, "KeepRaw=1", "NameFmt=SAEE",
+                   "AutoEject=1", "DateFolders=0"});
+    const std::string first = card_image("CARD_ONE");
+    const std::string second = card_image("CARD_TWO");
+    test::Process station({OAKVANE_INGEST, "--watch"}, env({"STANDIN_CONVERTER_DELAY_MS=700"}));
+    const auto shows = [&](const std::string& text, std::size_t times = 1) {
+        return wait_for(
+            station,
+            [&] {
+                const std::string& out = station.poll_out(50);
+                std::size_t seen = 0;
+                for (std::size_t at = out.find(text); at != std::string::npos;
+                     at = out.find(text, at + 1))
+                    ++seen;
+                return seen >= times;
+            },
+            std::chrono::seconds(60));
+    };
+    ASSERT_TRUE(shows("card")) << station.poll_out(0);
+    fs::create_directories(mount_point("one"));
+    fs::create_directories(mount_point("two"));
+    test::Mount card_one({"-o", "loop", first}, mount_point("one"));
+    ASSERT_TRUE(card_one.ok()) << card_one.error();
+    ASSERT_TRUE(shows("Running Adobe DNG Converter")) << station.poll_out(0);
+    test::Mount card_two({"-o", "loop", second}, mount_point("two"));
+    ASSERT_TRUE(card_two.ok()) << card_two.error();
+    ASSERT_TRUE(shows("Finished\n", 2)) << station.poll_out(0);
+    ASSERT_TRUE(wait_for(station, [&] { return !mounted(mount_point("two")); },
+                         std::chrono::seconds(30)));
+
+    // The set was saved after each run, not only at the end: a killed station keeps its number.
+    station.send_signal(SIGKILL);
+    const ProcessResult r = station.wait();
+    const Lines lines = output_lines(r.out);
+    const auto card_line = [&](const std::string& point) {
+        return std::find(lines.begin(), lines.end(), "Card Folder: " + point + "/DCIM") -
+               lines.begin();
+    };
+    EXPECT_LT(card_line(mount_point("one")), card_line(mount_point("two")));
+    EXPECT_LT(card_line(mount_point("two")), static_cast<long>(lines.size()));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SUCCESSFUL INGESTION - no errors detected"), 2)
+        << r.out;
+    EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t9\n")) << set_text("Default");
 }
 
 TEST_F(StationTest, InterruptDuringARunStopsItAndTheStation)

@@ -1,5 +1,6 @@
 #include "eject_fixtures.h"
 
+#include "mounts.h"
 #include "temp_dir.h"
 
 #include <QCoreApplication>
@@ -38,6 +39,18 @@ std::string wait_for_output(Process& process, const std::string& marker, const s
     throw std::runtime_error(what + " did not start: " + process.wait().err);
 }
 
+// The cards must stay out of sight of the rest of the machine: a desktop's disk service or
+// file manager would probe or open a card that appeared, and could keep it busy just when a
+// test ejects it. Referring to the namespace here also keeps the test support's set-up, which
+// enters the namespace before main, in this program: nothing else here would pull it in.
+bool mounts_hidden(std::string& why)
+{
+    if (private_mount_namespace())
+        return true;
+    why = "no mount namespace of our own: the test cards would be seen by other processes";
+    return false;
+}
+
 void unmount(const std::string& point)
 {
     if (is_mounted(point) && umount2(point.c_str(), 0) != 0)
@@ -64,18 +77,25 @@ bool is_mounted(const std::string& mount_point)
 
 std::unique_ptr<LoopCard> LoopCard::create(const fs::path& dir, std::string& why)
 {
+    if (!mounts_hidden(why))
+        return nullptr;
     std::unique_ptr<LoopCard> card(new LoopCard);
     card->m_image = (dir / "card.img").string();
     write_file(card->m_image, "");
     fs::resize_file(card->m_image, 4 << 20);
-    ProcessResult made =
+    const ProcessResult made =
         run_process({"/usr/sbin/mkfs.ext2", "-q", "-F", "-L", "OAKCARD", card->m_image});
-    ProcessResult loop = run_process({"/usr/sbin/losetup", "-f", "--show", card->m_image});
-    if (made.exit_code != 0 || loop.exit_code != 0) {
-        why = "can't make a loop device: " + made.err + loop.err;
+    if (made.exit_code != 0) {
+        why = "can't make a card image: " + made.err;
         return nullptr;
     }
+    const ProcessResult loop = run_process({"/usr/sbin/losetup", "-f", "--show", card->m_image});
+    // Kept before anything can fail, so that the guard detaches the device however create ends.
     card->m_loop = trimmed(loop.out);
+    if (loop.exit_code != 0) {
+        why = "can't make a loop device: " + loop.err;
+        return nullptr;
+    }
     if (!card->mount_also((dir / "card").string())) {
         why = "can't mount " + card->m_loop + ": " + std::strerror(errno);
         return nullptr;
@@ -127,6 +147,8 @@ LoopCard::~LoopCard()
 
 std::unique_ptr<TmpfsMount> TmpfsMount::create(const fs::path& dir, std::string& why)
 {
+    if (!mounts_hidden(why))
+        return nullptr;
     std::unique_ptr<TmpfsMount> guard(new TmpfsMount);
     const std::string point = (dir / "tmpfs").string();
     fs::create_directories(point);

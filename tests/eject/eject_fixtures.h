@@ -18,7 +18,8 @@ bool is_mounted(const std::string& mount_point);
 // An ext2 card image with a DCIM folder on a loop device, mounted at <dir>/card.
 class LoopCard {
 public:
-    // nullptr with the reason in why where this machine does not allow it.
+    // nullptr with the reason in why where this machine does not allow it, or where the test
+    // process has no mount namespace of its own to hide the card in.
     static std::unique_ptr<LoopCard> create(const std::filesystem::path& dir, std::string& why);
     ~LoopCard();
 
@@ -36,7 +37,7 @@ private:
     std::vector<std::string> m_points;
 };
 
-// A tmpfs mounted at <dir>/tmpfs.
+// A tmpfs mounted at <dir>/tmpfs; like LoopCard, only in a mount namespace of the tests' own.
 class TmpfsMount {
 public:
     static std::unique_ptr<TmpfsMount> create(const std::filesystem::path& dir, std::string& why);

@@ -9,5 +9,6 @@ target_include_directories(eject_tests PRIVATE ${CMAKE_SOURCE_DIR}/app/linux)
 target_compile_definitions(eject_tests PRIVATE
   STANDIN_UDISKS2="$<TARGET_FILE:standin-udisks2>")
 add_dependencies(eject_tests standin-udisks2)
-# Mounting tests wait for busy cards; one waits the full ten seconds of retries.
-set_tests_properties(eject_tests PROPERTIES TIMEOUT 300)
+# Mounting tests wait for busy cards; one waits the full ten seconds of retries. They mount
+# and take loop devices, so no other suite that does runs beside them.
+set_tests_properties(eject_tests PROPERTIES TIMEOUT 300 RESOURCE_LOCK mounts)

@@ -77,6 +77,21 @@ TEST_F(PrefSets, FailedSwitchKeepsThePreviousSet)
     EXPECT_TRUE(host.switched.empty());
 }
 
+TEST_F(PrefSets, ChoosingTheCurrentSetAgainKeepsChangesThatCouldNotBeWritten)
+{
+    fs::create_directories(dir / "Oakvane/Main/.Trip");  // the temporary file cannot be made
+    prefs->OnPrefSetChange("Trip");
+    EXPECT_EQ(prefs->CurrentSetName(), "Trip");
+    EXPECT_EQ(prefs->GetNamePfx(), "Changed");
+    EXPECT_EQ(host.switched, Strings{"Trip"});
+
+    // Once the set can be written again, the changes reach its file.
+    fs::remove(dir / "Oakvane/Main/.Trip");
+    prefs->OnPrefSetChange("Trip");
+    EXPECT_EQ(set_lines("Trip"), trip_changed);
+    EXPECT_EQ(prefs->GetNamePfx(), "Changed");
+}
+
 TEST_F(PrefSets, SelectionFallsBackToDefaultAndPrefersAnExactName)
 {
     prefs->SetPrefSetCurrent("Gone");

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <unistd.h>
 
 using namespace oakvane;
 using namespace oakvane::test;
@@ -55,6 +56,45 @@ TEST_F(Startup, ProfileValuesAreReadUnderTheirOldNames)
         EXPECT_NE(std::find(lines.begin(), lines.end(), line), lines.end()) << line;
     EXPECT_EQ(lines.size(), 23u);
     EXPECT_TRUE(prefs->GetSound());
+}
+
+TEST_F(Startup, OldProfileValuesAreTakenAsTheyStand)
+{
+    // Values written by hand or by an earlier version: commas, semicolons and backslashes are
+    // part of the value; blanks around it and one pair of quotes are not.
+    write_profile("userfoldername = Smith, Jones Wedding\r\nNameText2=x;y\r\n"
+                  "BackupFolder=/srv/photos\\new\r\nNamePfx=\" IMG \"\r\n"
+                  "; CardFolder=/ignored\r\n[Other]\r\nNameFmt=SAEE\r\n");
+    start();
+    EXPECT_EQ(prefs->GetUserFolder(), "Smith, Jones Wedding");
+    EXPECT_EQ(prefs->GetNameText2(), "x;y");
+    EXPECT_EQ(prefs->GetBackupFolder(), "/srv/photos\\new");
+    EXPECT_EQ(prefs->GetNamePfx(), " IMG ");
+    EXPECT_EQ(prefs->GetCardFolder(), "[user choice]");
+    EXPECT_EQ(prefs->GetNameFmt(), "SDNE");
+}
+
+// A set file can be opened in a folder that cannot be listed; such a folder must not make the
+// start-up take itself for the first one and write the profile's values over "Default". Root
+// lists any folder, so the start-up runs as an unprivileged user in a child process.
+TEST_F(Startup, SetFolderThatCannotBeListedIsNotAFirstStart)
+{
+    write_set("Default", {"NamePfx\tMINE"});
+    const std::string before = read_file(set_path("Default"));
+    fs::permissions(dir.path(), fs::perms::all);
+    fs::permissions(dir / "Oakvane", fs::perms::all);
+    fs::permissions(dir / "Oakvane/Main", fs::perms::owner_write | fs::perms::owner_exec |
+                                              fs::perms::others_write | fs::perms::others_exec);
+    EXPECT_EXIT(
+        {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                std::_Exit(3);
+            Preferences p(host, where());
+            const bool started = p.InitPreferences();
+            std::_Exit(started && host.messages.empty() && p.GetNamePfx() == "MINE" ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(read_file(set_path("Default")), before);
 }
 
 TEST_F(Startup, ExistingDefaultIsOpenedAndItsTextsConverted)

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <atomic>
 #include <climits>
@@ -461,6 +463,34 @@ TEST_F(Store, FailedRenameLeavesTheTemporaryFile)
     EXPECT_EQ(added[0].expression, "0");
     EXPECT_EQ(without_date(".S"), "Version\t1\nDate\t*\nK\tv\n");
     EXPECT_EQ(PropSetCount("Main"), 0);  // neither the folder nor the temporary file is a set
+}
+
+// Once the new file is renamed into place the set is saved, even where the folder itself
+// cannot be synced (a folder the user may not read, a file system without directory fsync).
+// Root reads every folder, so the write runs as an unprivileged user in a child process.
+TEST_F(Store, SetIsSavedWhereItsFolderCannotBeSynced)
+{
+    make_set("S", "Version\t1\nDate\tx\nK\told\n");
+    fs::permissions(m_dir.path(), fs::perms::all);
+    fs::permissions(m_dir.path() / "store", fs::perms::all);
+    fs::permissions(m_dir.path() / "store/Main", fs::perms::owner_write | fs::perms::owner_exec |
+                                                     fs::perms::others_write |
+                                                     fs::perms::others_exec);
+    EXPECT_EXIT(
+        {
+            if (setgid(65534) != 0 || setuid(65534) != 0)
+                std::_Exit(3);
+            PropSetPtr ps = PropOpen("Main", std::string("S"));
+            TraceWatch trace;
+            const bool saved = ps && PropPutStr(*ps, "K", 0, "new") && PropWrite(*ps);
+            const std::vector<Trace> added = trace.added();
+            std::_Exit(saved && !ps->modified && added.size() == 1 && added[0].line == 353 &&
+                               added[0].errno_value == EACCES
+                           ? 0
+                           : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    EXPECT_EQ(without_date("S"), "Version\t1\nDate\t*\nK\tnew\n");
 }
 
 TEST_F(Store, WithoutInitNothingIsFound)

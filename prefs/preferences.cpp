@@ -26,7 +26,7 @@ std::string Preferences::GetPrefStr(const std::string& section, const std::strin
                                     const std::string& dflt) const
 {
     if (!m_prefSetsExist)
-        return m_profile.read_plain_string(section, ProfileKeyName(key), dflt);
+        return m_profile.read_plain(section, ProfileKeyName(key)).value_or(dflt);
     if (!m_propset)
         return dflt;
     // An integer value has no text.
@@ -36,7 +36,7 @@ std::string Preferences::GetPrefStr(const std::string& section, const std::strin
 int Preferences::GetPrefInt(const std::string& section, const std::string& key, int dflt) const
 {
     if (!m_prefSetsExist)
-        return m_profile.read_plain_int(section, ProfileKeyName(key), dflt);
+        return number_or(m_profile.read_plain(section, ProfileKeyName(key)), dflt);
     return m_propset ? PropGetInt(*m_propset, key, 0, dflt) : dflt;
 }
 
@@ -116,7 +116,7 @@ void Preferences::SetTemplate(const std::string& name)
 
 bool Preferences::GetUpdateCheck() const
 {
-    return m_profile.read_int(kProfileSection, kUpdateCheck, 1) != 0;
+    return number_or(m_profile.read(kProfileSection, kUpdateCheck), 1) != 0;
 }
 
 void Preferences::SetUpdateCheck(bool on)
@@ -126,7 +126,7 @@ void Preferences::SetUpdateCheck(bool on)
 
 std::string Preferences::GetUpdateCheckDate() const
 {
-    return m_profile.read_string(kProfileSection, kUpdateCheckDate, kUpdateCheckDateDefault);
+    return m_profile.read(kProfileSection, kUpdateCheckDate).value_or(kUpdateCheckDateDefault);
 }
 
 void Preferences::SetUpdateCheckDate()
@@ -144,7 +144,7 @@ void Preferences::SetUpdateCheckDate()
 
 std::string Preferences::GetPrefSetCurrent() const
 {
-    return m_profile.read_string(kProfileSection, kPrefSetCurrent, kDefaultSet);
+    return m_profile.read(kProfileSection, kPrefSetCurrent).value_or(kDefaultSet);
 }
 
 void Preferences::SetPrefSetCurrent(const std::string& name)

@@ -41,6 +41,11 @@ bool same_name(const std::string& a, const std::string& b)
 
 }  // namespace
 
+int number_or(const std::optional<std::string>& text, int dflt)
+{
+    return text ? std::atoi(text->c_str()) : dflt;
+}
+
 std::optional<std::string> Profile::read_plain(const std::string& section,
                                                const std::string& key) const
 {
@@ -64,17 +69,7 @@ std::optional<std::string> Profile::read_plain(const std::string& section,
     return std::nullopt;
 }
 
-std::string Profile::read_plain_string(const std::string& section, const std::string& key,
-                                       const std::string& dflt) const
-{
-    return read_plain(section, key).value_or(dflt);
-}
 
-int Profile::read_plain_int(const std::string& section, const std::string& key, int dflt) const
-{
-    const std::optional<std::string> text = read_plain(section, key);
-    return text ? std::atoi(text->c_str()) : dflt;
-}
 
 std::optional<std::string> Profile::read(const std::string& section, const std::string& key) const
 {
@@ -89,17 +84,7 @@ std::optional<std::string> Profile::read(const std::string& section, const std::
     return value.toString().toStdString();
 }
 
-std::string Profile::read_string(const std::string& section, const std::string& key,
-                                 const std::string& dflt) const
-{
-    return read(section, key).value_or(dflt);
-}
 
-int Profile::read_int(const std::string& section, const std::string& key, int dflt) const
-{
-    const std::optional<std::string> text = read(section, key);
-    return text ? std::atoi(text->c_str()) : dflt;
-}
 
 bool Profile::write_string(const std::string& section, const std::string& key,
                            const std::string& value) const

@@ -8,25 +8,21 @@
 
 namespace oakvane {
 
+// A stored number as the C library's atoi reads it; dflt when there is no value.
+int number_or(const std::optional<std::string>& text, int dflt);
+
 class Profile {
 public:
     explicit Profile(std::string path) : m_path(std::move(path)) {}
 
     // The value as text, or none when the key is missing.
     std::optional<std::string> read(const std::string& section, const std::string& key) const;
-    std::string read_string(const std::string& section, const std::string& key,
-                            const std::string& dflt) const;
-    // Like the C library's atoi on the stored text; dflt when the key is missing.
-    int read_int(const std::string& section, const std::string& key, int dflt) const;
 
     // The values an earlier version kept in the profile, read once at the first start. They were
     // written by hand or by a program that wrote each value as it stood, so they are read as
     // plain text (surrounding blanks and one pair of double quotes dropped), not through the
     // INI reader, which would split a value at commas and end it at a semicolon.
     std::optional<std::string> read_plain(const std::string& section, const std::string& key) const;
-    std::string read_plain_string(const std::string& section, const std::string& key,
-                                  const std::string& dflt) const;
-    int read_plain_int(const std::string& section, const std::string& key, int dflt) const;
 
     // False when the file could not be written.
     bool write_string(const std::string& section, const std::string& key,

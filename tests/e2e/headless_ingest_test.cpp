@@ -379,7 +379,12 @@ TEST_F(StationTest, CardInsertedDuringARunIsTakenAfterItAndNumbersAreKeptAtOnce)
     ASSERT_TRUE(wait_for(station, [&] { return !mounted(mount_point("two")); },
                          std::chrono::seconds(30)));
 
-    // The set was saved after each run, not only at the end: a killed station keeps its number.
+    // The set is saved after each run, while the station goes on: a killed station keeps its
+    // next number.
+    EXPECT_TRUE(wait_for(
+        station, [&] { return contains(set_text("Default"), "\nStartingNumber\t9\n"); },
+        std::chrono::seconds(30)))
+        << set_text("Default");
     station.send_signal(SIGKILL);
     const ProcessResult r = station.wait();
     const Lines lines = output_lines(r.out);
@@ -391,7 +396,6 @@ TEST_F(StationTest, CardInsertedDuringARunIsTakenAfterItAndNumbersAreKeptAtOnce)
     EXPECT_LT(card_line(mount_point("two")), static_cast<long>(lines.size()));
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "SUCCESSFUL INGESTION - no errors detected"), 2)
         << r.out;
-    EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t9\n")) << set_text("Default");
 }
 
 TEST_F(StationTest, InterruptDuringARunStopsItAndTheStation)

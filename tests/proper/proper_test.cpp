@@ -63,6 +63,17 @@ private:
     std::size_t m_before;
 };
 
+// The one entry a failing operation recorded: its location, its expression and its errno.
+void expect_one_entry(const TraceWatch& trace, int line, const std::string& expression,
+                      int errno_value)
+{
+    const std::vector<Trace> added = trace.added();
+    ASSERT_EQ(added.size(), 1u);
+    EXPECT_EQ(added[0].line, line);
+    EXPECT_EQ(added[0].expression, expression);
+    EXPECT_EQ(added[0].errno_value, errno_value);
+}
+
 std::string ctime_text(std::time_t t)
 {
     char buf[32];
@@ -111,11 +122,7 @@ TEST_F(Store, InitFailsWhenTheRootCannotBeCreated)
     TraceWatch trace;
     EXPECT_FALSE(PropInit(m_dir / "missing/store"));
     ASSERT_TRUE(PropRoot());  // kept even so
-    const std::vector<Trace> added = trace.added();
-    ASSERT_EQ(added.size(), 1u);
-    EXPECT_EQ(added[0].line, 204);
-    EXPECT_EQ(added[0].expression, "0");
-    EXPECT_EQ(added[0].errno_value, ENOENT);
+    expect_one_entry(trace, 204, "0", ENOENT);
 }
 
 TEST_F(Store, WritesHeaderAndNewestPropertyFirst)
@@ -392,11 +399,7 @@ TEST_F(Store, DeleteRemovesTheFileAndRecordsAMissingOne)
 
     TraceWatch trace;
     EXPECT_FALSE(PropDelete("Main", "S"));
-    const std::vector<Trace> added = trace.added();
-    ASSERT_EQ(added.size(), 1u);
-    EXPECT_EQ(added[0].line, 278);
-    EXPECT_EQ(added[0].expression, "unlink(path_set)");
-    EXPECT_EQ(added[0].errno_value, ENOENT);
+    expect_one_entry(trace, 278, "unlink(path_set)", ENOENT);
 }
 
 TEST_F(Store, OpeningAMissingSetRecordsTheOpenAndTheRead)
@@ -576,11 +579,7 @@ TEST_F(FullDisk, FailedFlushOfASmallSetLeavesTheSetFileIntact)
     TraceWatch trace;
     EXPECT_FALSE(PropWrite(*ps));
     EXPECT_EQ(read_file(m_mount / "Main/S"), old_text);
-    const std::vector<Trace> added = trace.added();
-    ASSERT_EQ(added.size(), 1u);
-    EXPECT_EQ(added[0].line, 346);
-    EXPECT_EQ(added[0].expression, "fflush(out)");
-    EXPECT_EQ(added[0].errno_value, ENOSPC);
+    expect_one_entry(trace, 346, "fflush(out)", ENOSPC);
 
     // With room again the same set is written.
     fs::remove(m_mount / "filler");
@@ -612,11 +611,7 @@ TEST_F(OutOfMemory, FailedPutLeavesTheSetUnchanged)
     fail_from_size = SIZE_MAX;
     EXPECT_FALSE(ps->modified);
     EXPECT_EQ(PropGetStr(*ps, "K", 0, "-"), "v");
-    const std::vector<Trace> added = trace.added();
-    ASSERT_EQ(added.size(), 1u);
-    EXPECT_EQ(added[0].line, 436);
-    EXPECT_EQ(added[0].expression, "pv->v.strval = malloc(strlen(val) + 1)");
-    EXPECT_EQ(added[0].errno_value, ENOMEM);
+    expect_one_entry(trace, 436, "pv->v.strval = malloc(strlen(val) + 1)", ENOMEM);
 }
 
 TEST_F(OutOfMemory, FailedOpenSaveAsAndGet)

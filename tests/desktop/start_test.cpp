@@ -1,0 +1,1 @@
+// Window tests: filled in as the windows are built.

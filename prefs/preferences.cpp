@@ -58,6 +58,11 @@ bool Preferences::SavePreferences()
     return false;
 }
 
+bool Preferences::WritePrefSet()
+{
+    return m_propset && PropWrite(*m_propset);
+}
+
 std::string Preferences::StrPref(const std::string& key) const
 {
     return GetPrefStr(kProfileSection, key, text_default(pref_key(key)));

@@ -66,6 +66,9 @@ public:
     bool PutPrefInt(const std::string& section, const std::string& key, int value);
     // Writes the current set; "Can't save preferences" on failure.
     bool SavePreferences();
+    // Writes the current set if it has unsaved changes, without a message: a failure is only on
+    // the error trace, and the set stays modified to be written at the next opportunity.
+    bool WritePrefSet();
 
     std::string GetCardFolder() const;
     std::string GetBackupFolder() const;

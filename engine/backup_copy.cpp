@@ -1,6 +1,7 @@
 #include "backup_copy.h"
 
 #include "arrangement.h"
+#include "card_file.h"
 #include "file_copy.h"
 #include "fs_util.h"
 #include "naming.h"
@@ -20,11 +21,13 @@ namespace {
 constexpr int kMaxSequence = 999;
 
 int copy_card_file(const std::string& card_path, const std::string& dest, UniqueFd& to,
-                   std::int64_t expected_size, const timespec& mtime)
+                   const struct stat& seen)
 {
-    UniqueFd from(::open(card_path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!from)
-        return record_errno_error("can't open", card_path, errno);
+    UniqueFd from;
+    if (!open_card_file(card_path, seen, from))
+        return 0;
+    const std::int64_t expected_size = seen.st_size;
+    const timespec& mtime = seen.st_mtim;
     const CopyOutcome outcome = copy_data(from.get(), to.get());
     if (outcome.status != CopyStatus::done)
         return record_copy_failure(outcome, "read error", card_path, "write error", dest);
@@ -47,12 +50,10 @@ int copy_card_file(const std::string& card_path, const std::string& dest, Unique
 
 int backup_visit(const posix::WalkEntry& entry)
 {
-    if (entry.type != posix::EntryType::file || entry.name().starts_with('.'))
-        return 0;
-    return safe_copy_backup(entry.path, std::string(entry.name()), entry.st.st_size,
-                            entry.st.st_mtim)
-               ? 0
-               : -1;
+    const int kind = classify_card_entry(entry);
+    if (kind <= 0)
+        return kind;
+    return safe_copy_backup(entry.path, std::string(entry.name()), entry.st) ? 0 : -1;
 }
 
 std::string sequence_path(const std::string& path, int n)
@@ -85,8 +86,9 @@ int create_unique(std::string& path, int mode)
 }
 
 int safe_copy_backup(const std::string& card_path, const std::string& name,
-                     std::int64_t expected_size, const timespec& mtime)
+                     const struct stat& seen)
 {
+    const timespec& mtime = seen.st_mtim;
     RunState& run = run_state();
     std::string number_text;
     const std::string file_name = make_image_file_name(name, mtime.tv_sec, number_text);
@@ -108,7 +110,7 @@ int safe_copy_backup(const std::string& card_path, const std::string& name,
         return 0;
     }
     run.arg_vec.push_back(dest);
-    if (copy_card_file(card_path, dest, to, expected_size, mtime)) {
+    if (copy_card_file(card_path, dest, to, seen)) {
         host().progress_step();
         return 1;
     }

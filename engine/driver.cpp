@@ -2,6 +2,7 @@
 
 #include "arrangement.h"
 #include "backup_copy.h"
+#include "card_file.h"
 #include "fs_util.h"
 #include "primary_copy.h"
 #include "run_state.h"
@@ -70,10 +71,12 @@ int count_images()
     RunState& run = run_state();
     run.image_count = 0;
     const int result = posix::walk_tree(run.card_folder.c_str(), [&](const posix::WalkEntry& e) {
-        if (e.type == posix::EntryType::file && !e.name().starts_with('.'))
-            ++run.image_count;
-        return 0;
+        const int kind = classify_card_entry(e);
+        run.image_count += kind > 0 ? 1 : 0;
+        return kind < 0 ? 1 : 0;
     });
+    if (result == 1)
+        return 0;
     if (result == -1)
         return record_errno_error("ftw failed", run.card_folder, errno);
     if (run.image_count == 0)

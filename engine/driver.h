@@ -8,7 +8,7 @@
 namespace oakvane {
 
 // Counts the files on the card whose names do not begin with "." into the run's image
-// count. 0 after "ftw failed".
+// count. 0 after "ftw failed" or after naming a link or a file that is not a regular file.
 int count_images();
 
 // Runs the ingestion and prints its report. 1 when every image was placed and the report's

@@ -1,6 +1,10 @@
 #include "walk.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <ftw.h>
+#include <memory>
 
 namespace oakvane::posix {
 
@@ -10,22 +14,24 @@ namespace {
 // thread is reached through this pointer. A walk never starts another walk.
 thread_local const WalkVisitor* t_visitor = nullptr;
 
+EntryType type_of(int flag, const struct stat& st)
+{
+    if (flag == FTW_D)
+        return EntryType::directory;
+    if (flag == FTW_SL || flag == FTW_SLN || S_ISLNK(st.st_mode))
+        return EntryType::link;
+    return S_ISREG(st.st_mode) ? EntryType::file : EntryType::other;
+}
+
 int visit_entry(const char* path, const struct stat* st, int flag, struct FTW* ftw)
 {
-    struct stat target;
     switch (flag) {
     case FTW_D:
-        return (*t_visitor)({path, *st, EntryType::directory, ftw->base, ftw->level});
     case FTW_F:
-        return (*t_visitor)({path, *st, EntryType::file, ftw->base, ftw->level});
     case FTW_SL:
-        // A link is taken for what it points to, as a copy of it would be.
-        if (stat(path, &target) != 0)
-            return -1;
-        return (*t_visitor)({path, target, S_ISDIR(target.st_mode) ? EntryType::directory
-                                                                   : EntryType::file,
-                             ftw->base, ftw->level});
-    default:  // FTW_DNR, FTW_NS, FTW_SLN: something we can't read
+    case FTW_SLN:
+        return (*t_visitor)({path, *st, type_of(flag, *st), ftw->base, ftw->level});
+    default:  // FTW_DNR, FTW_NS: something we can't read
         return -1;
     }
 }
@@ -34,6 +40,21 @@ int visit_entry(const char* path, const struct stat* st, int flag, struct FTW* f
 
 int walk_tree(const char* root, const WalkVisitor& visit)
 {
+    struct stat st;
+    if (::lstat(root, &st) != 0)
+        return -1;
+    // Only the start path is followed: the user may well name a linked folder.
+    std::unique_ptr<char, decltype(&std::free)> resolved(nullptr, &std::free);
+    if (S_ISLNK(st.st_mode)) {
+        resolved.reset(::realpath(root, nullptr));
+        if (!resolved || ::lstat(resolved.get(), &st) != 0)
+            return -1;
+        root = resolved.get();
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return -1;
+    }
     const WalkVisitor* outer = t_visitor;
     t_visitor = &visit;
     int result = nftw(root, visit_entry, 16, FTW_PHYS);

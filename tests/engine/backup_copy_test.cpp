@@ -40,8 +40,9 @@ protected:
         struct stat st;
         ::stat(path.c_str(), &st);
         st.st_mtim = {kDayOne, 123456789};
-        return safe_copy_backup(path, fs::path(path).filename(), size < 0 ? st.st_size : size,
-                                st.st_mtim);
+        if (size >= 0)
+            st.st_size = size;
+        return safe_copy_backup(path, fs::path(path).filename(), st);
     }
     fs::path backed_up(const std::string& name) const
     {
@@ -119,11 +120,23 @@ TEST_F(BackupCopy, FailuresLeaveNoUnfinishedFile)
     EXPECT_FALSE(fs::exists(backed_up("IMG_0001.CR2")));
 
     // A card file that went away after the walk saw it.
-    EXPECT_EQ(safe_copy_backup((dir.path() / "card/gone.JPG").string(), "gone.JPG", 1,
-                               {kDayOne, 0}),
-              0);
+    struct stat gone {};
+    gone.st_size = 1;
+    gone.st_mtim = {kDayOne, 0};
+    EXPECT_EQ(safe_copy_backup((dir.path() / "card/gone.JPG").string(), "gone.JPG", gone), 0);
     EXPECT_EQ(run_state().last_error, "can't open");
     EXPECT_FALSE(fs::exists(backed_up("gone.JPG")));
+
+    // A card file replaced by another after the walk saw it.
+    const std::string swapped = card_file("IMG_0005.JPG", "jpeg");
+    struct stat seen;
+    ASSERT_EQ(::stat(swapped.c_str(), &seen), 0);
+    fs::create_hard_link(swapped, dir.path() / "kept");  // so its inode is not reused
+    fs::remove(swapped);
+    card_file("IMG_0005.JPG", "other");
+    EXPECT_EQ(safe_copy_backup(swapped, "IMG_0005.JPG", seen), 0);
+    EXPECT_EQ(run_state().last_error, "Card file changed during the run: \"" + swapped + "\"");
+    EXPECT_FALSE(fs::exists(backed_up("IMG_0005.JPG")));
     EXPECT_TRUE(run_state().arg_vec.empty());
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -69,29 +70,44 @@ TEST(Walk, VisitorResultEndsTheWalk)
     EXPECT_EQ(seen.size(), 4u);  // the folder and three files
 }
 
-TEST(Walk, UnreadablePlacesEndWithMinusOne)
+TEST(Walk, UnreadablePlacesAndStartsThatAreNoFolderEndWithMinusOne)
 {
     test::TempDir dir;
     int result = 0;
     EXPECT_TRUE(walk(dir.path() / "missing", 0, &result).empty());
     EXPECT_EQ(result, -1);
 
-    fs::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
-    walk(dir.path(), 0, &result);
+    test::write_file(dir.path() / "file", "x");
+    errno = 0;
+    EXPECT_TRUE(walk(dir.path() / "file", 0, &result).empty());
     EXPECT_EQ(result, -1);
+    EXPECT_EQ(errno, ENOTDIR);
 }
 
-TEST(Walk, LinksAreTakenForWhatTheyPointTo)
+// A linked start folder is walked; below it nothing is followed, and what is not a regular
+// file says so, for the caller to refuse.
+TEST(Walk, LinksBelowTheStartAndSpecialFilesAreReportedAsSuch)
 {
     test::TempDir dir;
     test::write_file(dir.path() / "target", "12345");
-    fs::create_directories(dir.path() / "card");
+    test::write_file(dir.path() / "card/IMG_0001.JPG", "x");
     fs::create_symlink(dir.path() / "target", dir.path() / "card/link.JPG");
-    off_t size = 0;
-    posix::walk_tree((dir.path() / "card").c_str(), [&](const posix::WalkEntry& e) {
-        if (e.type == posix::EntryType::file)
-            size = e.st.st_size;
-        return 0;
-    });
-    EXPECT_EQ(size, 5);
+    fs::create_symlink(dir.path() / "nowhere", dir.path() / "card/dangling");
+    fs::create_directory_symlink(dir.path(), dir.path() / "card/loop");
+    ASSERT_EQ(::mkfifo((dir.path() / "card/fifo").c_str(), 0644), 0);
+    fs::create_directory_symlink(dir.path() / "card", dir.path() / "linked");
+
+    int result = -2;
+    auto seen = walk(dir.path() / "linked", 0, &result);
+    EXPECT_EQ(result, 0);
+    std::sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) { return a.name < b.name; });
+    const std::vector<std::pair<std::string, posix::EntryType>> expected = {
+        {"IMG_0001.JPG", posix::EntryType::file}, {"card", posix::EntryType::directory},
+        {"dangling", posix::EntryType::link},     {"fifo", posix::EntryType::other},
+        {"link.JPG", posix::EntryType::link},     {"loop", posix::EntryType::link}};
+    ASSERT_EQ(seen.size(), expected.size());
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].name, expected[i].first);
+        EXPECT_EQ(seen[i].type, expected[i].second) << seen[i].name;
+    }
 }

@@ -35,10 +35,13 @@ bool Preferences::SwitchPrefSet(const std::string& name)
     // Reading the current set back after its changes could not be written would show the old
     // file while the changes stay in memory, to be written over it later: keep the set as it is.
     if (!written && m_propset->setname == name) {
-        m_host.preferences_switched(name);
         SetPrefSetCurrent(name);
+        m_host.preferences_switched(name);
         return true;
     }
+    // The set is left for good and its changes with it: the user has to hear of that.
+    if (!written)
+        m_host.message_box("Can't save preferences");
     return OpenAsCurrent(name);
 }
 
@@ -54,8 +57,9 @@ bool Preferences::OpenAsCurrent(const std::string& name)
     if (m_propset)
         PropClose(*m_propset);
     m_propset = std::move(opened);
-    m_host.preferences_switched(name);
+    // Recorded first: a window that refills its set list while it reloads selects by it.
     SetPrefSetCurrent(name);
+    m_host.preferences_switched(name);
     return true;
 }
 

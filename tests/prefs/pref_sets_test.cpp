@@ -66,6 +66,30 @@ TEST_F(PrefSets, SwitchWritesTheOldSetAndRemembersTheNewOne)
     EXPECT_EQ(host.switched, Strings{"Studio"});
 }
 
+// A window refills its set list while it reloads from the new set.
+TEST_F(PrefSets, ListRefilledOnTheSwitchSelectsTheNewSet)
+{
+    Strings shown;
+    host.on_switched = [&] { shown.push_back(selected_entry(false)); };
+    host.new_names = {"Trip2"};
+    host.yes_no_answers = {true};
+    prefs->OnPrefSetChange("Studio");
+    prefs->OnPrefSetChange("[new...]");
+    prefs->OnPrefSetChange("[delete]");
+    EXPECT_EQ(shown, (Strings{"Studio", "Trip2", "Default"}));
+}
+
+TEST_F(PrefSets, SetLeftUnwrittenIsReportedAndTheSwitchGoesOn)
+{
+    fs::create_directories(dir / "Oakvane/Main/.Trip");  // the temporary file cannot be made
+    const std::string trip = read_file(set_path("Trip"));
+    prefs->OnPrefSetChange("Studio");
+    EXPECT_EQ(host.messages, Strings{"Can't save preferences"});
+    EXPECT_EQ(read_file(set_path("Trip")), trip);
+    EXPECT_EQ(prefs->CurrentSetName(), "Studio");
+    EXPECT_EQ(prefs->GetPrefSetCurrent(), "Studio");
+}
+
 TEST_F(PrefSets, FailedSwitchKeepsThePreviousSet)
 {
     EXPECT_FALSE(prefs->SwitchPrefSet("Gone"));

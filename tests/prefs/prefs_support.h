@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,7 +20,12 @@ public:
     void message_box(const std::string& text) override { messages.push_back(text); }
     bool ask_yes_no(const std::string& text) override;
     std::string ask_new_name() override;
-    void preferences_switched(const std::string& set_name) override { switched.push_back(set_name); }
+    void preferences_switched(const std::string& set_name) override
+    {
+        switched.push_back(set_name);
+        if (on_switched)
+            on_switched();
+    }
     void pref_sets_changed() override { ++sets_changed; }
 
     std::vector<std::string> messages;
@@ -28,6 +34,7 @@ public:
     std::deque<std::string> new_names;
     std::vector<std::string> switched;
     int sets_changed = 0;
+    std::function<void()> on_switched;  // what a window does while it reloads
 };
 
 class PrefsTest : public ::testing::Test {

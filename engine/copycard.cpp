@@ -2,9 +2,9 @@
 
 #include "driver.h"
 #include "run_state.h"
+#include "settings_check.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -76,16 +76,15 @@ int copy_command(int argc, const char* const argv[], CopycardResult& result)
     store_settings(argv);
     if (run.arr_switches.size() != 3)
         return record_error("arrSwitches must be 3 chars");
-    run.running_number = std::atoi(argv[17]);
     run.user_folder = argv[18];
 
-    if (!count_images()) {
+    if (!parse_starting_number(argv[17]) || !check_folders() || !count_images()) {
         show_failure();
         return 0;
     }
     host().progress_range(run.image_count + 1);
     // The automatic numbers of a run stay four digits.
-    if (run.running_number + run.image_count > kMaxAutomaticNumber)
+    if (static_cast<long long>(run.running_number) + run.image_count > kMaxAutomaticNumber)
         run.running_number = 1;
 
     if (!ingest_card(run.cvt_msg, kConverterMessageSize)) {

@@ -99,5 +99,69 @@ TEST_F(CardSafetyTest, CardFolderThatIsAFileFailsTheWalk)
     expect_card_unchanged();
 }
 
+// A tree inside the card would write onto it and be ingested again by the next run; a card
+// inside a tree would have the run read its own copies. Links do not hide either.
+TEST_F(CardSafetyTest, OverlappingFoldersAreRefusedBeforeAnythingIsWritten)
+{
+    fs::create_directory_symlink(card_root(), tmp() / "linked");
+    struct Case {
+        std::string backup;
+        std::string primary;
+        std::string message;
+    };
+    const std::string card = card_folder().string();
+    const std::vector<Case> cases = {
+        {card + "/backup", primary(), "The backup folder is inside the card folder: \"" + card + "/backup\""},
+        {in_tmp("linked/DCIM/x/../b"), primary(),
+         "The backup folder is inside the card folder: \"" + in_tmp("linked/DCIM/x/../b") + "\""},
+        {card_root().string(), primary(), "The card folder is inside the backup folder: \"" + card + "\""},
+        {backup(), card, "The primary folder is inside the card folder: \"" + card + "\""},
+        {backup(), in_tmp("linked"), "The card folder is inside the primary folder: \"" + card + "\""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        IngestArgs a = args();
+        a.backup = c.backup;
+        a.primary = c.primary;
+        expect_refused(run_copycard_within(a, {}, 20s), {"", "ERROR:", c.message});
+        expect_card_unchanged();
+    }
+}
+
+TEST_F(CardSafetyTest, EmptyOrRelativeTreesAreRefused)
+{
+    IngestArgs a = args();
+    a.backup = "";
+    expect_refused(run_copycard_within(a, {}, 20s),
+                   {"", "ERROR:", "Backup folder must be an absolute path: \"\""});
+    a = args();
+    a.primary = "Pictures";
+    expect_refused(run_copycard_within(a, {}, 20s),
+                   {"", "ERROR:", "Primary folder must be an absolute path: \"Pictures\""});
+    expect_card_unchanged();
+}
+
+// Numbers beyond the int range are refused, not wrapped into negative names; the largest
+// one is fine, and the sum with the card's count goes to 1 as any sum over 9999 does.
+TEST_F(CardSafetyTest, StartingNumbersBeyondRangeAreRefused)
+{
+    for (const char* starting : {"2147483648", "99999999999999999999", "-5"}) {
+        SCOPED_TRACE(starting);
+        IngestArgs a = args();
+        a.fmt = "SAEE";
+        a.starting = starting;
+        expect_refused(run_copycard_within(a, {}, 20s),
+                       {"", "ERROR:", std::string("Starting number must be from 0 to 2147483647: \"") +
+                                          starting + "\""});
+    }
+    IngestArgs a = args();
+    a.fmt = "SAEE";
+    a.starting = "2147483647";
+    const ProcessResult r = run_copycard(a);
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(test::list_tree(backup()), Lines{"IMG_0001.JPG"});
+    EXPECT_EQ(last_lines(output_lines(r.out), 1), Lines{"Next starting number: 2"});
+}
+
 }  // namespace
 }  // namespace oakvane::e2e

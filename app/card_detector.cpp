@@ -2,6 +2,7 @@
 
 #include "app_globals.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace oakvane {
@@ -39,14 +40,16 @@ bool CardDetector::start_watching(std::string& error)
 
 int CardDetector::ScanForCards()
 {
-    m_last_scan_applied = false;
     VolumeScan scan;
     list_volumes(scan);
+    return decide(scan);
+}
+
+int CardDetector::decide(const VolumeScan& scan)
+{
     const CardDecision decision = decide_cards(scan, g_detectedCardFolder, g_detectedCardName);
-    if (decision.state) {
+    if (decision.state)
         apply(*decision.state);
-        m_last_scan_applied = true;
-    }
     return decision.result;
 }
 
@@ -58,10 +61,28 @@ void CardDetector::OnShellNotify(MediaEvent event, const std::string& path)
         ScanForCards();
         return;
     }
-    // A run starts only on a state this scan has just established: when the volumes could
-    // not be listed the recorded card may be long gone.
-    if (ScanForCards() == 1 && m_last_scan_applied && !g_detectedCardName.empty() &&
-        m_auto_ingest && m_auto_ingest())
+    // Told of one path only: whatever is mounted there is what appeared.
+    VolumeScan scan;
+    list_volumes(scan);
+    card_inserted(scan, [&](const Volume& volume) { return volume.mount_point == path; });
+}
+
+void CardDetector::card_inserted(const VolumeScan& scan,
+                                 const std::function<bool(const Volume&)>& appeared)
+{
+    decide(scan);
+    // A run starts only on a state this scan has established: when the volumes could not be
+    // listed, the recorded card may be long gone.
+    if (!scan.ok || g_detectedCardName.empty())
+        return;
+    // Only the card's own arrival starts a run. A card that was mounted already may still
+    // look new to the scan, when its label could not be read last time and can now, and
+    // must not be ingested again because a stick without DCIM came in beside it.
+    const auto card = std::find_if(scan.volumes.begin(), scan.volumes.end(),
+                                   [](const Volume& volume) { return volume.has_dcim; });
+    if (card == scan.volumes.end() || !appeared(*card))
+        return;
+    if (m_auto_ingest && m_auto_ingest())
         emit runRequested();
 }
 
@@ -72,21 +93,24 @@ void CardDetector::mount_table_changed()
         return;  // the next change compares against the last list that could be read
     MountIds now = mount_ids(scan);
     std::vector<std::string> removed;
-    std::vector<std::string> inserted;
+    MountIds appeared;
     for (const auto& mount : m_known)
         if (!now.contains(mount))
             removed.push_back(mount.second);
     for (const auto& mount : now)
         if (!m_known.contains(mount))
-            inserted.push_back(mount.second);
+            appeared.insert(mount);
     m_known = std::move(now);
-    // Each scan reads the whole table, so the first one already sees every change of the
-    // batch. Insertions go first: were a removal handled first, its scan would record a card
-    // inserted in the same batch, and the insertion would find nothing new to start a run on.
-    for (const std::string& path : inserted) {
-        emit mediaInserted(QString::fromStdString(path));
-        OnShellNotify(MediaEvent::Inserted, path);
-    }
+    // The list just read already holds every change of the batch. Insertions go first: were a
+    // removal handled first, its scan would record a card inserted in the same batch, and the
+    // insertion would find nothing new to start a run on. One decision serves all the mounts
+    // that appeared, so a card asks for one run however many came with it.
+    for (const auto& mount : appeared)
+        emit mediaInserted(QString::fromStdString(mount.second));
+    if (!appeared.empty())
+        card_inserted(scan, [&](const Volume& volume) {
+            return appeared.contains({volume.mount_id, volume.mount_point});
+        });
     for (const std::string& path : removed) {
         emit mediaRemoved(QString::fromStdString(path));
         OnShellNotify(MediaEvent::Removed, path);

@@ -48,12 +48,14 @@ public:
     // either, and scanFailed tells why).
     int ScanForCards();
 
-    // A volume at path was mounted or went away. An insertion that leaves exactly one new card
-    // mounted asks for a run when automatic ingestion is on; a removal rescans.
+    // A volume at path was mounted or went away. An insertion asks for a run when automatic
+    // ingestion is on and it leaves exactly one card mounted, the one mounted at path; a
+    // removal rescans.
     void OnShellNotify(MediaEvent event, const std::string& path);
 
     // The mount table changed: every mount point that appeared is an insertion and every one
-    // that went away a removal, insertions first. Called by the monitor.
+    // that went away a removal, insertions first; one batch asks for one run at most. Called
+    // by the monitor.
     void mount_table_changed();
 
     const CardState& state() const { return m_state; }
@@ -71,6 +73,11 @@ private:
     using MountIds = std::set<std::pair<int, std::string>>;
 
     bool list_volumes(VolumeScan& scan);
+    // The card decision on scan, applied: ScanForCards on a list already read.
+    int decide(const VolumeScan& scan);
+    // Mounts appeared: decides on scan and asks for a run when the one card mounted is one
+    // of them.
+    void card_inserted(const VolumeScan& scan, const std::function<bool(const Volume&)>& appeared);
     void apply(const CardState& state);
     static MountIds mount_ids(const VolumeScan& scan);
 
@@ -80,7 +87,6 @@ private:
     std::unique_ptr<MountMonitor> m_monitor;
     MountIds m_known;
     CardState m_state = no_card_state();
-    bool m_last_scan_applied = false;
 };
 
 }  // namespace oakvane

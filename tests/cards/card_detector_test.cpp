@@ -161,6 +161,32 @@ TEST_F(CardDetectorTest, MountTableChangesBecomeInsertionsThenRemovals)
     EXPECT_EQ(log.runs, 1) << "a card inserted along with a removal still starts a run";
 }
 
+// A desktop user may read a card's label one time and not the next: the card then looks new to
+// the scan, but only its own mount appearing may start a run.
+TEST_F(CardDetectorTest, OnlyTheCardsOwnMountAppearingStartsARun)
+{
+    std::string error;
+    ASSERT_TRUE(detector.start_watching(error)) << error;
+    mount(volume("/media/card", true, {}, 2));
+    detector.mount_table_changed();
+    ASSERT_EQ(log.runs, 1);
+
+    table->scan.volumes.back().label = "NIKON_D70";
+    mount(volume("/media/stick", false, "STICK", 3));
+    detector.mount_table_changed();
+    EXPECT_EQ(view.card, "Image card mounted: /media/card/ (NIKON_D70)");
+    table->scan.volumes[1].label.clear();
+    insert(volume("/media/other", false, {}, 4));
+    EXPECT_EQ(g_detectedCardName, "/media/card/");
+    EXPECT_EQ(log.runs, 1);
+
+    // Pulled and put back between two looks at the table: a mount of its own, a run of its own.
+    unmount("/media/card");
+    mount(volume("/media/card", true, {}, 5));
+    detector.mount_table_changed();
+    EXPECT_EQ(log.runs, 2);
+}
+
 TEST_F(CardDetectorTest, ChangeThatCannotBeReadIsReportedAndKeepsTheBaseline)
 {
     std::string error;

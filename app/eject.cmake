@@ -9,6 +9,7 @@ endif()
 add_library(oakvane-eject STATIC
   ${CMAKE_CURRENT_LIST_DIR}/eject_card.cpp
   ${CMAKE_CURRENT_LIST_DIR}/eject_outcome.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/eject_waiting.cpp
   ${CMAKE_CURRENT_LIST_DIR}/udisks_client.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/eject_local.cpp
   ${CMAKE_CURRENT_LIST_DIR}/linux/eject_mountinfo.cpp

@@ -1,5 +1,6 @@
 #include "eject.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace oakvane {
@@ -13,11 +14,19 @@ std::string card_mount_point(const std::string& card_folder)
     return folder.parent_path().string();
 }
 
-CardEject eject_card(const std::string& card_folder)
+EjectReport eject_card_report(const std::string& card_folder)
 {
     if (card_folder.size() < 2)
-        return CardEject::no_card;
-    return eject_volume(card_mount_point(card_folder)) == 1 ? CardEject::done : CardEject::refused;
+        return {};
+    return eject_volume_report(card_mount_point(card_folder));
+}
+
+CardEject eject_card(const std::string& card_folder)
+{
+    const EjectReport report = eject_card_report(card_folder);
+    if (!report.reason.empty())
+        std::fprintf(stderr, "%s\n", report.reason.c_str());
+    return report.result;
 }
 
 }  // namespace oakvane

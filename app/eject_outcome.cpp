@@ -1,6 +1,5 @@
 #include "eject_outcome.h"
 
-#include <cstdio>
 #include <thread>
 
 namespace oakvane {
@@ -15,27 +14,30 @@ Attempt retry_while_busy(const EjectRetry& retry, const std::function<Attempt()>
     }
 }
 
-int eject_result(EjectOutcome outcome, const std::string& mount_point)
+int eject_result(EjectOutcome outcome)
 {
-    switch (outcome) {
+    return outcome == EjectOutcome::refused || outcome == EjectOutcome::failed ? 0 : 1;
+}
+
+std::string eject_reason(const EjectEnd& end, const std::string& mount_point)
+{
+    const std::string media = "Media in " + mount_point;
+    // A step that went wrong after the card was already safe is told after the good news.
+    const std::string aside = end.detail.empty() ? "" : " (" + end.detail + ")";
+    switch (end.outcome) {
     case EjectOutcome::refused:
     case EjectOutcome::failed:
-        return 0;
+        return end.detail;
     case EjectOutcome::busy:
-        std::fprintf(stderr, "Media in %s is in use and was left mounted.\n", mount_point.c_str());
-        return 1;
+        return media + " is in use and was left mounted." + aside;
     case EjectOutcome::in_use:
-        std::fprintf(stderr, "Media in %s was unmounted, but its disk is still in use elsewhere.\n",
-                     mount_point.c_str());
-        return 1;
+        return media + " was unmounted, but its disk is still in use elsewhere." + aside;
     case EjectOutcome::unmounted:
-        std::fprintf(stderr, "Media in %s can be safely removed.\n", mount_point.c_str());
-        return 1;
+        return media + " can be safely removed." + aside;
     case EjectOutcome::ejected:
-        std::fprintf(stderr, "Media in %s has been ejected safely.\n", mount_point.c_str());
-        return 1;
+        return media + " has been ejected safely." + aside;
     }
-    return 0;
+    return end.detail;
 }
 
 }  // namespace oakvane

@@ -23,12 +23,21 @@ struct EjectRetry {
     std::chrono::milliseconds pause{500};
 };
 
+// How an attempt ended, with the system's own words for the step that went wrong, if any.
+struct EjectEnd {
+    EjectOutcome outcome = EjectOutcome::failed;
+    std::string detail;
+};
+
 enum class Attempt { done, busy, failed };
 
 // Calls attempt until it is done or fails, or until the retries are spent while it stays busy.
 Attempt retry_while_busy(const EjectRetry& retry, const std::function<Attempt()>& attempt);
 
-// The result eject_volume reports for outcome; also writes the diagnostic line for it.
-int eject_result(EjectOutcome outcome, const std::string& mount_point);
+// The result eject_volume reports for outcome.
+int eject_result(EjectOutcome outcome);
+
+// What became of the card mounted at mount_point, or why it was not ejected.
+std::string eject_reason(const EjectEnd& end, const std::string& mount_point);
 
 }  // namespace oakvane

@@ -6,7 +6,6 @@
 #include <QDBusReply>
 #include <QDBusVariant>
 #include <QVariantMap>
-#include <cstdio>
 
 namespace oakvane {
 
@@ -25,17 +24,18 @@ QVariant no_options()
     return QVariant::fromValue(QVariantMap());
 }
 
-// Failures are the service's to explain; its words go to the diagnostics.
-bool succeeded(const QDBusMessage& reply)
+}  // namespace
+
+// Failures are the service's to explain: its words are kept for the reason of the outcome.
+bool UDisksClient::succeeded(const QDBusMessage& reply) const
 {
-    if (reply.type() == QDBusMessage::ReplyMessage)
+    if (reply.type() == QDBusMessage::ReplyMessage) {
+        m_last_error.clear();
         return true;
-    std::fprintf(stderr, "Disk service: %s: %s\n", qPrintable(reply.errorName()),
-                 qPrintable(reply.errorMessage()));
+    }
+    m_last_error = reply.errorMessage().isEmpty() ? reply.errorName() : reply.errorMessage();
     return false;
 }
-
-}  // namespace
 
 UDisksClient::UDisksClient(QDBusConnection bus) : m_bus(std::move(bus)) {}
 
@@ -65,8 +65,10 @@ Attempt UDisksClient::unmount(const QString& block) const
 {
     const QDBusMessage reply =
         call(block, kPrefix + "Filesystem", QStringLiteral("Unmount"), {no_options()});
-    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kBusy)
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kBusy) {
+        m_last_error = reply.errorMessage();
         return Attempt::busy;
+    }
     return succeeded(reply) ? Attempt::done : Attempt::failed;
 }
 

@@ -31,13 +31,18 @@ public:
     bool eject(const QString& drive) const;
     bool power_off(const QString& drive) const;
 
+    // The service's own words for the last call that failed; empty after one that succeeded.
+    const QString& last_error() const { return m_last_error; }
+
 private:
+    bool succeeded(const QDBusMessage& reply) const;
     QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                       const QVariantList& arguments) const;
     std::optional<QVariant> property(const QString& path, const QString& interface,
                                      const QString& name) const;
 
     QDBusConnection m_bus;
+    mutable QString m_last_error;
 };
 
 }  // namespace oakvane

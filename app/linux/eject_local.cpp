@@ -1,7 +1,6 @@
 #include "eject_local.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/cdrom.h>
@@ -30,12 +29,12 @@ private:
     int m_fd;
 };
 
-void report(const char* what, const std::string& path, int error)
+std::string system_words(const char* what, const std::string& path, int error)
 {
-    std::fprintf(stderr, "%s %s: %s\n", what, path.c_str(), std::strerror(error));
+    return std::string(what) + " " + path + ": " + std::strerror(error);
 }
 
-Attempt unmount_once(const std::string& mount_point)
+Attempt unmount_once(const std::string& mount_point, std::string& detail)
 {
     // The mount point came from the mount table; not following a symbolic link keeps a path
     // swapped in meanwhile from unmounting something else.
@@ -43,44 +42,40 @@ Attempt unmount_once(const std::string& mount_point)
         return Attempt::done;
     if (errno == EBUSY)
         return Attempt::busy;
-    report("Cannot unmount", mount_point, errno);
+    detail = system_words("Cannot unmount", mount_point, errno);
     return Attempt::failed;
 }
 
-EjectOutcome detach_loop(const std::string& node)
+EjectEnd detach_loop(const std::string& node)
 {
     Descriptor loop(open(node.c_str(), O_RDONLY | O_CLOEXEC));
-    if (loop.get() < 0) {
-        report("Cannot open", node, errno);
-        return EjectOutcome::unmounted;
-    }
+    if (loop.get() < 0)
+        return {EjectOutcome::unmounted, system_words("Cannot open", node, errno)};
     // A device attached with auto-clear lets go of its image with the last unmount already.
     if (ioctl(loop.get(), LOOP_CLR_FD, 0) == 0 || errno == ENXIO)
-        return EjectOutcome::ejected;
-    report("Cannot detach", node, errno);
-    return EjectOutcome::unmounted;
+        return {EjectOutcome::ejected, {}};
+    return {EjectOutcome::unmounted, system_words("Cannot detach", node, errno)};
 }
 
-EjectOutcome eject_media(const std::string& node)
+EjectEnd eject_media(const std::string& node)
 {
     Descriptor disk(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (disk.get() < 0) {
-        report("Cannot open", node, errno);
-        return EjectOutcome::unmounted;
-    }
+    if (disk.get() < 0)
+        return {EjectOutcome::unmounted, system_words("Cannot open", node, errno)};
     // Many card readers have no eject mechanism; their media is still safe to pull now.
     if (ioctl(disk.get(), CDROMEJECT, 0) == 0)
-        return EjectOutcome::ejected;
-    report("Cannot eject", node, errno);
-    return EjectOutcome::unmounted;
+        return {EjectOutcome::ejected, {}};
+    return {EjectOutcome::unmounted, system_words("Cannot eject", node, errno)};
 }
 
 }  // namespace
 
-EjectOutcome eject_local(const EjectTarget& target, const EjectRetry& retry)
+EjectEnd eject_local(const EjectTarget& target, const EjectRetry& retry)
 {
-    if (const auto stop = unmount_for_eject(target, retry, [&] { return unmount_once(target.mount_point); }))
-        return *stop;
+    std::string detail;
+    if (const auto stop = unmount_for_eject(
+            target, retry, [&] { return unmount_once(target.mount_point, detail); }))
+        return {*stop, detail};
     return target.device.loop ? detach_loop(target.device.disk_node)
                               : eject_media(target.device.disk_node);
 }

@@ -2,23 +2,22 @@
 
 #include "eject_mountinfo.h"
 
-#include <cstdio>
 #include <sys/sysmacros.h>
 
 namespace oakvane {
 
-std::optional<EjectTarget> find_eject_target(const std::string& mount_point)
+std::optional<EjectTarget> find_eject_target(const std::string& mount_point, std::string& why)
 {
     const auto mount = find_mount(read_mountinfo(), mount_point);
     if (!mount) {
-        std::fprintf(stderr, "Cannot eject %s: not a mount point.\n", mount_point.c_str());
+        why = "Cannot eject " + mount_point + ": not a mount point.";
         return std::nullopt;
     }
     const auto device = read_block_device(mount->device);
     if (!device || !may_eject(*device)) {
-        std::fprintf(stderr, "Cannot eject %s: %s on %s is not removable media.\n",
-                     mount->mount_point.c_str(), mount->fs_type.c_str(),
-                     device ? device->node.c_str() : "no block device");
+        why = "Cannot eject " + mount->mount_point + ": " + mount->fs_type + " on " +
+              (device ? device->node : std::string("no block device")) +
+              " is not removable media.";
         return std::nullopt;
     }
     return EjectTarget{mount->mount_point, *device};

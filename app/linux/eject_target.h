@@ -15,9 +15,9 @@ struct EjectTarget {
     BlockDevice device;
 };
 
-// The card mounted at mount_point, or nullopt (with the reason written to standard error) when
-// it is not a mount point or not a card that may be ejected.
-std::optional<EjectTarget> find_eject_target(const std::string& mount_point);
+// The card mounted at mount_point, or nullopt with the reason in why when it is not a mount
+// point or not a card that may be ejected.
+std::optional<EjectTarget> find_eject_target(const std::string& mount_point, std::string& why);
 
 // True while any file system of the target's disk is still mounted somewhere, for example a
 // second partition or the same card mounted at another place as well: ejecting the disk then

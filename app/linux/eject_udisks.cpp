@@ -1,38 +1,53 @@
 #include "eject_udisks.h"
 
-#include <cstdio>
-
 namespace oakvane {
 
 namespace {
 
-EjectOutcome release_drive(const UDisksClient& udisks, const QString& block)
+// The card is unmounted by now, so a step that fails here only costs the eject.
+EjectEnd unmounted_because(const UDisksClient& udisks, const char* step)
+{
+    if (udisks.last_error().isEmpty())
+        return {EjectOutcome::unmounted, {}};
+    return {EjectOutcome::unmounted, step + (": " + udisks.last_error().toStdString())};
+}
+
+EjectEnd release_drive(const UDisksClient& udisks, const QString& block)
 {
     const QString drive = udisks.drive_of(block);
     if (drive.isEmpty())
-        return EjectOutcome::unmounted;
+        return unmounted_because(udisks, "Cannot find the drive");
     if (udisks.drive_can(drive, QStringLiteral("Ejectable")))
-        return udisks.eject(drive) ? EjectOutcome::ejected : EjectOutcome::unmounted;
+        return udisks.eject(drive) ? EjectEnd{EjectOutcome::ejected, {}}
+                                   : unmounted_because(udisks, "Cannot eject");
     if (udisks.drive_can(drive, QStringLiteral("CanPowerOff")))
-        return udisks.power_off(drive) ? EjectOutcome::ejected : EjectOutcome::unmounted;
-    return EjectOutcome::unmounted;
+        return udisks.power_off(drive) ? EjectEnd{EjectOutcome::ejected, {}}
+                                       : unmounted_because(udisks, "Cannot power off");
+    return unmounted_because(udisks, "Cannot eject");
 }
 
 }  // namespace
 
-EjectOutcome eject_udisks(const UDisksClient& udisks, const EjectTarget& target,
-                          const EjectRetry& retry)
+EjectEnd eject_udisks(const UDisksClient& udisks, const EjectTarget& target,
+                      const EjectRetry& retry)
 {
     const QString block = udisks.block_object(QString::fromStdString(target.device.node));
     if (block.isEmpty()) {
-        std::fprintf(stderr, "Cannot eject %s: the disk service does not know %s.\n",
-                     target.mount_point.c_str(), target.device.node.c_str());
-        return EjectOutcome::failed;
+        std::string why = "Cannot eject " + target.mount_point + ": the disk service does not know " +
+                          target.device.node + ".";
+        if (!udisks.last_error().isEmpty())
+            why += " " + udisks.last_error().toStdString();
+        return {EjectOutcome::failed, why};
     }
-    if (const auto stop = unmount_for_eject(target, retry, [&] { return udisks.unmount(block); }))
-        return *stop;
+    if (const auto stop = unmount_for_eject(target, retry, [&] { return udisks.unmount(block); })) {
+        if (*stop != EjectOutcome::failed)
+            return {*stop, {}};
+        return {*stop, "Cannot unmount " + target.mount_point + ": " +
+                           udisks.last_error().toStdString()};
+    }
     if (target.device.loop)
-        return udisks.delete_loop(block) ? EjectOutcome::ejected : EjectOutcome::unmounted;
+        return udisks.delete_loop(block) ? EjectEnd{EjectOutcome::ejected, {}}
+                                         : unmounted_because(udisks, "Cannot detach");
     return release_drive(udisks, block);
 }
 

@@ -9,8 +9,8 @@ namespace oakvane {
 
 // Unmounts the target's file system (retrying while the service reports it busy), then
 // deletes a card image's loop device, or ejects the drive, or powers it off where it cannot
-// eject.
-EjectOutcome eject_udisks(const UDisksClient& udisks, const EjectTarget& target,
-                          const EjectRetry& retry);
+// eject. The detail holds the service's words for a step that failed.
+EjectEnd eject_udisks(const UDisksClient& udisks, const EjectTarget& target,
+                      const EjectRetry& retry);
 
 }  // namespace oakvane

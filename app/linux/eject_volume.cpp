@@ -3,24 +3,36 @@
 #include "eject_local.h"
 #include "eject_udisks.h"
 
+#include <cstdio>
+
 namespace oakvane {
 
-int eject_volume_on(const std::string& mount_point, const QDBusConnection& bus,
-                    const EjectRetry& retry)
+EjectReport eject_volume_on(const std::string& mount_point, const QDBusConnection& bus,
+                            const EjectRetry& retry)
 {
-    const auto target = find_eject_target(mount_point);
+    std::string why;
+    const auto target = find_eject_target(mount_point, why);
     if (!target)
-        return eject_result(EjectOutcome::refused, mount_point);
+        return {CardEject::refused, why};
     // An ordinary user may not unmount; the service may, and lets the desktop know.
     const UDisksClient udisks(bus);
-    const EjectOutcome outcome = udisks.service_present() ? eject_udisks(udisks, *target, retry)
-                                                          : eject_local(*target, retry);
-    return eject_result(outcome, target->mount_point);
+    const EjectEnd end = udisks.service_present() ? eject_udisks(udisks, *target, retry)
+                                                  : eject_local(*target, retry);
+    return {eject_result(end.outcome) == 1 ? CardEject::done : CardEject::refused,
+            eject_reason(end, target->mount_point)};
+}
+
+EjectReport eject_volume_report(const std::string& mount_point)
+{
+    return eject_volume_on(mount_point, QDBusConnection::systemBus(), EjectRetry{});
 }
 
 int eject_volume(const std::string& mount_point)
 {
-    return eject_volume_on(mount_point, QDBusConnection::systemBus(), EjectRetry{});
+    const EjectReport report = eject_volume_report(mount_point);
+    if (!report.reason.empty())
+        std::fprintf(stderr, "%s\n", report.reason.c_str());
+    return report.result == CardEject::done ? 1 : 0;
 }
 
 }  // namespace oakvane

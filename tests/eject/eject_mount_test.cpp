@@ -3,8 +3,10 @@
 #include "eject.h"
 #include "eject_fixtures.h"
 #include "eject_linux.h"
+#include "eject_waiting.h"
 #include "temp_dir.h"
 
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -51,12 +53,16 @@ protected:
     // bus, and on a desktop the real service would do the eject instead.
     int eject(const EjectRetry& retry = EjectRetry{})
     {
-        return eject_volume_on(m_card->mount_point(), QDBusConnection("eject-no-bus"), retry);
+        const EjectReport report =
+            eject_volume_on(m_card->mount_point(), QDBusConnection("eject-no-bus"), retry);
+        m_reason = report.reason;
+        return report.result == CardEject::done ? 1 : 0;
     }
     std::string file() const { return m_card->mount_point() + "/DCIM/IMG_0001.JPG"; }
 
     test::TempDir m_tmp;  // first, so that it outlives the mounts inside it
     std::unique_ptr<test::LoopCard> m_card;
+    std::string m_reason;
 };
 
 TEST_F(EjectMount, CardIsUnmountedAndItsImageDetached)
@@ -101,8 +107,25 @@ TEST_F(EjectMount, BusyCardIsRetriedForAboutTenSeconds)
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(eject(), 1);
     EXPECT_GE(std::chrono::steady_clock::now() - start, 9s);
+    EXPECT_EQ(m_reason, "Media in " + m_card->mount_point() + " is in use and was left mounted.");
     EXPECT_TRUE(test::is_mounted(m_card->mount_point()));
     EXPECT_TRUE(m_card->attached());
+}
+
+// The window waits for an eject in an event loop of its own, which serves its queued work
+// meanwhile: here the work that lets go of the card, so the eject does not stay busy.
+TEST_F(EjectMount, WaitingEjectServesQueuedEventsWhileItWaits)
+{
+    if (QDBusConnection::systemBus().isConnected())
+        GTEST_SKIP() << "a disk service on the system bus would be asked, and the test cards are "
+                        "hidden from it";
+    OpenFile held(file());
+    ASSERT_TRUE(held.ok());
+    QTimer::singleShot(300ms, [&] { held.release(); });
+    const EjectReport report = eject_card_waiting(m_card->mount_point() + "/DCIM");
+    EXPECT_EQ(report.result, CardEject::done);
+    EXPECT_EQ(report.reason, "Media in " + m_card->mount_point() + " has been ejected safely.");
+    EXPECT_FALSE(test::is_mounted(m_card->mount_point()));
 }
 
 TEST_F(EjectMount, CardMountedTwiceIsUnmountedHereButNotDetached)
@@ -125,6 +148,14 @@ TEST(EjectRefused, SystemDiskTmpfsAndPlainFoldersGiveZero)
     EXPECT_EQ(eject_volume(tmp.str()), 0);
     EXPECT_EQ(eject_volume(tmp / "missing"), 0);
     EXPECT_EQ(eject_card(tmp / "DCIM"), CardEject::refused);
+    const EjectReport refused = eject_card_report(tmp / "DCIM");
+    EXPECT_EQ(refused.result, CardEject::refused);
+    EXPECT_EQ(refused.reason, "Cannot eject " + tmp.str() + ": not a mount point.");
+    test::ensure_qt_application();
+    const EjectReport waited = eject_card_waiting(tmp / "DCIM");
+    EXPECT_EQ(waited.result, refused.result);
+    EXPECT_EQ(waited.reason, refused.reason);
+    EXPECT_EQ(eject_card_report("/").result, CardEject::no_card);
 
     std::string why;
     auto tmpfs = test::TmpfsMount::create(tmp.path(), why);

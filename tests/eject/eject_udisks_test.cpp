@@ -58,7 +58,9 @@ protected:
     {
         const UDisksClient client(bus());
         EXPECT_TRUE(client.service_present());
-        return eject_udisks(client, m_target, retry);
+        const EjectEnd end = eject_udisks(client, m_target, retry);
+        m_detail = end.detail;
+        return end.outcome;
     }
     Calls calls() const { return m_standin->calls(); }
 
@@ -68,6 +70,7 @@ protected:
     int m_started = 0;
     QString m_name;
     EjectTarget m_target;
+    std::string m_detail;
 };
 
 TEST_F(UDisksEject, UnmountsTheFilesystemThenEjectsTheDrive)
@@ -114,10 +117,12 @@ TEST_F(UDisksEject, RefusalsStopAtTheStepRefused)
     start({"--unmount-error", kUD + "Error.NotAuthorizedCanObtain"});
     EXPECT_EQ(eject(), EjectOutcome::failed);
     EXPECT_EQ(calls(), (Calls{kResolve, kUnmount}));
+    EXPECT_EQ(m_detail, "Cannot unmount /media/standin: stand-in error");
 
     start({"--eject-error", kUD + "Error.Failed"});
     EXPECT_EQ(eject(), EjectOutcome::unmounted);
     EXPECT_EQ(calls().back(), kEject);
+    EXPECT_EQ(m_detail, "Cannot eject: stand-in error");
 
     start({});
     m_target.device.node = "/dev/unknown0";
@@ -144,7 +149,7 @@ TEST_F(EjectChoice, ServiceOnTheBusDoesTheEject)
         m_bus, m_tmp / "calls.log",
         std::vector<std::string>{"--device", m_card->loop(), "--loop", "--really-unmount",
                                  "--mount-point", m_card->mount_point()});
-    EXPECT_EQ(eject_volume_on(m_card->mount_point(), bus(), {3, 20ms}), 1);
+    EXPECT_EQ(eject_volume_on(m_card->mount_point(), bus(), {3, 20ms}).result, CardEject::done);
     EXPECT_FALSE(test::is_mounted(m_card->mount_point()));
     const std::string block = "/org/freedesktop/UDisks2/block_devices/" +
                               std::filesystem::path(m_card->loop()).filename().string();
@@ -156,7 +161,9 @@ TEST_F(EjectChoice, ServiceOnTheBusDoesTheEject)
 
 TEST_F(EjectChoice, WithoutTheServiceTheKernelEjects)
 {
-    EXPECT_EQ(eject_volume_on(m_card->mount_point(), bus(), {3, 20ms}), 1);
+    const EjectReport report = eject_volume_on(m_card->mount_point(), bus(), {3, 20ms});
+    EXPECT_EQ(report.result, CardEject::done);
+    EXPECT_EQ(report.reason, "Media in " + m_card->mount_point() + " has been ejected safely.");
     EXPECT_FALSE(test::is_mounted(m_card->mount_point()));
     EXPECT_TRUE(m_card->detached_within_seconds(20));
 }

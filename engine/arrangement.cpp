@@ -1,6 +1,7 @@
 #include "arrangement.h"
 
 #include "fs_util.h"
+#include "staged_file.h"
 #include "text_format.h"
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <fcntl.h>
 #include <stdio.h>
+#include <unistd.h>
 
 namespace oakvane {
 
@@ -62,28 +64,51 @@ bool add_range_level(std::string& path, const std::string& number_text)
     return true;
 }
 
-// Replaces the leading old_root of every backup path below it by new_root.
-void rewrite_backup_list(const std::string& old_root, const std::string& new_root)
+bool below(const std::string& path, const std::string& root)
 {
-    for (std::string& path : run_state().arg_vec)
-        if (path.size() > old_root.size() && path.compare(0, old_root.size(), old_root) == 0 &&
-            path[old_root.size()] == '/')
-            path.replace(0, old_root.size(), new_root);
+    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+           path[root.size()] == '/';
 }
 
-// A free name for the record's folder: the range name, else with "a" to "z" appended.
-std::string free_range_path(const RangeRecord& record)
+// Replaces the leading old_root of every path of the run below it, or equal to it, by
+// new_root: the backup list and the folders the run keeps track of.
+void rewrite_run_paths(const std::string& old_root, const std::string& new_root)
 {
-    const std::string base = range_folder_name(record);
-    if (!path_exists(base))
-        return base;
-    std::string candidate = base + 'a';
-    for (char letter = 'a'; letter <= 'z'; ++letter) {
-        candidate.back() = letter;
-        if (!path_exists(candidate))
-            break;
+    RunState& run = run_state();
+    for (std::string& path : run.arg_vec)
+        if (below(path, old_root))
+            path.replace(0, old_root.size(), new_root);
+    for (std::set<std::string>* folders : {&run.changed_folders, &run.swept_folders}) {
+        std::set<std::string> moved;
+        for (auto it = folders->begin(); it != folders->end();) {
+            if (*it == old_root || below(*it, old_root)) {
+                moved.insert(new_root + it->substr(old_root.size()));
+                it = folders->erase(it);
+            } else {
+                ++it;
+            }
+        }
+        folders->merge(moved);
     }
-    return candidate;
+}
+
+// Renames the folder from to to, failing with EEXIST rather than replacing anything. Where
+// the file system has no such rename (EINVAL), the final name is made as a new empty folder
+// first, which only this run can then hold, and the folder is renamed onto it. 0 or errno.
+int rename_folder_noreplace(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (::mkdir(to.c_str(), 0777) != 0)
+        return errno;
+    if (::rename(from.c_str(), to.c_str()) != 0) {
+        const int err = errno;
+        ::rmdir(to.c_str());
+        return err;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -133,14 +158,20 @@ std::string range_folder_name(const RangeRecord& record)
 int store_range_rename()
 {
     for (const RangeRecord& record : run_state().ranges) {
-        const std::string new_path = free_range_path(record);
-        // Never replace: an empty folder of the same name would be swallowed silently.
-        if (::renameat2(AT_FDCWD, record.path.c_str(), AT_FDCWD, new_path.c_str(),
-                        RENAME_NOREPLACE) != 0)
+        // The range name, else with "a" to "z" appended; a taken name is never replaced.
+        const std::string base = range_folder_name(record);
+        std::string new_path = base;
+        int err = rename_folder_noreplace(record.path, new_path);
+        for (char letter = 'a'; letter <= 'z' && (err == EEXIST || err == ENOTEMPTY); ++letter) {
+            new_path = base + letter;
+            err = rename_folder_noreplace(record.path, new_path);
+        }
+        if (err != 0)
             return record_errno_error("Can't rename number-range dir: \"" + record.path +
                                           "\" to \"" + new_path + "\"",
-                                      new_path, errno);
-        rewrite_backup_list(record.path, new_path);
+                                      new_path, err);
+        note_folder_changed(folder_of(new_path));
+        rewrite_run_paths(record.path, new_path);
     }
     return 1;
 }

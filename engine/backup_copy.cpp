@@ -3,7 +3,6 @@
 #include "arrangement.h"
 #include "card_file.h"
 #include "file_copy.h"
-#include "fs_util.h"
 #include "naming.h"
 #include "run_state.h"
 #include "sidecar.h"
@@ -20,40 +19,57 @@ namespace {
 
 constexpr int kMaxSequence = 999;
 
-int copy_card_file(const std::string& card_path, const std::string& dest, UniqueFd& to,
+// Copies the card file into the staging file and checks the copy before it is published:
+// the card file's time, and the size the walk saw.
+int copy_card_file(const std::string& card_path, const std::string& dest, StagedFile& to,
                    const struct stat& seen)
 {
     UniqueFd from;
     if (!open_card_file(card_path, seen, from))
         return 0;
-    const std::int64_t expected_size = seen.st_size;
-    const timespec& mtime = seen.st_mtim;
-    const CopyOutcome outcome = copy_data(from.get(), to.get());
+    const CopyOutcome outcome = copy_data(from.get(), to.fd());
     if (outcome.status != CopyStatus::done)
         return record_copy_failure(outcome, "read error", card_path, "write error", dest);
-    const int from_closed = from.close();
-    if (to.close() != 0 || from_closed != 0)
-        return record_errno_error("close", dest, errno);
-    if (set_file_time(dest, mtime) != 0)
+    if (from.close() != 0)
+        return record_errno_error("close", card_path, errno);
+    const timespec times[2] = {seen.st_mtim, seen.st_mtim};
+    if (::futimens(to.fd(), times) != 0)
         return record_errno_error("utime more_copying", dest, errno);
     struct stat st;
-    if (::stat(dest.c_str(), &st) != 0)
+    if (::fstat(to.fd(), &st) != 0)
         return record_errno_error("stat", dest, errno);
-    if (st.st_size != expected_size) {
-        trace(format("%" PRId64 " %" PRId64, static_cast<std::int64_t>(st.st_size), expected_size));
+    if (st.st_size != seen.st_size) {
+        trace(format("%" PRId64 " %" PRId64, static_cast<std::int64_t>(st.st_size),
+                     static_cast<std::int64_t>(seen.st_size)));
         return record_error("safe_copy_backup: size error");
     }
     return 1;
 }
 
+// Publishes a flushed backup copy under the first free one of its name and its
+// sequence-numbered names, then its sidecar next to it, and lists it.
+int publish_backup(PendingCopy& copy)
+{
+    int err = EEXIST;
+    std::string dest;
+    for (int n = 0; n <= kMaxSequence && err == EEXIST; ++n) {
+        dest = n == 0 ? copy.final_path : sequence_path(copy.final_path, n);
+        err = copy.image.publish(dest);
+    }
+    if (err != 0)
+        return record_errno_error("creat error", copy.final_path, err == EEXIST ? 0 : err);
+    run_state().arg_vec.push_back(dest);
+    return publish_sidecar(copy.sidecar, dest, true);
+}
+
 }  // namespace
 
-int backup_visit(const posix::WalkEntry& entry)
+int backup_visit(const posix::WalkEntry& entry, PublishBatch* batch)
 {
     const int kind = classify_card_entry(entry);
     if (kind <= 0)
         return kind;
-    return safe_copy_backup(entry.path, std::string(entry.name()), entry.st) ? 0 : -1;
+    return safe_copy_backup(entry.path, std::string(entry.name()), entry.st, batch) ? 0 : -1;
 }
 
 std::string sequence_path(const std::string& path, int n)
@@ -69,30 +85,15 @@ std::string sequence_path(const std::string& path, int n)
     return path.substr(0, dot) + number + path.substr(dot);
 }
 
-int create_unique(std::string& path, int mode)
-{
-    for (int n = 0; n <= kMaxSequence; ++n) {
-        const std::string candidate = n == 0 ? path : sequence_path(path, n);
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) {
-            path = candidate;
-            return fd;
-        }
-        if (errno != EEXIST)
-            return -1;
-    }
-    errno = 0;
-    return -1;
-}
+PublishBatch backup_batch() { return PublishBatch(publish_backup); }
 
 int safe_copy_backup(const std::string& card_path, const std::string& name,
-                     const struct stat& seen)
+                     const struct stat& seen, PublishBatch* batch)
 {
-    const timespec& mtime = seen.st_mtim;
-    RunState& run = run_state();
     std::string number_text;
-    const std::string file_name = make_image_file_name(name, mtime.tv_sec, number_text);
-    const std::optional<std::string> folder = make_image_folder_path(mtime.tv_sec, number_text);
+    const std::string file_name = make_image_file_name(name, seen.st_mtim.tv_sec, number_text);
+    const std::optional<std::string> folder =
+        make_image_folder_path(seen.st_mtim.tv_sec, number_text);
     if (!folder)
         return record_error("can't make image folder path");
     std::string dest = *folder;
@@ -100,29 +101,16 @@ int safe_copy_backup(const std::string& card_path, const std::string& name,
         dest += '/';
     dest += file_name;
 
-    UniqueFd to(create_unique(dest, 0666));
-    if (!to)
-        return record_errno_error("creat error", dest, errno);
-    bool sidecar_created = false;
-    if (!create_sidecar(dest, true, &sidecar_created)) {
-        to.close();
-        remove_unfinished(dest);
+    PendingCopy copy;
+    copy.final_path = dest;
+    if (const int err = copy.image.create(folder_of(dest)); err != 0)
+        return record_errno_error("creat error", dest, err);
+    if (!stage_sidecar(dest, copy.sidecar) || !copy_card_file(card_path, dest, copy.image, seen))
         return 0;
-    }
-    run.arg_vec.push_back(dest);
-    if (copy_card_file(card_path, dest, to, seen)) {
-        host().progress_step();
-        return 1;
-    }
-
-    // Nothing half-copied stays under an image's name, nor a sidecar for an image that
-    // isn't there.
-    to.close();
-    run.arg_vec.pop_back();
-    remove_unfinished(dest);
-    if (sidecar_created)
-        remove_unfinished(sidecar_path_for(dest));
-    return 0;
+    host().progress_step();
+    if (batch)
+        return batch->add(std::move(copy), static_cast<std::uint64_t>(seen.st_size));
+    return publish_now(std::move(copy), publish_backup);
 }
 
 }  // namespace oakvane

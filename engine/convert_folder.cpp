@@ -137,19 +137,33 @@ int converter_phase(const std::string& converter, std::span<const std::string> r
     return rmdir_all(temp_folder);
 }
 
-int place_copy(const std::string& source, const std::string& dest, std::string& msg,
-               std::size_t msg_size)
+int publish_primary(PendingCopy& copy)
 {
-    if (!copy_unconverted(source, dest) || !create_sidecar(dest, false))
+    const int err = copy.image.publish(copy.final_path);
+    if (err == EEXIST)
+        return record_error("Primary file already exists: \"" + copy.final_path + "\"");
+    if (err != 0)
+        return record_errno_error("creat unconverted", copy.final_path, err);
+    return publish_sidecar(copy.sidecar, copy.final_path, false);
+}
+
+// Copies source and its sidecar under staging names into the batch; a JPEG is decoded from
+// its copy before that copy may take its name.
+int place_copy(const std::string& source, const std::string& dest, PublishBatch& batch,
+               std::string& msg, std::size_t msg_size)
+{
+    PendingCopy copy;
+    std::uint64_t size = 0;
+    if (!stage_unconverted(source, dest, copy, size) || !stage_sidecar(dest, copy.sidecar))
         return 0;
-    if (!is_jpeg_name(dest))
-        return 1;
-    if (!verify_jpeg(dest)) {
-        set_message(msg, "Possibly corrupt JPEG: " + dest + "\n", msg_size);
-        return 0;
+    if (is_jpeg_name(dest)) {
+        if (!verify_jpeg(copy.image.temp_path())) {
+            set_message(msg, "Possibly corrupt JPEG: " + dest + "\n", msg_size);
+            return 0;
+        }
+        ++run_state().jpeg_verified_count;
     }
-    ++run_state().jpeg_verified_count;
-    return 1;
+    return batch.add(std::move(copy), size);
 }
 
 int date_converted(const std::string& source, const std::string& dest)
@@ -186,18 +200,20 @@ int convert_or_copy_folder(const std::string& converter, std::span<const std::st
     if (with_converter && !converter_phase(converter, run, folder, msg, msg_size))
         return 0;
     const bool copy_all = run_state().verify_only || !with_converter;
+    PublishBatch batch(publish_primary);
     for (const std::string& source : run) {
         if (with_converter)
             host().progress_tick();
         else
             host().progress_step();
         const std::string dest = folder + "/" + file_name_of(source);
-        const int ok = copy_all || !is_raw_file(source) ? place_copy(source, dest, msg, msg_size)
-                                                          : date_converted(source, dest);
+        const int ok = copy_all || !is_raw_file(source)
+                           ? place_copy(source, dest, batch, msg, msg_size)
+                           : date_converted(source, dest);
         if (!ok)
             return 0;
     }
-    return 1;
+    return batch.flush();
 }
 
 int make_folder_path(const std::string& path)
@@ -215,26 +231,23 @@ int make_folder_path(const std::string& path)
     return 1;
 }
 
-int copy_unconverted(const std::string& source, const std::string& destination)
+int stage_unconverted(const std::string& source, const std::string& destination,
+                      PendingCopy& copy, std::uint64_t& size)
 {
     struct stat from_st;
     if (::stat(source.c_str(), &from_st) != 0)
         return record_errno_error("stat unconverted from_path", source, errno);
-    // Exclusive: an image already in the library is never replaced by another.
-    UniqueFd to(::open(destination.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!to && errno == EEXIST)
+    // An image already in the library is never replaced by another: said here, before the
+    // copy, and made sure of when the copy is published.
+    if (path_exists(destination))
         return record_error("Primary file already exists: \"" + destination + "\"");
-    if (!to) {
-        const int err = errno;
+    copy.final_path = destination;
+    if (const int err = copy.image.create(folder_of(destination)); err != 0) {
         host().output_text(destination);
         return record_errno_error("creat unconverted", destination, err);
     }
-    auto discard = [&] {
-        to.close();
-        remove_unfinished(destination);
-    };
     auto fail = [&](const std::string& message, const std::string& path, int err) {
-        discard();
+        copy.image.discard();
         return record_errno_error(message, path, err);
     };
     UniqueFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
@@ -243,24 +256,33 @@ int copy_unconverted(const std::string& source, const std::string& destination)
         host().output_text(source);
         return fail("can't open unconverted", source, err);
     }
-    const CopyOutcome outcome = copy_data(from.get(), to.get());
+    const CopyOutcome outcome = copy_data(from.get(), copy.image.fd());
     if (outcome.status != CopyStatus::done) {
-        discard();
+        copy.image.discard();
         return record_copy_failure(outcome, "read error unconverted", source,
                                    "write error unconverted", destination);
     }
-    const int from_closed = from.close();
-    if (to.close() != 0 || from_closed != 0)
-        return fail("close unconverted", destination, errno);
-    if (set_file_time(destination, from_st.st_mtim) != 0)
+    if (from.close() != 0)
+        return fail("close unconverted", source, errno);
+    const timespec times[2] = {from_st.st_mtim, from_st.st_mtim};
+    if (::futimens(copy.image.fd(), times) != 0)
         return fail("utime more_copying", destination, errno);
     struct stat to_st;
-    if (::stat(destination.c_str(), &to_st) != 0)
+    if (::fstat(copy.image.fd(), &to_st) != 0)
         return fail("stat unconverted target", destination, errno);
     if (to_st.st_size != from_st.st_size)
         return fail("Written file is wrong size.", destination, 0);
+    size = static_cast<std::uint64_t>(to_st.st_size);
     ++run_state().unconverted_count;
     return 1;
+}
+
+int copy_unconverted(const std::string& source, const std::string& destination)
+{
+    PendingCopy copy;
+    std::uint64_t size = 0;
+    return stage_unconverted(source, destination, copy, size) &&
+           publish_now(std::move(copy), publish_primary);
 }
 
 std::vector<std::string> get_dir_list(const std::string& folder, bool& ok)

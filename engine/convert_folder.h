@@ -2,6 +2,9 @@
 // Filling one folder of the primary tree from one run of backup copies: raw files through
 // the converter, everything else copied unchanged and checked, JPEGs decoded.
 
+#include "publish_batch.h"
+
+#include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
@@ -20,8 +23,15 @@ bool is_raw_file(const std::string& path);
 // Creates every missing folder along path. 0 after a recorded error.
 int make_folder_path(const std::string& path);
 
+// Copies source under a staging name in destination's folder into copy, gives it the
+// source's time and checks its size (size receives it). 0 after a recorded error, with no
+// unfinished copy left.
+int stage_unconverted(const std::string& source, const std::string& destination,
+                      PendingCopy& copy, std::uint64_t& size);
+
 // Copies source to a new file destination (never replacing one), gives it the source's
-// time and checks its size. 0 after a recorded error, with no unfinished copy left.
+// time, checks its size and publishes it once flushed. 0 after a recorded error, with no
+// unfinished copy left.
 int copy_unconverted(const std::string& source, const std::string& destination);
 
 // "folder/name" for every entry of folder. Stops with "Stopped" when a stop is requested.

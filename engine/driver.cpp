@@ -5,6 +5,7 @@
 #include "card_file.h"
 #include "fs_util.h"
 #include "primary_copy.h"
+#include "staged_file.h"
 #include "run_state.h"
 #include "text_format.h"
 #include "walk.h"
@@ -29,13 +30,17 @@ int backup_pass()
     run.copy_buffer.resize(kCopyBufferSize);
 
     const std::time_t start = std::time(nullptr);
-    if (posix::walk_tree(run.card_folder.c_str(), backup_visit) == -1) {
+    PublishBatch batch = backup_batch();
+    const int walked = posix::walk_tree(run.card_folder.c_str(), [&](const posix::WalkEntry& e) {
+        return backup_visit(e, &batch);
+    });
+    if (walked == -1) {
         // A failed copy has said why; a card that became unreadable since the count has not.
         if (run.last_error.empty())
             record_errno_error("ftw failed", run.card_folder, errno);
         return 0;
     }
-    if (!store_range_rename())
+    if (walked != 0 || !batch.flush() || !store_range_rename())
         return 0;
     const int seconds = static_cast<int>(std::time(nullptr) - start);
     host().output_text(format("%d files copied from card took %d min. %d sec.\n",
@@ -96,6 +101,9 @@ int ingest_card(std::string& msg, std::size_t msg_size)
     if (!copy_to_primary(run.converter, run.primary_folder, msg, msg_size))
         return 0;
     engine_cleanup();
+    // Success may only be reported once every copy and folder entry is on stable storage.
+    if (!sync_changed_folders())
+        return 0;
     return report();
 }
 

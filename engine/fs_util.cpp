@@ -1,6 +1,7 @@
 #include "fs_util.h"
 
 #include "run_state.h"
+#include "staged_file.h"
 
 #include <cerrno>
 #include <cstring>
@@ -28,7 +29,11 @@ int UniqueFd::close()
 
 int make_dir(const std::string& path)
 {
-    if (::mkdir(path.c_str(), 0777) == 0 || errno == EEXIST)
+    if (::mkdir(path.c_str(), 0777) == 0) {
+        note_folder_changed(folder_of(path));
+        return 0;
+    }
+    if (errno == EEXIST)
         return 0;
     return errno;
 }

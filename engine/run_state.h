@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,8 @@ struct RunState {
     std::vector<std::string> sidecars;  // sidecars made next to backup copies
     std::vector<RangeRecord> ranges;    // newest first
     std::vector<char> copy_buffer;
+    std::set<std::string> swept_folders;    // folders cleared of staging leftovers
+    std::set<std::string> changed_folders;  // folders whose entries must be flushed
 
     std::string cvt_msg;     // converter output or a message of the primary copy
     std::string last_error;  // the last recorded failure

@@ -1,7 +1,6 @@
 #include "sidecar.h"
 
 #include "file_copy.h"
-#include "fs_util.h"
 #include "run_state.h"
 
 #include <cerrno>
@@ -12,17 +11,16 @@ namespace oakvane {
 
 namespace {
 
-int copy_template(UniqueFd& sidecar, const std::string& path)
+int copy_template(StagedFile& sidecar, const std::string& path)
 {
     UniqueFd from(::open(run_state().sidecar_path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!from)
         return record_errno_error("Can't access metadata template", run_state().sidecar_path, errno);
-    const CopyOutcome outcome = copy_data(from.get(), sidecar.get());
+    const CopyOutcome outcome = copy_data(from.get(), sidecar.fd());
     if (outcome.status != CopyStatus::done)
         return record_copy_failure(outcome, "create_sidecar: read error", run_state().sidecar_path,
                                    "create_sidecar: write error", path);
-    const int from_closed = from.close();
-    if (sidecar.close() != 0 || from_closed != 0)
+    if (from.close() != 0)
         return record_errno_error("create_sidecar: close", path, errno);
     return 1;
 }
@@ -37,11 +35,9 @@ std::string sidecar_path_for(const std::string& image_path)
     return image_path.substr(0, n - 3) + "xmp";
 }
 
-int create_sidecar(const std::string& image_path, bool listed, bool* created)
+int stage_sidecar(const std::string& image_path, StagedFile& sidecar)
 {
-    if (created)
-        *created = false;
-    RunState& run = run_state();
+    const RunState& run = run_state();
     if (run.sidecar_path.empty())
         return 1;
     if (image_path.size() < 4)
@@ -49,24 +45,43 @@ int create_sidecar(const std::string& image_path, bool listed, bool* created)
     const std::string path = sidecar_path_for(image_path);
     if (path.empty())
         return 1;
-    // Created exclusively: a sidecar that is already there, maybe edited by the user, stays.
-    UniqueFd sidecar(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (!sidecar && errno == EEXIST)
-        return 1;
-    if (!sidecar)
-        return record_errno_error("create_sidecar: creat error", path, errno);
-    if (listed)
-        run.sidecars.push_back(path);
+    if (const int err = sidecar.create(folder_of(path)); err != 0)
+        return record_errno_error("create_sidecar: creat error", path, err);
     if (!copy_template(sidecar, path)) {
-        sidecar.close();
-        remove_unfinished(path);
-        if (listed)
-            run.sidecars.pop_back();
+        sidecar.discard();
         return 0;
     }
-    if (created)
-        *created = true;
     return 1;
+}
+
+int publish_sidecar(StagedFile& sidecar, const std::string& image_path, bool listed)
+{
+    if (!sidecar.active())
+        return 1;
+    const std::string path = sidecar_path_for(image_path);
+    const int err = sidecar.publish(path);
+    if (err == EEXIST) {
+        sidecar.discard();
+        return 1;
+    }
+    if (err != 0)
+        return record_errno_error("create_sidecar: creat error", path, err);
+    if (listed)
+        run_state().sidecars.push_back(path);
+    return 1;
+}
+
+int create_sidecar(const std::string& image_path, bool listed)
+{
+    StagedFile sidecar;
+    if (!stage_sidecar(image_path, sidecar))
+        return 0;
+    if (!sidecar.active())
+        return 1;
+    const std::string path = sidecar_path_for(image_path);
+    if (const int err = sidecar.flush(); err != 0)
+        return record_errno_error("Write-back error: \"" + path + "\"", path, err);
+    return publish_sidecar(sidecar, image_path, listed);
 }
 
 }  // namespace oakvane

@@ -206,12 +206,17 @@ TEST_F(FailureTest, StopDuringLargeCopyLeavesNoPartialFile)
     card_done();
     const fs::path copy = backup() / "MVI_0002.MOV";
 
+    // The copy is made under a hidden staging name and takes its own only when whole.
     test::Process run(flat_args().argv(), copycard_env());
     ASSERT_TRUE(wait_for(
         run,
         [&] {
             std::error_code ec;
-            return fs::file_size(copy, ec) > 0 && !ec;
+            for (const auto& e : fs::directory_iterator(backup(), ec))
+                if (e.path().filename().string().starts_with(".oakvane-part-") &&
+                    fs::file_size(e.path(), ec) > 0 && !ec)
+                    return true;
+            return false;
         },
         30s))
         << "the movie's copy never started";
@@ -221,6 +226,7 @@ TEST_F(FailureTest, StopDuringLargeCopyLeavesNoPartialFile)
     EXPECT_EQ(r.exit_code, 130) << r.err;
     EXPECT_EQ(output_lines(r.out), (Lines{"Creating folders", "Copying files from card"}));
     EXPECT_FALSE(fs::exists(copy));
+    EXPECT_EQ(test::list_tree(backup()), Lines{});  // nor its staging file
     EXPECT_FALSE(fs::exists(primary()));
     expect_nothing_lost();
 }

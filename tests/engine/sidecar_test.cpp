@@ -37,20 +37,20 @@ TEST(SidecarPath, OnlyThreeLetterExtensionsGetOne)
 
 TEST_F(Sidecar, CopiesTheTemplateOnceAndKeepsExistingOnes)
 {
-    bool created = false;
-    ASSERT_EQ(create_sidecar(dir / "IMG_0001.JPG", true, &created), 1);
-    EXPECT_TRUE(created);
+    ASSERT_EQ(create_sidecar(dir / "IMG_0001.JPG", true), 1);
     EXPECT_EQ(test::read_file(dir / "IMG_0001.xmp"), kTemplate);
     EXPECT_EQ(run_state().sidecars, std::vector<std::string>{dir / "IMG_0001.xmp"});
 
-    // The raw of the same shot finds the sidecar there.
-    ASSERT_EQ(create_sidecar(dir / "IMG_0001.CR2", true, &created), 1);
-    EXPECT_FALSE(created);
+    // The raw of the same shot finds the sidecar there, and no staging file stays.
+    ASSERT_EQ(create_sidecar(dir / "IMG_0001.CR2", true), 1);
+    EXPECT_EQ(run_state().sidecars.size(), 1u);
 
     test::write_file(dir / "IMG_0002.xmp", "edited by the user");
     ASSERT_EQ(create_sidecar(dir / "IMG_0002.JPG", false), 1);
     EXPECT_EQ(test::read_file(dir / "IMG_0002.xmp"), "edited by the user");
     EXPECT_EQ(run_state().sidecars.size(), 1u);  // unlisted calls add nothing
+    EXPECT_EQ(test::list_tree(dir.path()),
+              (std::vector<std::string>{"IMG_0001.xmp", "IMG_0002.xmp", "template.xmp"}));
 }
 
 TEST_F(Sidecar, NoTemplateMeansNoSidecars)

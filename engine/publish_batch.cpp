@@ -1,0 +1,62 @@
+#include "publish_batch.h"
+
+#include "run_state.h"
+#include "sidecar.h"
+
+#include <unistd.h>
+
+namespace oakvane {
+
+namespace {
+
+// Open descriptors stay below the usual limit of 1024 even with a sidecar per image.
+constexpr std::size_t kMaxPendingCopies = 64;
+constexpr std::uint64_t kMaxPendingBytes = 256ull << 20;
+
+int flush_one(StagedFile& file, const std::string& final_path)
+{
+    if (!file.active())
+        return 1;
+    if (const int err = file.flush(); err != 0)
+        return record_errno_error("Write-back error: \"" + final_path + "\"", file.temp_path(), err);
+    return 1;
+}
+
+}  // namespace
+
+int PublishBatch::add(PendingCopy&& copy, std::uint64_t size)
+{
+    m_pending.push_back(std::move(copy));
+    m_bytes += size;
+    if (m_pending.size() < kMaxPendingCopies && m_bytes < kMaxPendingBytes)
+        return 1;
+    return flush();
+}
+
+int PublishBatch::flush()
+{
+    std::vector<PendingCopy> group;
+    group.swap(m_pending);
+    m_bytes = 0;
+    if (group.empty())
+        return 1;
+    // One sync writes the whole group; the fsyncs below then cost little and report each
+    // file's own write-back error.
+    ::syncfs(group.front().image.fd());
+    for (PendingCopy& copy : group)
+        if (!flush_one(copy.image, copy.final_path) ||
+            !flush_one(copy.sidecar, sidecar_path_for(copy.final_path)))
+            return 0;
+    for (PendingCopy& copy : group)
+        if (!m_publish(copy))
+            return 0;
+    return 1;
+}
+
+int publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish)
+{
+    PublishBatch batch(publish);
+    return batch.add(std::move(copy), 0) && batch.flush();
+}
+
+}  // namespace oakvane

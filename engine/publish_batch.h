@@ -1,0 +1,44 @@
+#pragma once
+// Copies are flushed to stable storage in groups: one file-system sync for the group, then
+// fsync on each still-open descriptor to collect that file's own write-back error, then the
+// group is published in order. One fsync per file would make a card of small files several
+// times slower to ingest.
+
+#include "staged_file.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace oakvane {
+
+// One copy written under staging names: the image and, when the run makes one, its sidecar.
+struct PendingCopy {
+    StagedFile image;
+    StagedFile sidecar;      // inactive when the image gets no sidecar
+    std::string final_path;  // the name wanted for the image
+};
+
+class PublishBatch {
+public:
+    // publish gives a flushed copy its final names; 0 after a recorded error.
+    using Publisher = std::function<int(PendingCopy&)>;
+    explicit PublishBatch(Publisher publish) : m_publish(std::move(publish)) {}
+
+    // Takes a staged copy of size bytes; flushes the group once it is large enough.
+    // 0 after a recorded error (the group's unpublished copies are then removed).
+    int add(PendingCopy&& copy, std::uint64_t size);
+    // Flushes and publishes every copy taken so far. 0 after a recorded error.
+    int flush();
+
+private:
+    Publisher m_publish;
+    std::vector<PendingCopy> m_pending;
+    std::uint64_t m_bytes = 0;
+};
+
+// Flushes and publishes one copy on its own. 0 after a recorded error.
+int publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish);
+
+}  // namespace oakvane

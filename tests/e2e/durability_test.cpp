@@ -1,0 +1,145 @@
+// What survives a crash, a power cut or a failing disk: a file appears under an image's or
+// a sidecar's name only once it is whole and on stable storage, success is reported only
+// once everything is, and a write-back error fails the run naming the file.
+
+#include "e2e_support.h"
+#include "mounts.h"
+
+#include <csignal>
+#include <fstream>
+#include <regex>
+
+namespace oakvane::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+using Lines = std::vector<std::string>;
+using test::list_tree;
+
+constexpr std::time_t kDayOne = cardgen::kDayOne;
+
+bool is_staging(const fs::path& path) { return path.filename().string().starts_with(".oakvane-part-"); }
+
+class DurabilityTest : public E2eTest {
+protected:
+    IngestArgs flat_args() const
+    {
+        IngestArgs a = args();
+        a.fmt = "EEEE";
+        return a;
+    }
+};
+
+// kill -9 while a large file is being copied: no file under a final name is short, and the
+// next run succeeds and removes the staging file the killed one left.
+TEST_F(DurabilityTest, KilledRunLeavesNoShortFileAndTheNextRunCleansUp)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", kDayOne);
+    const fs::path movie = card_root() / "DCIM/100CANON/MVI_0002.MOV";
+    std::ofstream(movie).put('M');
+    fs::resize_file(movie, 300u << 20);
+    set_mtime(movie, kDayOne + 4);
+    card_done();
+
+    test::Process run(flat_args().argv(), copycard_env());
+    ASSERT_TRUE(wait_for(
+        run,
+        [&] {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(backup(), ec))
+                if (is_staging(e.path()) && fs::file_size(e.path(), ec) > (1u << 20) && !ec)
+                    return true;
+            return false;
+        },
+        30s))
+        << "the movie's copy never started";
+    run.send_signal(SIGKILL);
+    run.wait();
+
+    for (const std::string& rel : list_tree(backup()))
+        EXPECT_TRUE(is_staging(rel)) << rel << " under its final name after the kill";
+    EXPECT_FALSE(fs::exists(primary()));
+
+    const ProcessResult r = run_copycard(flat_args());
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    for (const fs::path& root : {backup(), primary()})
+        EXPECT_EQ(list_tree(root), (Lines{"IMG_0001.JPG", "MVI_0002.MOV"})) << root;
+    expect_only_complete_files(backup());
+    expect_card_unchanged();
+}
+
+// The backup disk is an ext4 image on a tmpfs too small for it: every write fits in the
+// page cache, the write-back to the disk fails.
+TEST_F(DurabilityTest, WriteBackErrorFailsTheRunNamingTheFile)
+{
+    TmpfsMount small;
+    std::string why;
+    if (!small.mount(tmp() / "small", 6 << 20, why))
+        GTEST_SKIP() << why;
+    const std::string image = (tmp() / "small/disk.img").string();
+    const test::ProcessResult mkfs = test::run_process(
+        {"/usr/sbin/mkfs.ext4", "-q", "-F", "-O", "^has_journal", "-E", "nodiscard", image, "64M"});
+    if (mkfs.exit_code != 0)
+        GTEST_SKIP() << "mkfs.ext4: " << mkfs.err;
+    test::Mount disk({"-o", "loop", image}, (tmp() / "disk").string());
+    if (!disk.ok())
+        GTEST_SKIP() << disk.error();
+    for (int i = 1; i <= 4; ++i)
+        add_raw("DCIM/100CANON/IMG_000" + std::to_string(i) + ".CR2", kDayOne + i, 4 << 20, i);
+    card_done();
+    IngestArgs a = flat_args();
+    a.backup = (tmp() / "disk/backup").string();
+
+    const ProcessResult r = run_copycard(a);
+
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    const Lines lines = output_lines(r.out);
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[lines.size() - 2], "ERROR:");
+    EXPECT_TRUE(std::regex_match(lines.back(), std::regex("Write-back error: \"" + a.backup +
+                                                          "/IMG_000[1-4]\\.CR2\"")))
+        << lines.back();
+    EXPECT_EQ(r.out.find("SUCCESSFUL INGESTION"), std::string::npos);
+    expect_card_unchanged();
+}
+
+// Where a rename can't refuse to replace (EINVAL), files are published by link and unlink
+// and range folders by making the final folder first; a second run still replaces nothing.
+TEST_F(DurabilityTest, FileSystemWithoutNoReplaceRenameStillNeverReplaces)
+{
+    make_card(cardgen::preset("demo"));
+    const std::string log = in_tmp("shim.log");
+    IngestArgs a = args();
+    a.switches = "-UR";
+    a.sidecar = template_path();
+    const std::vector<std::string> env = {std::string("LD_PRELOAD=") + RENAMEAT2_EINVAL_SHIM,
+                                          "RENAMEAT2_SHIM_LOG=" + log};
+
+    const ProcessResult first = run_copycard(a, env);
+    ASSERT_EQ(first.exit_code, 0) << first.err;
+    EXPECT_FALSE(test::read_file(log).empty()) << "the shim was not used";
+    const TreeState before = snapshot(backup());
+    a.primary = in_tmp("primary2");
+    const ProcessResult second = run_copycard(a, env);
+
+    EXPECT_EQ(second.exit_code, 0) << second.err;
+    std::size_t first_files = 0;
+    for (const auto& [rel, state] : before) {
+        if (state.directory)
+            continue;
+        ++first_files;
+        EXPECT_EQ(hash_file(backup() / rel), state.hash) << rel;
+    }
+    const Lines files = list_tree(backup());
+    EXPECT_EQ(files.size(), 2 * first_files);
+    for (const std::string& rel : files) {
+        EXPECT_FALSE(is_staging(rel)) << rel;
+        EXPECT_TRUE(rel.starts_with("Wedding/0001-0007/") || rel.starts_with("Wedding/0001-0007a/")) << rel;
+    }
+    expect_only_complete_files(backup());
+    expect_only_complete_files(primary());
+    expect_card_unchanged();
+}
+
+}  // namespace
+}  // namespace oakvane::e2e

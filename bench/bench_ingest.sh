@@ -2,9 +2,10 @@
 # Ingestion benchmark: copycard against what the same work costs with standard tools.
 #
 #   card 1: about 200 files, RAW+JPEG pairs (4000x3000 JPEGs of ~4.5 MB, 25 MB raws)
-#           copycard  vs  copy baseline (cp -r of the card into two folders)
+#           copycard  vs  copy baseline (cp -r of the card into two folders, then sync:
+#                         copycard flushes every copy to stable storage before success)
 #                         + decode baseline (djpeg of every JPEG to /dev/null)
-#   card 2: 2000 files of 100 KB (no JPEGs): per-file overhead, copycard vs cp -r twice
+#   card 2: 2000 files of 100 KB (no JPEGs): per-file overhead, copycard vs cp -r twice + sync
 #
 # Every figure is the best of $RUNS runs with the card in the page cache; peak resident
 # memory is copycard's, from /usr/bin/time. Targets: ratio <= 1.15 on card 1, <= 1.5 on
@@ -48,7 +49,7 @@ ingest() {  # card folder
   "$copycard" copy "$1" "$work/backup" "$work/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
 }
 
-copy_twice() { cp -r "$1" "$work/copy1" && cp -r "$1" "$work/copy2"; }
+copy_twice() { cp -r "$1" "$work/copy1" && cp -r "$1" "$work/copy2" && sync; }
 decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -n 1 djpeg -outfile /dev/null; }
 export -f ingest copy_twice decode_all
 export work copycard

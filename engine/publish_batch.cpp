@@ -3,6 +3,8 @@
 #include "run_state.h"
 #include "sidecar.h"
 
+#include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace oakvane {
@@ -10,14 +12,14 @@ namespace oakvane {
 namespace {
 
 // Open descriptors stay below the usual limit of 1024 even with a sidecar per image.
-constexpr std::size_t kMaxPendingCopies = 64;
+constexpr std::size_t kMaxPendingCopies = 128;
 constexpr std::uint64_t kMaxPendingBytes = 256ull << 20;
 
-int flush_one(StagedFile& file, const std::string& final_path)
+int flush_one(StagedFile& file, const std::string& final_path, bool synced)
 {
     if (!file.active())
         return 1;
-    if (const int err = file.flush(); err != 0)
+    if (const int err = synced ? file.collect_error() : file.flush(); err != 0)
         return record_errno_error("Write-back error: \"" + final_path + "\"", file.temp_path(), err);
     return 1;
 }
@@ -40,13 +42,20 @@ int PublishBatch::flush()
     m_bytes = 0;
     if (group.empty())
         return 1;
-    // One sync writes the whole group; the fsyncs below then cost little and report each
-    // file's own write-back error.
-    ::syncfs(group.front().image.fd());
-    for (PendingCopy& copy : group)
-        if (!flush_one(copy.image, copy.final_path) ||
-            !flush_one(copy.sidecar, sidecar_path_for(copy.final_path)))
+    // One sync per file system writes the whole group and its metadata to stable storage;
+    // each file's own write-back error is then collected on its descriptor. Where the sync
+    // itself fails, the files are flushed one by one instead.
+    std::map<dev_t, bool> synced;
+    for (PendingCopy& copy : group) {
+        struct stat st;
+        const bool known = ::fstat(copy.image.fd(), &st) == 0;
+        auto [it, first] = synced.try_emplace(known ? st.st_dev : 0, false);
+        if (first && known)
+            it->second = ::syncfs(copy.image.fd()) == 0;
+        if (!flush_one(copy.image, copy.final_path, it->second) ||
+            !flush_one(copy.sidecar, sidecar_path_for(copy.final_path), it->second))
             return 0;
+    }
     for (PendingCopy& copy : group)
         if (!m_publish(copy))
             return 0;

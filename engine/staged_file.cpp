@@ -82,6 +82,17 @@ int StagedFile::flush()
     return m_fd.close() == 0 ? 0 : errno;
 }
 
+int StagedFile::collect_error()
+{
+    // Waiting on the written range reports the error recorded for this descriptor, just as
+    // fsync does, but costs no device flush per file (about 2 ms each on a virtual disk).
+    constexpr unsigned kWaitAndWrite =
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (::sync_file_range(m_fd.get(), 0, 0, kWaitAndWrite) != 0)
+        return errno;
+    return m_fd.close() == 0 ? 0 : errno;
+}
+
 int StagedFile::publish(const std::string& final_path)
 {
     if (const int err = publish_noreplace(m_temp, final_path); err != 0)

@@ -45,6 +45,9 @@ public:
     // fsync on the still-open descriptor, then close: this is where a write-back error of
     // the file's data shows. Returns 0 or errno.
     int flush();
+    // As flush, for a file whose file system was synced since it was written (syncfs):
+    // only collects its write-back error, without another flush of the device's cache.
+    int collect_error();
     // Publishes the flushed file as final_path (never replacing). Returns 0 or errno; on
     // EEXIST the staging file stays for another try.
     int publish(const std::string& final_path);

@@ -6,6 +6,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace oakvane {
@@ -29,11 +30,46 @@ public:
     // Sets were created or deleted: refill the dialog's set list.
     void on_pref_sets_changed();
 
+    // Sets the dialog up before it first appears, as a dialog initialises before it is drawn.
+    void setVisible(bool visible) override;
+    // Every way of ending the dialog stores a typed but unstored text and writes the set.
+    void done(int result) override;
+
 private:
     struct Controls;
+
+    void BuildControls();
+    void ConnectControls();
+    void SetUp();
+    void RefreshControls();
+    void RefreshNameFields(const std::string& format);
+    void RefreshArrangement();
+    void FillSetList();
+
+    void PutStr(const char* key, const std::string& value);
+    void PutInt(const char* key, int value);
+    void ComplainCantWrite();
+    void StoreNameText(int field);
+    void StorePendingEdits();
+    std::string NameFmtFromLists() const;
+
+    void OnChooseCard();
+    void OnChooseFolder(const char* key, const char* title);
+    void OnChooseViewer();
+    void OnChooseConverter();
+    void OnPreview(int index);
+    void OnNameFmt();
+    void OnArrangement(int arrangement);
+    void OnPrefSetChange(int index);
+    void OnClose();
+
     Preferences& m_prefs;
     std::function<void()> m_apply_to_window;
-    Controls* m_controls = nullptr;
+    std::unique_ptr<Controls> m_controls;
+    bool m_setUp = false;
+    // An edit's text is being stored: the message box of a failed put takes the focus from the
+    // edit, which must not store it a second time.
+    bool m_storingText = false;
 };
 
 }  // namespace oakvane

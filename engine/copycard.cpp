@@ -117,6 +117,8 @@ int copycard_main(int argc, const char* const argv[], HostHooks& hooks, Copycard
         ok = 0;
     }
     engine_cleanup();
+    run_state().backup_lock.reset();
+    run_state().primary_lock.reset();
     if (!ok)
         result = CopycardResult{};
     return ok;

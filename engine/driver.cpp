@@ -5,6 +5,7 @@
 #include "card_file.h"
 #include "fs_util.h"
 #include "primary_copy.h"
+#include "run_lock.h"
 #include "staged_file.h"
 #include "run_state.h"
 #include "text_format.h"
@@ -23,6 +24,9 @@ int backup_pass()
     RunState& run = run_state();
     if (const int err = make_dir(run.backup_folder); err != 0)
         return record_errno_error("Can't create backup folder.", run.backup_folder, err);
+    if (!lock_tree(run.backup_folder, run.backup_lock) ||
+        (path_exists(run.primary_folder) && !lock_tree(run.primary_folder, run.primary_lock)))
+        return 0;
     run.backup_root = run.backup_folder;
     host().output_text("Copying files from card\n");
     host().progress_status("Copying files from card");

@@ -1,6 +1,7 @@
 #include "primary_copy.h"
 
 #include "convert_folder.h"
+#include "run_lock.h"
 #include "run_state.h"
 
 #include <algorithm>
@@ -46,6 +47,9 @@ int copy_to_primary(const std::string& converter, const std::string& primary_fol
     run.raw_count = 0;
     const bool with_converter = !converter.empty();
     announce_phase(with_converter);
+    if (!list.empty() && (!make_folder_path(primary_folder) ||
+                          !lock_tree(primary_folder, run.primary_lock)))
+        return 0;
     std::sort(list.begin(), list.end());  // byte order, as memcmp compares
     if (with_converter)
         host().progress_tick();

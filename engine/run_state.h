@@ -3,6 +3,7 @@
 // resets all of it before it looks at its arguments.
 
 #include "engine.h"
+#include "fs_util.h"
 
 #include <array>
 #include <cstddef>
@@ -57,6 +58,8 @@ struct RunState {
     std::vector<char> copy_buffer;
     std::set<std::string> swept_folders;    // folders cleared of staging leftovers
     std::set<std::string> changed_folders;  // folders whose entries must be flushed
+    UniqueFd backup_lock;                   // held on the backup root while the run writes
+    UniqueFd primary_lock;                  // held on the primary root likewise
 
     std::string cvt_msg;     // converter output or a message of the primary copy
     std::string last_error;  // the last recorded failure

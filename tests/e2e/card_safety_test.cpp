@@ -5,6 +5,7 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -161,6 +162,29 @@ TEST_F(CardSafetyTest, StartingNumbersBeyondRangeAreRefused)
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(test::list_tree(backup()), Lines{"IMG_0001.JPG"});
     EXPECT_EQ(last_lines(output_lines(r.out), 1), Lines{"Next starting number: 2"});
+}
+
+// The test holds the lock a running ingestion holds on each tree's root folder.
+TEST_F(CardSafetyTest, SecondRunIntoTheSameTreesIsRefused)
+{
+    for (const fs::path& root : {backup(), primary()}) {
+        SCOPED_TRACE(root);
+        fs::create_directories(root);
+        const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+        ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+        const auto r = run_copycard_within(args(), {}, 20s);
+        ::close(fd);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->exit_code, 1);
+        EXPECT_EQ(last_lines(output_lines(r->out), 3),
+                  (Lines{"", "ERROR:", "Another ingestion is writing into \"" + root.string() + "\""}));
+        EXPECT_EQ(test::list_tree(backup()), Lines{});
+        EXPECT_EQ(test::list_tree(primary()), Lines{});
+    }
+    const ProcessResult r = run_copycard(args());
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(test::list_tree(backup()), Lines{"IMG_20060612_0001.JPG"});  // no lock file
+    EXPECT_EQ(test::list_tree(primary()), Lines{"IMG_20060612_0001.JPG"});
 }
 
 }  // namespace

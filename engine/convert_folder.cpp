@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <set>
 #include <strings.h>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace oakvane {
@@ -65,21 +66,6 @@ int check_dng_names(std::span<const std::string> run, const std::string& folder)
     return 1;
 }
 
-// One converter vector; when it fails, the DNG files of the processes that failed are
-// removed (they did not exist before, so this run made them).
-int convert_batch(const std::string& converter, const std::vector<std::string>& argv,
-                  std::size_t fixed, const std::string& output_folder, bool remove_on_failure,
-                  std::string& msg, std::size_t msg_size)
-{
-    std::size_t done = 0;
-    if (run_converter(converter, msg, msg_size, argv, fixed, &done))
-        return 1;
-    if (remove_on_failure)
-        for (std::size_t i = fixed + done; i < argv.size(); ++i)
-            remove_unfinished(output_folder + "/" + dng_name(argv[i]));
-    return 0;
-}
-
 int run_conversion(const std::string& converter, std::span<const std::string> run,
                    const std::string& output_folder, std::string& msg, std::size_t msg_size)
 {
@@ -90,7 +76,6 @@ int run_conversion(const std::string& converter, std::span<const std::string> ru
     argv.push_back("-d");
     argv.push_back(output_folder);
     const std::size_t fixed = argv.size();
-    const bool remove_on_failure = !state.verify_only;
     int raws = 0;
     for (const std::string& entry : run) {
         if (!is_raw_file(entry))
@@ -98,43 +83,87 @@ int run_conversion(const std::string& converter, std::span<const std::string> ru
         argv.push_back(entry);
         ++raws;
         if (argv.size() - fixed == kMaxFilesPerVector) {
-            if (!convert_batch(converter, argv, fixed, output_folder, remove_on_failure, msg, msg_size))
+            if (!run_converter(converter, msg, msg_size, argv, fixed))
                 return 0;
             argv.resize(fixed);
         }
     }
-    if (!convert_batch(converter, argv, fixed, output_folder, remove_on_failure, msg, msg_size))
+    if (!run_converter(converter, msg, msg_size, argv, fixed))
         return 0;
     run_state().raw_count += raws;
     return 1;
 }
 
-// Best-effort removal of the verification scratch folder after a failure; the failure
-// itself is what the user must see.
-void discard_scratch_folder(const std::string& folder)
+// A converter that exits 0 may still have left a raw without a DNG, or with an empty one.
+int check_dngs(std::span<const std::string> run, const std::string& scratch)
 {
-    for (const std::string& name : posix::list_directory(folder))
-        remove_unfinished(folder + "/" + name);
-    if (::rmdir(folder.c_str()) != 0 && errno != ENOENT)
-        trace("can't remove " + folder);
+    for (const std::string& entry : run) {
+        if (!is_raw_file(entry))
+            continue;
+        struct stat st;
+        const std::string dng = scratch + "/" + dng_name(entry);
+        if (::lstat(dng.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+            return record_error("The converter made no DNG file from \"" + entry + "\"");
+    }
+    return 1;
 }
 
+int publish_dng(PendingCopy& copy)
+{
+    const int err = copy.image.publish(copy.final_path);
+    if (err == EEXIST)
+        return record_error("DNG file already exists: \"" + copy.final_path + "\"");
+    if (err != 0)
+        return record_errno_error("can't publish DNG", copy.final_path, err);
+    return 1;
+}
+
+// Gives every DNG the time of its raw, flushes it and moves it from the scratch folder
+// into folder, never replacing a file there.
+int publish_dngs(std::span<const std::string> run, const std::string& scratch,
+                 const std::string& folder)
+{
+    PublishBatch batch(publish_dng);
+    for (const std::string& entry : run) {
+        if (!is_raw_file(entry))
+            continue;
+        struct stat raw;
+        if (::stat(entry.c_str(), &raw) != 0)
+            return record_errno_error("stat failed getting raw-file time", entry, errno);
+        const std::string dng = scratch + "/" + dng_name(entry);
+        PendingCopy copy;
+        copy.final_path = folder + "/" + dng_name(entry);
+        UniqueFd fd(::open(dng.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        const timespec times[2] = {raw.st_mtim, raw.st_mtim};
+        if (!fd || ::futimens(fd.get(), times) != 0)
+            return record_errno_error("utime failed setting DNG time", dng, errno);
+        struct stat st;
+        ::fstat(fd.get(), &st);
+        copy.image.adopt(std::move(fd), dng);
+        if (!batch.add(std::move(copy), static_cast<std::uint64_t>(st.st_size)))
+            return 0;
+    }
+    return batch.flush();
+}
+
+// The converter writes into a fresh folder of this run's own inside folder, so that every
+// file it wrote is known to be this run's: the DNGs are checked and published from there,
+// and whatever else it wrote goes with the folder, whether the run succeeds or fails.
 int converter_phase(const std::string& converter, std::span<const std::string> run,
                     const std::string& folder, std::string& msg, std::size_t msg_size)
 {
-    if (!run_state().verify_only) {
-        if (!check_dng_names(run, folder))
-            return 0;
-        return run_conversion(converter, run, folder, msg, msg_size);
-    }
-    const std::string temp_folder = folder + "/.temp_folder";
-    if (!make_folder_path(temp_folder))
+    const bool verify_only = run_state().verify_only;
+    if (!verify_only && !check_dng_names(run, folder))
         return 0;
-    if (!run_conversion(converter, run, temp_folder, msg, msg_size)) {
-        discard_scratch_folder(temp_folder);
-        return 0;
-    }
-    return rmdir_all(temp_folder);
+    std::string scratch = folder + "/" + std::string(kStagingPrefix) + "XXXXXX";
+    if (::mkdtemp(scratch.data()) == nullptr)
+        return record_errno_error("can't create folder", scratch, errno);
+    const int ok = run_conversion(converter, run, scratch, msg, msg_size) &&
+                   check_dngs(run, scratch) && (verify_only || publish_dngs(run, scratch, folder));
+    const int removed = remove_staging_folder(scratch);
+    if (ok && !removed)
+        return record_errno_error("can't remove folder", scratch, errno);
+    return ok;
 }
 
 int publish_primary(PendingCopy& copy)
@@ -164,17 +193,6 @@ int place_copy(const std::string& source, const std::string& dest, PublishBatch&
         ++run_state().jpeg_verified_count;
     }
     return batch.add(std::move(copy), size);
-}
-
-int date_converted(const std::string& source, const std::string& dest)
-{
-    const std::string dng = dest.substr(0, dest.rfind('.')) + ".dng";
-    struct stat st;
-    if (::stat(source.c_str(), &st) != 0)
-        return record_errno_error("stat failed getting raw-file time", source, errno);
-    if (set_file_time(dng, st.st_mtim) != 0)
-        return record_errno_error("utime failed setting DNG time", dng, errno);
-    return 1;
 }
 
 }  // namespace
@@ -207,10 +225,7 @@ int convert_or_copy_folder(const std::string& converter, std::span<const std::st
         else
             host().progress_step();
         const std::string dest = folder + "/" + file_name_of(source);
-        const int ok = copy_all || !is_raw_file(source)
-                           ? place_copy(source, dest, batch, msg, msg_size)
-                           : date_converted(source, dest);
-        if (!ok)
+        if ((copy_all || !is_raw_file(source)) && !place_copy(source, dest, batch, msg, msg_size))
             return 0;
     }
     return batch.flush();

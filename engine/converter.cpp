@@ -13,7 +13,7 @@
 #include <fcntl.h>
 #include <new>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -52,54 +52,65 @@ bool make_error_pipe(ErrorPipe& pipe)
     return true;
 }
 
-class SpawnSetup {
-public:
-    SpawnSetup() : m_actions_ok(posix_spawn_file_actions_init(&m_actions) == 0),
-                   m_attr_ok(posix_spawnattr_init(&m_attr) == 0) {}
-    ~SpawnSetup()
-    {
-        if (m_actions_ok)
-            posix_spawn_file_actions_destroy(&m_actions);
-        if (m_attr_ok)
-            posix_spawnattr_destroy(&m_attr);
-    }
-    SpawnSetup(const SpawnSetup&) = delete;
-    SpawnSetup& operator=(const SpawnSetup&) = delete;
-
-    // Returns 0 or the error number of the step that failed.
-    int prepare(int stderr_fd);
-    const posix_spawn_file_actions_t* actions() const { return &m_actions; }
-    const posix_spawnattr_t* attr() const { return &m_attr; }
-
-private:
-    posix_spawn_file_actions_t m_actions;
-    posix_spawnattr_t m_attr;
-    bool m_actions_ok;
-    bool m_attr_ok;
-};
-
-int SpawnSetup::prepare(int stderr_fd)
+// Everything the child does between fork and exec: only async-signal-safe calls, since
+// the desktop application forks from a process with other threads.
+[[noreturn]] void exec_child(const char* program, char* const argv[], int stderr_fd,
+                             int report_fd, pid_t parent)
 {
-    if (!m_actions_ok || !m_attr_ok)
-        return ENOMEM;
-    // Own process group, so a stop can kill the helpers the converter starts. The signal
-    // mask and SIGPIPE are reset because a GUI thread may have either changed.
-    sigset_t none, defaults;
+    // Own process group, so a stop can kill the helpers the converter starts.
+    setpgid(0, 0);
+    // The converter dies with the engine, even by kill -9, instead of writing on into the
+    // primary tree. A parent gone before this call is caught by the getppid check.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
+        _exit(127);
+    // The signal mask and SIGPIPE are reset because a GUI thread may have either changed.
+    sigset_t none;
     sigemptyset(&none);
-    sigemptyset(&defaults);
-    sigaddset(&defaults, SIGPIPE);
-    const short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
-    if (int rc = posix_spawnattr_setflags(&m_attr, flags))
-        return rc;
-    if (int rc = posix_spawnattr_setpgroup(&m_attr, 0))
-        return rc;
-    if (int rc = posix_spawnattr_setsigmask(&m_attr, &none))
-        return rc;
-    if (int rc = posix_spawnattr_setsigdefault(&m_attr, &defaults))
-        return rc;
-    if (int rc = posix_spawn_file_actions_adddup2(&m_actions, stderr_fd, STDERR_FILENO))
-        return rc;
-    return posix_spawn_file_actions_addclosefrom_np(&m_actions, 3);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    signal(SIGPIPE, SIG_DFL);
+    // Its standard output joins its standard error: the engine's standard output belongs
+    // to the output list.
+    if (dup2(stderr_fd, STDOUT_FILENO) < 0 || dup2(stderr_fd, STDERR_FILENO) < 0)
+        _exit(127);
+    const int keep = report_fd > STDERR_FILENO ? report_fd : STDERR_FILENO + 1;
+    if (keep > STDERR_FILENO + 1)
+        close_range(STDERR_FILENO + 1, static_cast<unsigned>(keep - 1), 0);
+    close_range(static_cast<unsigned>(keep + 1), ~0U, 0);
+    execve(program, argv, environ);
+    const int err = errno;
+    ssize_t ignored = write(report_fd, &err, sizeof err);
+    (void)ignored;
+    _exit(127);
+}
+
+// Starts program with its standard output and error on stderr_fd. Returns 0 with pid
+// set, or the error number of the step that failed (exec's own, as posix_spawn gives it).
+int spawn_child(const std::string& program, std::vector<char*>& argv, int stderr_fd, pid_t& pid)
+{
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    UniqueFd report_read(report[0]);
+    UniqueFd report_write(report[1]);
+    const pid_t parent = getpid();
+    pid = fork();
+    if (pid < 0)
+        return errno;
+    if (pid == 0)
+        exec_child(program.c_str(), argv.data(), stderr_fd, report_write.get(), parent);
+    report_write.reset();
+    int err = 0;
+    ssize_t n;
+    do {
+        n = ::read(report_read.get(), &err, sizeof err);
+    } while (n < 0 && errno == EINTR);
+    if (n != static_cast<ssize_t>(sizeof err))
+        return 0;  // exec closed the pipe: the converter runs
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    pid = -1;
+    return err;
 }
 
 // Owns a started child until it has been reaped; on an early exit the whole group dies.
@@ -322,13 +333,10 @@ int execute_converter(const std::string& program, const std::vector<std::string>
     ErrorPipe pipe;
     if (!make_error_pipe(pipe))
         return 0;
-    SpawnSetup setup;
     std::vector<std::string> args = argv;
     auto argp = pointers(args);
     pid_t pid = -1;
-    int rc = setup.prepare(pipe.write_end.get());
-    if (rc == 0)
-        rc = posix_spawn(&pid, program.c_str(), setup.actions(), setup.attr(), argp.data(), environ);
+    const int rc = spawn_child(program, argp, pipe.write_end.get(), pid);
     pipe.write_end.reset();
     if (rc != 0) {
         set_message(msg, format("Can't execute: %s (error code = %ld)", program.c_str(), long(rc)),

@@ -3,7 +3,9 @@
 #include "driver.h"
 #include "run_state.h"
 #include "settings_check.h"
+#include "text_format.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -77,6 +79,15 @@ int copy_command(int argc, const char* const argv[], CopycardResult& result)
     if (run.arr_switches.size() != 3)
         return record_error("arrSwitches must be 3 chars");
     run.user_folder = argv[18];
+    // The converter is on but names no program: fail as a converter that can't be started
+    // would, only before anything is copied rather than after.
+    if (argv[5][0] == '\0') {
+        set_message(run.cvt_msg, format("Can't execute:  (error code = %d)", ENOENT),
+                    kConverterMessageSize);
+        trace(run.cvt_msg);
+        show_failure();
+        return 0;
+    }
 
     if (!parse_starting_number(argv[17]) || !check_folders() || !count_images()) {
         show_failure();

@@ -23,7 +23,7 @@ void sweep_leftovers(const std::string& folder)
         if (!name.starts_with(kStagingPrefix))
             continue;
         const std::string path = folder + "/" + name;
-        if (::unlink(path.c_str()) == 0) {
+        if (::unlink(path.c_str()) == 0 || (errno == EISDIR && remove_staging_folder(path))) {
             trace("removed leftover " + path);
             note_folder_changed(folder);
         }
@@ -31,6 +31,13 @@ void sweep_leftovers(const std::string& folder)
 }
 
 }  // namespace
+
+int remove_staging_folder(const std::string& folder)
+{
+    for (const std::string& name : posix::list_directory(folder))
+        remove_unfinished(folder + "/" + name);
+    return ::rmdir(folder.c_str()) == 0 ? 1 : 0;
+}
 
 std::string folder_of(const std::string& path)
 {

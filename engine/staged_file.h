@@ -39,6 +39,13 @@ public:
     // Creates a fresh staging file in folder (first removing the leftovers of earlier runs
     // there). Returns 0 or errno.
     int create(const std::string& folder);
+    // Takes over a file written elsewhere under the staging folder path, open as fd.
+    void adopt(UniqueFd fd, const std::string& path)
+    {
+        discard();
+        m_fd = std::move(fd);
+        m_temp = path;
+    }
     bool active() const { return !m_temp.empty(); }
     int fd() const { return m_fd.get(); }
     const std::string& temp_path() const { return m_temp; }
@@ -58,6 +65,10 @@ private:
     UniqueFd m_fd;
     std::string m_temp;
 };
+
+// Removes a staging folder of this run or a dead one, with every file in it. 0 (errno
+// set) when something stays.
+int remove_staging_folder(const std::string& folder);
 
 // Records that entries of folder changed in this run, so that they are made durable.
 void note_folder_changed(const std::string& folder);

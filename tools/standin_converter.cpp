@@ -17,6 +17,9 @@
 //                               byte i is "0123456789abcdefghijklmnopqrstuvwxyz\n"[i % 37].
 //   STANDIN_CONVERTER_CHILD     fork a child that sleeps for 60 s and write its pid into this
 //                               file (written whole, by rename) before converting.
+//   STANDIN_CONVERTER_EMPTY     comma-separated substrings; a raw file whose name holds one
+//                               gets an empty DNG, and the run still succeeds.
+//   STANDIN_CONVERTER_EXTRA     also write a file of this name into the output folder.
 
 #include <cerrno>
 #include <chrono>
@@ -158,9 +161,9 @@ bool start_sleeping_child()
     return !ec;
 }
 
-bool listed_to_fail(const std::string& file)
+bool listed_in(const char* variable, const std::string& file)
 {
-    const char* list = std::getenv("STANDIN_CONVERTER_FAIL");
+    const char* list = std::getenv(variable);
     if (!list)
         return false;
     std::istringstream items(list);
@@ -173,7 +176,7 @@ bool listed_to_fail(const std::string& file)
 
 bool read_raw(const std::string& file, std::string& content)
 {
-    if (listed_to_fail(file)) {
+    if (listed_in("STANDIN_CONVERTER_FAIL", file)) {
         complain("can't read " + file + ": simulated failure");
         return false;
     }
@@ -206,6 +209,8 @@ bool convert(const Options& opt, const std::string& file)
     if (opt.embed)
         dng += "embedded\n";
     dng += raw;
+    if (listed_in("STANDIN_CONVERTER_EMPTY", file))
+        dng.clear();
     const std::filesystem::path out =
         std::filesystem::path(opt.out_dir) / std::filesystem::path(file).stem().concat(".dng");
     std::ofstream os(out, std::ios::binary | std::ios::trunc);
@@ -232,6 +237,8 @@ int main(int argc, char** argv)
         return kUsage;
     if (!start_sleeping_child() || !make_noise(noise_bytes))
         return kFailed;
+    if (const char* extra = std::getenv("STANDIN_CONVERTER_EXTRA"))
+        std::ofstream(std::filesystem::path(opt->out_dir) / extra) << "extra\n";
     for (const auto& file : opt->files) {
         std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
         if (!convert(*opt, file))

@@ -341,6 +341,22 @@ protected:
     std::string log() const { return in_tmp("converter.log"); }
     std::vector<std::string> log_env() const { return {"STANDIN_CONVERTER_LOG=" + log()}; }
 
+    // The converter's runs with each output folder given as the folder it lies in: the
+    // converter writes into a fresh hidden folder of the run's own, whose name is random.
+    std::vector<std::vector<std::string>> runs_by_folder() const
+    {
+        auto runs = converter_runs(log());
+        for (auto& run : runs) {
+            const auto d = std::find(run.begin(), run.end(), "-d");
+            if (d == run.end() || d + 1 == run.end())
+                continue;
+            const fs::path out(*(d + 1));
+            EXPECT_TRUE(out.filename().string().starts_with(".oakvane-part-")) << out;
+            *(d + 1) = out.parent_path().string();
+        }
+        return runs;
+    }
+
     std::vector<std::string> converter_call(const IngestArgs& a, const std::string& out_folder,
                                             const std::vector<std::string>& raws) const
     {
@@ -394,7 +410,7 @@ TEST_F(ConversionTest, DngsGoToPrimaryAndRawsStayOnlyInBackup)
     }
     expect_only_complete_files(backup());
     expect_only_complete_files(primary());
-    EXPECT_EQ(converter_runs(log()),
+    EXPECT_EQ(runs_by_folder(),
               (std::vector<std::vector<std::string>>{
                   converter_call(a, (primary() / "2006-06-12").string(),
                                  {"2006-06-12/IMG_0001.CR2", "2006-06-12/IMG_0002.CR2", "2006-06-12/IMG_0003.CR2"}),
@@ -422,13 +438,13 @@ TEST_F(ConversionTest, VerifyOnlyCopiesRawsAndLeavesNoScratchFolder)
         if (!rel.ends_with(".xmp"))
             expect_copy_of(primary() / rel, "DCIM/100CANON/" + fs::path(rel).filename().string());
     for (const auto& entry : fs::recursive_directory_iterator(primary()))
-        EXPECT_NE(entry.path().filename(), ".temp_folder") << entry.path();
+        EXPECT_FALSE(entry.path().filename().string().starts_with(".")) << entry.path();
     expect_only_complete_files(primary());
-    EXPECT_EQ(converter_runs(log()),
+    EXPECT_EQ(runs_by_folder(),
               (std::vector<std::vector<std::string>>{
-                  converter_call(a, (primary() / "2006-06-12/.temp_folder").string(),
+                  converter_call(a, (primary() / "2006-06-12").string(),
                                  {"2006-06-12/IMG_0001.CR2", "2006-06-12/IMG_0002.CR2", "2006-06-12/IMG_0003.CR2"}),
-                  converter_call(a, (primary() / "2006-06-13/.temp_folder").string(),
+                  converter_call(a, (primary() / "2006-06-13").string(),
                                  {"2006-06-13/IMG_0004.CR2", "2006-06-13/IMG_0005.CR2"})}));
     expect_card_unchanged();
 }
@@ -448,7 +464,7 @@ TEST_F(ConversionTest, ConverterGetsAtMostFiftyFilesPerProcess)
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(output_lines(r.out), success_output(120, "Running Adobe DNG Converter", {120, 0, 120, 0, 0},
                                                   primary().string(), 121));
-    const auto runs = converter_runs(log());
+    const auto runs = runs_by_folder();
     ASSERT_EQ(runs.size(), 3u);
     const std::size_t fixed = 4;  // program, -p1, -d, folder
     std::vector<std::string> handed;

@@ -78,7 +78,8 @@ void rewrite_run_paths(const std::string& old_root, const std::string& new_root)
     for (std::string& path : run.arg_vec)
         if (below(path, old_root))
             path.replace(0, old_root.size(), new_root);
-    for (std::set<std::string>* folders : {&run.changed_folders, &run.swept_folders}) {
+    for (std::set<std::string>* folders :
+         {&run.changed_folders, &run.swept_folders, &run.own_sidecar_copies}) {
         std::set<std::string> moved;
         for (auto it = folders->begin(); it != folders->end();) {
             if (*it == old_root || below(*it, old_root)) {

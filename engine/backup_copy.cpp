@@ -59,6 +59,8 @@ int publish_backup(PendingCopy& copy)
     if (err != 0)
         return record_errno_error("creat error", copy.final_path, err == EEXIST ? 0 : err);
     run_state().arg_vec.push_back(dest);
+    if (copy.card_sidecar)
+        run_state().own_sidecar_copies.insert(dest);
     return publish_sidecar(copy.sidecar, dest, true);
 }
 
@@ -103,9 +105,11 @@ int safe_copy_backup(const std::string& card_path, const std::string& name,
 
     PendingCopy copy;
     copy.final_path = dest;
+    copy.card_sidecar = has_card_sidecar(card_path);
     if (const int err = copy.image.create(folder_of(dest)); err != 0)
         return record_errno_error("creat error", dest, err);
-    if (!stage_sidecar(dest, copy.sidecar) || !copy_card_file(card_path, dest, copy.image, seen))
+    if ((!copy.card_sidecar && !stage_sidecar(dest, copy.sidecar)) ||
+        !copy_card_file(card_path, dest, copy.image, seen))
         return 0;
     host().progress_step();
     if (batch)

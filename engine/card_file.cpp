@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <strings.h>
 
 namespace oakvane {
 
@@ -22,6 +23,32 @@ int classify_card_entry(const posix::WalkEntry& entry)
         record_error(std::string("Not a regular file on card: \"") + entry.path + "\"");
         return -1;
     }
+}
+
+namespace {
+
+// path without its extension; "" when its name has none.
+std::string without_extension(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return path.substr(0, dot);
+}
+
+}  // namespace
+
+void note_card_sidecar(const std::string& path)
+{
+    if (path.size() > 4 && strcasecmp(path.c_str() + path.size() - 4, ".xmp") == 0)
+        run_state().card_sidecars.insert(without_extension(path));
+}
+
+bool has_card_sidecar(const std::string& path)
+{
+    const std::string stem = without_extension(path);
+    return !stem.empty() && run_state().card_sidecars.contains(stem);
 }
 
 int open_card_file(const std::string& path, const struct stat& seen, UniqueFd& fd)

@@ -16,6 +16,14 @@ namespace oakvane {
 // after a recorded error naming a link or a file that is not a regular file.
 int classify_card_entry(const posix::WalkEntry& entry);
 
+// Notes the card file at path when it is a sidecar (".xmp" in any case), so that the image
+// it belongs to keeps it rather than getting one made from the template.
+void note_card_sidecar(const std::string& path);
+
+// Whether the card holds its own sidecar for the card file at path (same folder, same name
+// before the extension).
+bool has_card_sidecar(const std::string& path);
+
 // Opens the card file at path for reading without following a link and without blocking,
 // and checks that it is still the regular file seen (same device and inode). 0 after a
 // recorded error.

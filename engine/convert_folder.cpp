@@ -183,7 +183,9 @@ int place_copy(const std::string& source, const std::string& dest, PublishBatch&
 {
     PendingCopy copy;
     std::uint64_t size = 0;
-    if (!stage_unconverted(source, dest, copy, size) || !stage_sidecar(dest, copy.sidecar))
+    const bool own_sidecar = run_state().own_sidecar_copies.contains(source);
+    if (!stage_unconverted(source, dest, copy, size) ||
+        (!own_sidecar && !stage_sidecar(dest, copy.sidecar)))
         return 0;
     if (is_jpeg_name(dest)) {
         if (!verify_jpeg(copy.image.temp_path())) {

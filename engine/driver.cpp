@@ -81,7 +81,10 @@ int count_images()
     run.image_count = 0;
     const int result = posix::walk_tree(run.card_folder.c_str(), [&](const posix::WalkEntry& e) {
         const int kind = classify_card_entry(e);
-        run.image_count += kind > 0 ? 1 : 0;
+        if (kind > 0) {
+            ++run.image_count;
+            note_card_sidecar(e.path);
+        }
         return kind < 0 ? 1 : 0;
     });
     if (result == 1)

@@ -18,6 +18,7 @@ struct PendingCopy {
     StagedFile image;
     StagedFile sidecar;      // inactive when the image gets no sidecar
     std::string final_path;  // the name wanted for the image
+    bool card_sidecar = false;  // the card holds the image's own sidecar
 };
 
 class PublishBatch {

@@ -58,6 +58,10 @@ struct RunState {
     std::vector<char> copy_buffer;
     std::set<std::string> swept_folders;    // folders cleared of staging leftovers
     std::set<std::string> changed_folders;  // folders whose entries must be flushed
+    // Card paths, less ".xmp" in any case, of the sidecars the card holds itself, and the
+    // backup copies of images that came with such a sidecar: those get no template sidecar.
+    std::set<std::string> card_sidecars;
+    std::set<std::string> own_sidecar_copies;
     UniqueFd backup_lock;                   // held on the backup root while the run writes
     UniqueFd primary_lock;                  // held on the primary root likewise
 

@@ -187,5 +187,32 @@ TEST_F(CardSafetyTest, SecondRunIntoTheSameTreesIsRefused)
     EXPECT_EQ(test::list_tree(primary()), Lines{"IMG_20060612_0001.JPG"});
 }
 
+// A camera's own sidecar goes with its image, and the template makes none for that image,
+// whichever of the two the folder lists first.
+TEST_F(CardSafetyTest, CardsOwnSidecarIsKeptAndNoTemplateIsMadeForItsImage)
+{
+    add_bytes("DCIM/100CANON/IMG_0001.XMP", cardgen::kDayOne, "camera one");
+    add_jpeg("DCIM/100CANON/IMG_0002.JPG", cardgen::kDayOne, 2);
+    add_bytes("DCIM/100CANON/IMG_0002.xmp", cardgen::kDayOne, "camera two");
+    add_jpeg("DCIM/100CANON/IMG_0003.JPG", cardgen::kDayOne, 3);
+    card_done();
+    IngestArgs a = args();
+    a.fmt = "EEEE";
+    a.sidecar = template_path();
+
+    const ProcessResult r = run_copycard(a);
+
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    for (const fs::path& root : {backup(), primary()}) {
+        SCOPED_TRACE(root);
+        EXPECT_EQ(test::list_tree(root), (Lines{"IMG_0001.JPG", "IMG_0001.XMP", "IMG_0002.JPG", "IMG_0002.xmp",
+                                                "IMG_0003.JPG", "IMG_0003.xmp"}));
+        EXPECT_EQ(test::read_file(root / "IMG_0001.XMP"), "camera one");
+        EXPECT_EQ(test::read_file(root / "IMG_0002.xmp"), "camera two");
+        EXPECT_EQ(test::read_file(root / "IMG_0003.xmp"), template_text());
+    }
+    expect_card_unchanged();
+}
+
 }  // namespace
 }  // namespace oakvane::e2e

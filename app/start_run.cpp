@@ -58,6 +58,10 @@ StartResult StartCommand::run()
         return fail(kIngestionStopped);
     if (!folder_exists(*backup_folder))
         return fail(kNoBackupFolder);
+    // Without this the engine would be handed an empty converter path and fail only after
+    // the backup copy.
+    if (m_prefs.GetKeepRaw() && m_prefs.GetConverterApp().empty())
+        return fail("No DNG converter chosen in Preferences");
 
     const std::time_t start = std::time(nullptr);
     m_host.set_main_status("Copying images");

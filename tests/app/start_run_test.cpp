@@ -142,6 +142,20 @@ TEST_F(StartRunTest, NoCardEndsBeforeAnySummary)
     }
 }
 
+TEST_F(StartRunTest, ConverterOnWithoutAProgramEndsBeforeCopying)
+{
+    one_card_mounted();
+    m_prefs.PutPrefInt("App", "KeepRaw", 1);
+    m_prefs.PutPrefStr("App", "ConverterApp", "");
+    EXPECT_EQ(start(), StartResult::Failed);
+    EXPECT_EQ(host.lines.back(), "ERROR: No DNG converter chosen in Preferences");
+    EXPECT_TRUE(host.runs.empty());
+
+    m_prefs.PutPrefStr("App", "ConverterApp", "/usr/bin/dng-converter");
+    EXPECT_EQ(start(), StartResult::Succeeded);
+    EXPECT_EQ(host.runs.back()[5], "/usr/bin/dng-converter");
+}
+
 TEST_F(StartRunTest, MissingBackupFolderAsksAndRemembersThePick)
 {
     one_card_mounted();

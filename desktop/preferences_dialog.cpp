@@ -549,7 +549,9 @@ void CPreferencesDlg::RefreshArrangement()
     QString example = qs(BuildArrangementExample(arrangement, dates, m_prefs.GetWantUserFolder(),
                                                  m_prefs.GetWantRangeFolder(),
                                                  m_prefs.GetPrimaryFolder()));
-    c.arrangementExample->setPlainText(example.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    // The edit wants its lines joined by LF alone.
+    example.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    c.arrangementExample->setPlainText(example);
     if (arrangement >= 1 && arrangement <= 3) {
         c.arrangement[arrangement - 1]->setChecked(true);
     } else {

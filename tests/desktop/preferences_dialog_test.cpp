@@ -250,7 +250,9 @@ private slots:
         Opened o({"CardFolder\t/media/card", "PrimaryFolder\t/photos", "ViewerApp\t/usr/bin/eog",
                   "ConverterApp\t/opt/dng"});
         QVERIFY(o.show());
-        const auto cancel_next = [] { answer_modal<QFileDialog>([](QFileDialog* d) { d->reject(); }); };
+        const auto cancel_next = [] {
+            answer_modal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+        };
         cancel_next();
         o.get<QPushButton>("ChooseCard")->click();
         QCOMPARE(o.prefs->GetCardFolder(), std::string("[user choice]"));
@@ -307,6 +309,18 @@ private slots:
                  QStringList({"Default", "Trip", "[new...]", "[delete]"}));
         QCOMPARE(list->currentText(), QString("Default"));
         QVERIFY(!std::filesystem::exists(o.config.path("config/Oakvane/Main/Trip2")));
+    }
+
+    // The remembered set has gone: the dialog says so and shows the set that stays current
+    // instead of empty controls.
+    void unreadableCurrentSetShowsTheSetStillCurrent()
+    {
+        Opened o({"CardFolder\t/media/default"}, "PrefSetCurrent=Gone\n");
+        QVERIFY(o.show());
+        QCOMPARE(o.host.messages, std::vector<std::string>{"Can't read Preference Set:Gone"});
+        QCOMPARE(o.dialog->windowTitle(), QString("Oakvane Preferences (Default)"));
+        QCOMPARE(o.get<QComboBox>("PrefSetCurrent")->currentText(), QString("Default"));
+        QCOMPARE(o.get<QLabel>("CardFolder")->text(), QString("/media/default"));
     }
 
     // Tab goes through the controls in reading order, top to bottom and left to right, and

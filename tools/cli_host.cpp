@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -28,9 +30,54 @@ extern "C" void request_stop(int)
 constexpr int kBarWidth = 30;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
+bool g_verbose = false;
+
+bool verbose()
+{
+    const char* env = std::getenv("OAKVANE_VERBOSE");
+    return g_verbose || (env && std::strcmp(env, "1") == 0);
+}
+
+std::string minutes_seconds(long seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
+    return text;
+}
+
 }  // namespace
 
-CliHost::CliHost() : m_draw(isatty(STDERR_FILENO) == 1)
+void CliHost::set_verbose(bool on) { g_verbose = on; }
+
+CliHost::EngineRun::EngineRun(CliHost& host) : m_host(host)
+{
+    if (!m_host.m_draw)
+        return;
+    std::fflush(stderr);
+    m_saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (m_saved < 0 || null < 0 || dup2(null, STDERR_FILENO) < 0) {
+        if (m_saved >= 0)
+            ::close(m_saved);
+        m_saved = -1;
+    } else {
+        m_host.m_bar_fd = m_saved;
+    }
+    if (null >= 0)
+        ::close(null);
+}
+
+CliHost::EngineRun::~EngineRun()
+{
+    if (m_saved < 0)
+        return;
+    std::fflush(stderr);
+    dup2(m_saved, STDERR_FILENO);
+    ::close(m_saved);
+    m_host.m_bar_fd = STDERR_FILENO;
+}
+
+CliHost::CliHost() : m_draw(isatty(STDERR_FILENO) == 1 && !verbose())
 {
     if (g_stop_pipe[0] < 0 && pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
         g_stop_pipe[0] = g_stop_pipe[1] = -1;
@@ -63,6 +110,7 @@ void CliHost::progress_range(int n)
 {
     m_range = n;
     m_position = 0;
+    m_range_start = std::chrono::steady_clock::now();
     draw(true);
 }
 
@@ -86,8 +134,7 @@ int CliHost::stop_notify_fd() { return g_stop_pipe[0]; }
 void CliHost::finish_progress()
 {
     if (m_drawn) {
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
+        dprintf(m_bar_fd, "\r\033[K");
         m_drawn = false;
     }
 }
@@ -102,10 +149,22 @@ void CliHost::draw(bool force)
     m_last_draw = now;
     const int filled = m_range > 0 ? m_position * kBarWidth / m_range : 0;
     static constexpr const char* kSpinner = "|/-\\";
-    std::fprintf(stderr, "\r\033[K[%-*s] %d/%d %c %s", kBarWidth, std::string(filled, '#').c_str(),
-                 m_position, m_range, kSpinner[m_ticks % 4], m_status.c_str());
-    std::fflush(stderr);
+    dprintf(m_bar_fd, "\r\033[K[%-*s] %d/%d %s %c %s", kBarWidth, std::string(filled, '#').c_str(),
+            m_position, m_range, timing().c_str(), kSpinner[m_ticks % 4], m_status.c_str());
     m_drawn = true;
+}
+
+// "elapsed 0:12, left 1:40": the time left at the pace of the steps so far.
+std::string CliHost::timing() const
+{
+    using std::chrono::duration_cast;
+    using std::chrono::seconds;
+    const long elapsed = static_cast<long>(
+        duration_cast<seconds>(std::chrono::steady_clock::now() - m_range_start).count());
+    std::string text = "elapsed " + minutes_seconds(elapsed);
+    if (m_position > 0 && m_position < m_range)
+        text += ", left " + minutes_seconds(elapsed * (m_range - m_position) / m_position);
+    return text;
 }
 
 }  // namespace oakvane

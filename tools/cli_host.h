@@ -1,6 +1,11 @@
 #pragma once
 // The command line as the engine's host: output lines on standard output, diagnostics and
 // a progress bar (only on a terminal) on standard error, Stop from SIGINT, SIGTERM or SIGHUP.
+//
+// On a terminal the user sees the output lines and the progress bar only; the engine's
+// diagnostics (file lists, folder names) are kept for verbose runs (--verbose, or
+// OAKVANE_VERBOSE=1), which show them in place of the bar so the two never share a line.
+// Where standard error is not a terminal (a log), the diagnostics go there as always.
 
 #include "engine.h"
 
@@ -25,19 +30,40 @@ public:
     // between runs; -1 when it could not be made.
     static int stop_notify_fd();
 
+    // Verbose runs show the engine's diagnostics on a terminal too. OAKVANE_VERBOSE=1 in
+    // the environment sets it as well.
+    static void set_verbose(bool verbose);
+
     // Clears the progress bar so that what follows starts on a clean line.
     void finish_progress();
 
+    // Held around one engine run: on a terminal and unless verbose, the engine's standard
+    // error goes nowhere for that long, while the bar keeps drawing on the terminal.
+    class EngineRun {
+    public:
+        explicit EngineRun(CliHost& host);
+        ~EngineRun();
+        EngineRun(const EngineRun&) = delete;
+        EngineRun& operator=(const EngineRun&) = delete;
+
+    private:
+        CliHost& m_host;
+        int m_saved = -1;
+    };
+
 private:
     void draw(bool force);
+    std::string timing() const;
 
-    bool m_draw;  // standard error is a terminal
+    bool m_draw;  // standard error is a terminal and the run is not verbose
+    int m_bar_fd = 2;
     bool m_drawn = false;
     std::string m_status;
     int m_range = 0;
     int m_position = 0;
     int m_ticks = 0;
     std::chrono::steady_clock::time_point m_last_draw;
+    std::chrono::steady_clock::time_point m_range_start;
 };
 
 }  // namespace oakvane

@@ -7,7 +7,8 @@
 //
 // Standard output carries the engine's output lines and, after a successful run, the last
 // primary folder and the next starting number. Exit status: 0 success, 130 stopped by
-// SIGINT or SIGTERM, 1 failure.
+// SIGINT or SIGTERM, 1 failure. On a terminal the engine's diagnostics are shown only
+// with OAKVANE_VERBOSE=1.
 
 #include "cli_host.h"
 #include "engine.h"
@@ -22,8 +23,12 @@ int main(int argc, char* argv[])
     }
     oakvane::CliHost host;
     oakvane::CopycardResult result;
-    const int ok = oakvane::copycard_main(argc, argv, host, result);
-    host.finish_progress();
+    int ok = 0;
+    {
+        const oakvane::CliHost::EngineRun quiet(host);
+        ok = oakvane::copycard_main(argc, argv, host, result);
+        host.finish_progress();
+    }
     if (ok == 1 && argv[1] == std::string_view("copy")) {
         std::printf("Last primary folder: %s\n", result.folder ? result.folder->c_str() : "[none]");
         std::printf("Next starting number: %s\n", result.next_number->c_str());

@@ -1,13 +1,15 @@
 // oakvane-ingest: runs an ingestion from the current preference set, as the desktop
 // application's Start does, without windows.
 //
-//   oakvane-ingest [--set NAME] [--card FOLDER]
-//   oakvane-ingest [--set NAME] --watch
+//   oakvane-ingest [--verbose] [--set NAME] [--card FOLDER]
+//   oakvane-ingest [--verbose] [--set NAME] --watch
 //
 // --set switches to the named preference set first (and remembers it, as choosing it in the
 // window does); --card names the card folder, otherwise the CardFolder preference decides, and
 // "[user choice]" takes the one mounted card. --watch keeps running as an ingest station that
-// ingests every card inserted meanwhile. Standard output carries the lines of the output list.
+// ingests every card inserted meanwhile. Standard output carries the lines of the output list;
+// on a terminal, standard error shows the progress bar, or with --verbose the engine's
+// diagnostics instead.
 // Exit status: 0 success (or a station stopped while idle), 130 stopped by SIGINT or SIGTERM
 // during a run, 1 otherwise.
 
@@ -32,8 +34,8 @@ struct Options {
 };
 
 constexpr const char* kUsage =
-    "usage: oakvane-ingest [--set NAME] [--card FOLDER]\n"
-    "       oakvane-ingest [--set NAME] --watch\n";
+    "usage: oakvane-ingest [--verbose] [--set NAME] [--card FOLDER]\n"
+    "       oakvane-ingest [--verbose] [--set NAME] --watch\n";
 
 // None after a usage error, which has been printed.
 std::optional<Options> parse_options(int argc, char* argv[])
@@ -47,6 +49,8 @@ std::optional<Options> parse_options(int argc, char* argv[])
         }
         if (arg == "--watch") {
             options.watch = true;
+        } else if (arg == "--verbose") {
+            oakvane::CliHost::set_verbose(true);
         } else if ((arg == "--set" || arg == "--card") && i + 1 < argc) {
             (arg == "--set" ? options.set : options.card) = argv[++i];
         } else {

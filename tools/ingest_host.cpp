@@ -40,8 +40,11 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
     m_run_card_folder = arguments.at(kCardFolderArgument);
     CopycardResult result;
     RunOutcome outcome;
-    outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), m_engine_host, result);
-    m_engine_host.finish_progress();
+    {
+        const CliHost::EngineRun quiet(m_engine_host);
+        outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), m_engine_host, result);
+        m_engine_host.finish_progress();
+    }
     outcome.folder = std::move(result.folder);
     outcome.next_number = std::move(result.next_number);
     outcome.stopped = m_engine_host.stop_requested() != 0;

@@ -173,11 +173,15 @@ CPreferencesDlg::CPreferencesDlg(Preferences& prefs, std::function<void()> apply
     ConnectControls();
 }
 
-// Destroyed while still shown (its owner went away): its changes are not lost.
 CPreferencesDlg::~CPreferencesDlg()
 {
+    // Destroyed while still shown (its owner went away): its changes are not lost.
     if (isVisible())
         m_prefs.WritePrefSet();
+    // The controls outlive this part of the dialog, and hiding them at their end takes the
+    // focus from an edit: their last signals must not reach handlers whose state is gone.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
 }
 
 void CPreferencesDlg::BuildControls()

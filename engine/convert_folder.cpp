@@ -155,6 +155,7 @@ int converter_phase(const std::string& converter, std::span<const std::string> r
     const bool verify_only = run_state().verify_only;
     if (!verify_only && !check_dng_names(run, folder))
         return 0;
+    sweep_leftovers(folder);
     std::string scratch = folder + "/" + std::string(kStagingPrefix) + "XXXXXX";
     if (::mkdtemp(scratch.data()) == nullptr)
         return record_errno_error("can't create folder", scratch, errno);

@@ -84,7 +84,8 @@ bool make_error_pipe(ErrorPipe& pipe)
 }
 
 // Starts program with its standard output and error on stderr_fd. Returns 0 with pid
-// set, or the error number of the step that failed (exec's own, as posix_spawn gives it).
+// set, or the error number of the step that failed (exec's own when the program could
+// not be started).
 int spawn_child(const std::string& program, std::vector<char*>& argv, int stderr_fd, pid_t& pid)
 {
     int report[2];

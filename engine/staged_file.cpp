@@ -10,8 +10,6 @@
 
 namespace oakvane {
 
-namespace {
-
 // Leftovers of a run that crashed or lost power; the run lock keeps any other run out of
 // the trees, so every staging file found here is dead.
 void sweep_leftovers(const std::string& folder)
@@ -29,8 +27,6 @@ void sweep_leftovers(const std::string& folder)
         }
     }
 }
-
-}  // namespace
 
 int remove_staging_folder(const std::string& folder)
 {

@@ -66,6 +66,9 @@ private:
     std::string m_temp;
 };
 
+// Removes the staging files and folders that earlier runs left in folder, once per run.
+void sweep_leftovers(const std::string& folder);
+
 // Removes a staging folder of this run or a dead one, with every file in it. 0 (errno
 // set) when something stays.
 int remove_staging_folder(const std::string& folder);

@@ -1,0 +1,85 @@
+// Makes reading fail with EIO, as a damaged card does, for files whose path holds the text
+// in READ_EIO_MATCH: open records their descriptors, read and copy_file_range on those fail.
+#define _GNU_SOURCE
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdarg.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#define MAX_FDS 4096
+static char g_failing[MAX_FDS];
+
+static void note(int fd, const char* path)
+{
+    const char* match = getenv("READ_EIO_MATCH");
+    if (fd >= 0 && fd < MAX_FDS)
+        g_failing[fd] = match && *match && strstr(path, match) != NULL;
+}
+
+static int failing(int fd) { return fd >= 0 && fd < MAX_FDS && g_failing[fd]; }
+
+#define OPEN_WRAPPER(name, ...)                                                    \
+    int name(__VA_ARGS__, int flags, ...)                                          \
+    {                                                                              \
+        mode_t mode = 0;                                                           \
+        if (flags & (O_CREAT | O_TMPFILE)) {                                       \
+            va_list ap;                                                            \
+            va_start(ap, flags);                                                   \
+            mode = va_arg(ap, mode_t);                                             \
+            va_end(ap);                                                            \
+        }
+
+OPEN_WRAPPER(open, const char* path)
+    static int (*real)(const char*, int, ...);
+    if (!real)
+        real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
+    const int fd = real(path, flags, mode);
+    note(fd, path);
+    return fd;
+}
+
+OPEN_WRAPPER(open64, const char* path)
+    static int (*real)(const char*, int, ...);
+    if (!real)
+        real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open64");
+    const int fd = real(path, flags, mode);
+    note(fd, path);
+    return fd;
+}
+
+OPEN_WRAPPER(openat, int dirfd, const char* path)
+    static int (*real)(int, const char*, int, ...);
+    if (!real)
+        real = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat");
+    const int fd = real(dirfd, path, flags, mode);
+    note(fd, path);
+    return fd;
+}
+
+ssize_t read(int fd, void* buf, size_t count)
+{
+    static ssize_t (*real)(int, void*, size_t);
+    if (!real)
+        real = (ssize_t(*)(int, void*, size_t))dlsym(RTLD_NEXT, "read");
+    if (failing(fd)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(fd, buf, count);
+}
+
+ssize_t copy_file_range(int in, off_t* in_off, int out, off_t* out_off, size_t len, unsigned flags)
+{
+    static ssize_t (*real)(int, off_t*, int, off_t*, size_t, unsigned);
+    if (!real)
+        real = (ssize_t(*)(int, off_t*, int, off_t*, size_t, unsigned))dlsym(RTLD_NEXT, "copy_file_range");
+    if (failing(in)) {
+        errno = EIO;
+        return -1;
+    }
+    return real(in, in_off, out, out_off, len, flags);
+}

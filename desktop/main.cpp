@@ -1,1 +1,19 @@
-int main() { return 0; }
+// oakvane: the desktop application.
+
+#include "main_window.h"
+
+#include <QApplication>
+#include <QIcon>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Oakvane"));
+    QApplication::setDesktopFileName(QStringLiteral("oakvane"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("oakvane")));
+    oakvane::CMainDlg window;
+    window.show();
+    if (!window.OnInitDialog())
+        return 1;
+    return app.exec();
+}

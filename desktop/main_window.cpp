@@ -1,1 +1,456 @@
-// Being written.
+#include "main_window.h"
+
+#include "about_dialog.h"
+#include "app_globals.h"
+#include "choose_backup_dialog.h"
+#include "choose_card_dialog.h"
+#include "eject.h"
+#include "eject_waiting.h"
+#include "new_name_dialog.h"
+#include "output_lines.h"
+#include "pickers.h"
+#include "preferences_dialog.h"
+#include "progress_dialog.h"
+#include "run_settings.h"
+#include "viewer_launch.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+
+#include <cstdio>
+
+namespace oakvane {
+
+namespace {
+
+constexpr const char* kWarranty[] = {
+    "THIS SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF ANY KIND,\n",
+    "EXPRESS OR IMPLIED. THE IMPLIED WARRANTIES OF MERCHANTABILITY AND\n",
+    "FITNESS FOR A PARTICULAR PURPOSE ARE DISCLAIMED. IN NO EVENT SHALL\n",
+    "THE MAKERS OR CONTRIBUTORS BE LIABLE FOR ANY DIRECT, INDIRECT,\n",
+    "INCIDENTAL, SPECIAL, EXEMPLARY OR CONSEQUENTIAL DAMAGES (INCLUDING\n",
+    "LOSS OF IMAGES OR DATA) HOWEVER CAUSED, ARISING IN ANY WAY OUT OF\n",
+    "THE USE OF THIS SOFTWARE, EVEN IF ADVISED OF THE POSSIBILITY OF\n",
+    "SUCH DAMAGE.",
+};
+
+QLabel* label_for(const QString& text, QWidget* buddy, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setBuddy(buddy);
+    buddy->setAccessibleName(QString(text).remove(QLatin1Char('&')).remove(QLatin1Char(':')));
+    return label;
+}
+
+QPushButton* button(const QString& text, const char* name, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(QString::fromLatin1(name));
+    return b;
+}
+
+}  // namespace
+
+CMainDlg::CMainDlg(Options options) : m_options(std::move(options))
+{
+    setWindowTitle(QStringLiteral("Oakvane"));
+    setObjectName(QStringLiteral("CMainDlg"));
+    build_controls();
+    lay_out_controls();
+    connect_controls();
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::build_controls()
+{
+    m_status = new QLabel(QString::fromLatin1(no_card_state().main_status.c_str()), this);
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setAccessibleName(QStringLiteral("Status"));
+    m_startButton = button(QStringLiteral("&Start"), "start", this);
+    m_startAuto = new QLabel(this);
+    m_startAuto->setObjectName(QStringLiteral("startAuto"));
+    m_cardText = new QLabel(QString::fromLatin1(no_card_state().card_text.c_str()), this);
+    m_cardText->setObjectName(QStringLiteral("cardText"));
+    m_cardText->setAccessibleName(QStringLiteral("Card"));
+    m_ejectButton = button(QStringLiteral("&Eject"), "eject", this);
+    m_ejectButton->setEnabled(false);
+    m_ejectAuto = new QLabel(this);
+    m_ejectAuto->setObjectName(QStringLiteral("ejectAuto"));
+    m_prefsButton = button(QStringLiteral("&Preferences..."), "preferences", this);
+    m_updateButton = button(QStringLiteral("Check for &Update"), "checkForUpdate", this);
+    m_webButton = button(QStringLiteral("&Web Site"), "webSite", this);
+    m_aboutButton = button(QStringLiteral("&About Oakvane..."), "about", this);
+    m_exitButton = button(QStringLiteral("E&xit"), "exit", this);
+    m_exitButton->setDefault(true);
+
+    m_template = new QComboBox(this);
+    m_template->setObjectName(QStringLiteral("template"));
+    m_templateLabel = label_for(QStringLiteral("&Metadata Template:"), m_template, this);
+    m_userFolder = new QComboBox(this);
+    m_userFolder->setObjectName(QStringLiteral("userFolder"));
+    m_userFolderLabel = label_for(QStringLiteral("User-&Named Folder:"), m_userFolder, this);
+    m_prefSet = new QComboBox(this);
+    m_prefSet->setObjectName(QStringLiteral("prefSet"));
+    m_prefSetLabel = label_for(QStringLiteral("Pre&ference Set:"), m_prefSet, this);
+    m_startingNumber = new QLineEdit(this);
+    m_startingNumber->setObjectName(QStringLiteral("startingNumber"));
+    m_startingNumber->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    m_numberLabel = label_for(QStringLiteral("Starting &Number:"), m_startingNumber, this);
+    m_startingNumber->setMaximumWidth(m_startingNumber->fontMetrics().averageCharWidth() * 12);
+
+    m_output = new QListWidget(this);
+    m_output->setObjectName(QStringLiteral("output"));
+    m_output->setAccessibleName(QStringLiteral("Output list"));
+    m_output->setSelectionMode(QAbstractItemView::NoSelection);
+    m_output->setUniformItemSizes(true);
+    m_output->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    const QFontMetrics metrics = m_output->fontMetrics();
+    m_output->setMinimumSize(metrics.averageCharWidth() * 110, metrics.height() * 22);
+    for (QComboBox* list : {m_template, m_userFolder, m_prefSet})
+        list->setMinimumWidth(metrics.averageCharWidth() * 34);
+}
+
+// Rows as the window reads: card state and the window's buttons; Start and Eject; the
+// choices of the next run; the output list.
+void CMainDlg::lay_out_controls()
+{
+    auto* grid = new QGridLayout(this);
+    grid->addWidget(m_status, 0, 0, 1, 2);
+    grid->addWidget(m_cardText, 0, 2, 1, 2);
+    auto* buttons = new QHBoxLayout;
+    for (QPushButton* b : {m_prefsButton, m_updateButton, m_webButton, m_aboutButton, m_exitButton})
+        buttons->addWidget(b);
+    grid->addLayout(buttons, 0, 5);
+    grid->addWidget(m_startButton, 1, 0);
+    grid->addWidget(m_startAuto, 1, 1);
+    grid->addWidget(m_ejectButton, 1, 2);
+    grid->addWidget(m_ejectAuto, 1, 3);
+    grid->addWidget(m_templateLabel, 1, 5);
+    grid->addWidget(m_prefSetLabel, 2, 0, 1, 2);
+    grid->addWidget(m_numberLabel, 2, 2, 1, 2);
+    grid->addWidget(m_template, 2, 5);
+    grid->addWidget(m_prefSet, 3, 0, 1, 2);
+    grid->addWidget(m_startingNumber, 3, 2, 1, 2);
+    grid->addWidget(m_userFolderLabel, 3, 5);
+    grid->addWidget(m_userFolder, 4, 5);
+    grid->addWidget(m_output, 5, 0, 1, 6);
+    grid->setColumnStretch(4, 1);
+
+    QWidget* order[] = {m_startButton, m_ejectButton, m_prefsButton, m_updateButton, m_webButton,
+                        m_aboutButton, m_exitButton, m_prefSet, m_startingNumber, m_template,
+                        m_userFolder, m_output};
+    for (std::size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    m_startButton->setFocus();
+    setFixedSize(sizeHint());
+}
+
+void CMainDlg::connect_controls()
+{
+    connect(m_startButton, &QPushButton::clicked, this, &CMainDlg::OnStart);
+    connect(m_ejectButton, &QPushButton::clicked, this, &CMainDlg::OnEject);
+    connect(m_prefsButton, &QPushButton::clicked, this, &CMainDlg::OnPreferences);
+    connect(m_updateButton, &QPushButton::clicked, this, &CMainDlg::OnCheckForUpdate);
+    connect(m_webButton, &QPushButton::clicked, this, &CMainDlg::OnWebSite);
+    connect(m_aboutButton, &QPushButton::clicked, this, &CMainDlg::OnAbout);
+    connect(m_exitButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_template, &QComboBox::activated, this, &CMainDlg::OnTemplateChange);
+    connect(m_userFolder, &QComboBox::activated, this, &CMainDlg::OnUserFolderChange);
+    connect(m_prefSet, &QComboBox::activated, this, &CMainDlg::OnPrefSetSelect);
+    connect(&m_gate, &RunGate::startRun, this, &CMainDlg::OnStart);
+}
+
+bool CMainDlg::OnInitDialog()
+{
+    m_prefs = std::make_unique<Preferences>(*this, m_options.where.value_or(default_location()));
+    if (!m_prefs->InitPreferences()) {
+        m_prefs.reset();
+        return false;
+    }
+    m_start = std::make_unique<StartCommand>(*m_prefs, *this);
+    {
+        RunGate::Wait wait(m_gate);
+        check_for_update(false, *m_prefs, *this);
+    }
+    write_warranty();
+    start_card_detection();
+    ApplyPreferencesToWindow();
+    FillTemplateCombo();
+    fill_pref_set_list();
+    OnPrefSetSelect();
+    return true;
+}
+
+void CMainDlg::write_warranty()
+{
+    output_text("\nWARRANTY\n\n");
+    for (const char* text : kWarranty)
+        output_text(text);
+}
+
+void CMainDlg::start_card_detection()
+{
+    std::unique_ptr<VolumeSource> volumes =
+        m_options.volumes ? std::move(m_options.volumes) : make_system_volume_source();
+    m_detector = std::make_unique<CardDetector>(*this, std::move(volumes),
+                                                [this] { return m_prefs && m_prefs->GetAutoIngest(); });
+    connect(m_detector.get(), &CardDetector::runRequested, &m_gate, &RunGate::request);
+    std::string why;
+    // Without the mount table's notifications the window still shows the state found now and
+    // after each eject; a card inserted later needs a restart to be seen.
+    if (!m_detector->start_watching(why))
+        std::fprintf(stderr, "Cards inserted from now on will not be noticed: %s\n", why.c_str());
+    m_detector->ScanForCards();
+}
+
+void CMainDlg::ApplyPreferencesToWindow()
+{
+    if (!m_prefs)
+        return;
+    m_startAuto->setText(m_prefs->GetAutoIngest() ? QStringLiteral("Auto") : QString());
+    m_ejectAuto->setText(m_prefs->GetAutoEject() ? QStringLiteral("Auto") : QString());
+    if (uses_starting_number(m_prefs->GetNameFmt())) {
+        m_startingNumber->setMaxLength(4);
+        m_startingNumber->setText(QString::fromStdString(m_prefs->GetStartingNumber()));
+        m_startingNumber->setEnabled(true);
+    } else {
+        m_startingNumber->setMaxLength(32767);
+        m_startingNumber->setText(QStringLiteral("[not used]"));
+        m_startingNumber->setEnabled(false);
+    }
+    if (m_prefs->GetWantUserFolder()) {
+        FillUserFolderCombo();
+        m_userFolder->setEnabled(true);
+    } else {
+        m_userFolder->clear();
+        m_userFolder->addItem(QStringLiteral("[not used]"));
+        m_userFolder->setCurrentIndex(0);
+        g_userFolderName.clear();
+        m_userFolder->setEnabled(false);
+    }
+    std::vector<std::string> templates;
+    for (int i = 0; i < m_template->count(); ++i)
+        templates.push_back(m_template->itemText(i).toStdString());
+    int found = find_prefix_entry(templates, m_prefs->GetTemplate());
+    if (found < 0)
+        found = find_prefix_entry(templates, "Default");
+    if (found >= 0)
+        m_template->setCurrentIndex(found);
+    OnTemplateChange();
+}
+
+void CMainDlg::OnStart()
+{
+    if (!m_start || m_gate.running())
+        return;
+    m_gate.set_running(true);
+    m_start->OnStart();
+    m_gate.set_running(false);
+}
+
+void CMainDlg::OnEject()
+{
+    if (g_detectedCardFolder.size() < 2)
+        return;
+    EjectReport report;
+    {
+        RunGate::Wait wait(m_gate);
+        report = eject_card_waiting(g_detectedCardFolder);
+    }
+    switch (report.result) {
+    case CardEject::done:
+        if (!report.reason.empty())
+            output_text(report.reason);
+        if (m_detector)
+            m_detector->ScanForCards();
+        break;
+    case CardEject::refused:
+        message_box(report.reason.empty() ? std::string(kCantEjectCard)
+                                          : std::string(kCantEjectCard) + "\n" + report.reason);
+        break;
+    case CardEject::no_card:
+        break;
+    }
+}
+
+void CMainDlg::OnPreferences()
+{
+    if (!m_prefs)
+        return;
+    RunGate::Wait wait(m_gate);
+    CPreferencesDlg dialog(*m_prefs, [this] { ApplyPreferencesToWindow(); }, this);
+    m_prefsDlg = &dialog;
+    dialog.exec();
+    m_prefsDlg = nullptr;
+}
+
+void CMainDlg::OnCheckForUpdate()
+{
+    if (!m_prefs)
+        return;
+    RunGate::Wait wait(m_gate);
+    check_for_update(true, *m_prefs, *this);
+}
+
+void CMainDlg::OnWebSite() { open_web_page("/Oakvane/"); }
+
+void CMainDlg::OnAbout()
+{
+    RunGate::Wait wait(m_gate);
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CMainDlg::clear_output() { m_output->clear(); }
+
+void CMainDlg::output_text(std::string_view text)
+{
+    for (const std::string& line : output_lines(text))
+        m_output->addItem(QString::fromStdString(line));
+    m_output->scrollToBottom();
+}
+
+void CMainDlg::set_main_status(std::string_view text)
+{
+    m_status->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+void CMainDlg::set_buttons(bool start_enabled, bool eject_enabled)
+{
+    m_startButton->setEnabled(start_enabled);
+    m_ejectButton->setEnabled(eject_enabled);
+}
+
+bool CMainDlg::starting_number_enabled() { return m_startingNumber->isEnabled(); }
+
+std::string CMainDlg::starting_number_text() { return m_startingNumber->text().toStdString(); }
+
+void CMainDlg::set_starting_number_text(const std::string& text)
+{
+    m_startingNumber->setText(QString::fromStdString(text));
+}
+
+CardAnswer CMainDlg::choose_card(const std::string& card_name)
+{
+    RunGate::Wait wait(m_gate);
+    return ask_choose_card(this, card_name);
+}
+
+std::optional<std::string> CMainDlg::browse_for_folder(const std::string& title)
+{
+    RunGate::Wait wait(m_gate);
+    return BrowseForFolder(this, QString::fromStdString(title));
+}
+
+std::optional<BackupAnswer> CMainDlg::choose_backup(const std::string& backup_folder,
+                                                    const std::string& previous_folder)
+{
+    RunGate::Wait wait(m_gate);
+    return ask_choose_backup(this, backup_folder, previous_folder);
+}
+
+RunOutcome CMainDlg::run_with_progress(const std::vector<std::string>& arguments)
+{
+    RunGate::Wait wait(m_gate);
+    return RunWithProgress(arguments, [this](std::string_view text) { output_text(text); }, this);
+}
+
+void CMainDlg::message_box(const std::string& text)
+{
+    RunGate::Wait wait(m_gate);
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    QMessageBox::warning(parent, QStringLiteral("Oakvane"), QString::fromStdString(text));
+}
+
+bool CMainDlg::launch_viewer(const std::string& program, const std::vector<std::string>& arguments)
+{
+    return start_detached(program, arguments);
+}
+
+void CMainDlg::eject_card() { OnEject(); }
+
+void CMainDlg::beep() { QApplication::beep(); }
+
+bool CMainDlg::ask_yes_no(const std::string& text)
+{
+    RunGate::Wait wait(m_gate);
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    return QMessageBox::question(parent, QStringLiteral("Oakvane"), QString::fromStdString(text),
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+std::string CMainDlg::ask_new_name()
+{
+    RunGate::Wait wait(m_gate);
+    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    return AskNewName(parent);
+}
+
+void CMainDlg::preferences_switched(const std::string& set_name)
+{
+    if (m_prefsDlg)
+        m_prefsDlg->on_preferences_switched(set_name);
+    else
+        ApplyPreferencesToWindow();
+    std::vector<std::string> entries;
+    for (int i = 0; i < m_prefSet->count(); ++i)
+        entries.push_back(m_prefSet->itemText(i).toStdString());
+    const int found = SelectPrefSetEntry(entries, set_name);
+    if (found >= 0)
+        m_prefSet->setCurrentIndex(found);
+}
+
+void CMainDlg::pref_sets_changed()
+{
+    fill_pref_set_list();
+    if (m_prefsDlg)
+        m_prefsDlg->on_pref_sets_changed();
+}
+
+void CMainDlg::set_card_text(std::string_view text)
+{
+    m_cardText->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+// While a run is up the Start command decides the buttons; a scan in between only records.
+void CMainDlg::set_eject_enabled(bool enabled)
+{
+    m_ejectButton->setEnabled(enabled && !m_gate.running());
+}
+
+void CMainDlg::closeEvent(QCloseEvent* event)
+{
+    if (m_gate.running()) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+// Exit, Enter, Escape and the window's close all end here. Never during a run: the run's
+// dialogs and the engine's thread still use the window.
+void CMainDlg::done(int result)
+{
+    if (m_gate.running())
+        return;
+    if (!m_closed && m_prefs) {
+        m_closed = true;
+        m_prefs->SavePreferences();
+    }
+    m_detector.reset();
+    QDialog::done(result);
+}
+
+}  // namespace oakvane

@@ -1,1 +1,66 @@
-// Being written.
+#include "new_name_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace oakvane {
+
+CNewNameDlg::CNewNameDlg(QWidget* parent) : QDialog(parent), m_edit(new QLineEdit(this))
+{
+    setWindowTitle(QStringLiteral("New Name"));
+    setObjectName(QStringLiteral("CNewNameDlg"));
+    m_edit->setObjectName(QStringLiteral("name"));
+    m_edit->setAccessibleName(QStringLiteral("New name"));
+    m_edit->setMaxLength(kMaxChars);
+    m_edit->setMinimumWidth(m_edit->fontMetrics().averageCharWidth() * 36);
+
+    auto* buttons = new QDialogButtonBox(this);
+    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
+    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    cancel->setObjectName(QStringLiteral("cancel"));
+    ok->setObjectName(QStringLiteral("ok"));
+    ok->setDefault(true);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_edit, &QLineEdit::textChanged, this, &CNewNameDlg::OnChangeName);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_edit);
+    layout->addWidget(buttons);
+    setFixedSize(sizeHint());
+}
+
+QString CNewNameDlg::name() const { return m_edit->text(); }
+
+void CNewNameDlg::OnChangeName()
+{
+    const QString text = m_edit->text();
+    const QString kept = without_separators(text);
+    if (kept == text)
+        return;
+    // Setting the text raises another change, which finds nothing more to remove.
+    m_edit->setText(kept);
+    m_edit->setCursorPosition(kept.size());
+}
+
+QString without_separators(const QString& text)
+{
+    QString kept = text;
+    if (kept.contains(QLatin1Char('/')))
+        kept.remove(QLatin1Char('/'));
+    else
+        kept.remove(QLatin1Char(':'));
+    return kept;
+}
+
+std::string AskNewName(QWidget* parent)
+{
+    CNewNameDlg dialog(parent);
+    if (dialog.exec() != QDialog::Accepted)
+        return "";
+    return dialog.name().toStdString();
+}
+
+}  // namespace oakvane

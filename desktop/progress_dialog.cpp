@@ -1,1 +1,162 @@
-// Being written.
+#include "progress_dialog.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QThread>
+#include <QVBoxLayout>
+
+namespace oakvane {
+
+void ProgressHooks::output_text(std::string_view text)
+{
+    const std::string copy(text);
+    m_dialog.on_ui_thread([&] { m_dialog.m_output(copy); });
+}
+
+void ProgressHooks::progress_status(std::string_view text)
+{
+    const QString copy = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    m_dialog.on_ui_thread([&] { m_dialog.m_status->setText(copy); });
+}
+
+void ProgressHooks::progress_range(int n)
+{
+    m_position = 0;
+    m_dialog.on_ui_thread([&] {
+        m_dialog.m_bar->setRange(0, n);
+        m_dialog.m_bar->setValue(0);
+    });
+}
+
+void ProgressHooks::progress_step()
+{
+    ++m_position;
+    if (m_update_posted.exchange(true))
+        return;
+    QMetaObject::invokeMethod(
+        &m_dialog,
+        [this] {
+            m_update_posted = false;
+            m_dialog.m_bar->setValue(std::min(m_position.load(), m_dialog.m_bar->maximum()));
+        },
+        Qt::QueuedConnection);
+}
+
+int ProgressHooks::stop_requested() { return m_dialog.m_stop ? 1 : 0; }
+
+CProgressDlg::CProgressDlg(std::vector<std::string> arguments,
+                           std::function<void(std::string_view)> output, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      m_arguments(std::move(arguments)), m_output(std::move(output)), m_status(new QLabel(this)),
+      m_bar(new QProgressBar(this)), m_stopButton(new QPushButton(QStringLiteral("&Stop"), this)),
+      m_hooks(*this)
+{
+    setWindowTitle(QStringLiteral("Oakvane Progress"));
+    setObjectName(QStringLiteral("CProgressDlg"));
+    m_status->setObjectName(QStringLiteral("status"));
+    m_status->setAccessibleName(QStringLiteral("Progress status"));
+    m_bar->setObjectName(QStringLiteral("progress"));
+    m_bar->setAccessibleName(QStringLiteral("Progress"));
+    m_bar->setRange(0, 0);
+    m_stopButton->setObjectName(QStringLiteral("stop"));
+    // Enter must not stop a run by accident: Stop is pressed on purpose or not at all.
+    m_stopButton->setAutoDefault(false);
+    connect(m_stopButton, &QPushButton::clicked, this, &CProgressDlg::OnStop);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_status);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_stopButton, 0, Qt::AlignHCenter);
+    const int width = fontMetrics().averageCharWidth() * 60;
+    m_status->setMinimumWidth(width);
+    setFixedSize(sizeHint());
+}
+
+CProgressDlg::~CProgressDlg()
+{
+    // The dialog ends only after its worker, so this only joins a thread that has finished.
+    if (m_thread) {
+        m_thread->wait();
+        delete m_thread;
+    }
+}
+
+RunOutcome CProgressDlg::run()
+{
+    QMetaObject::invokeMethod(this, &CProgressDlg::start_worker, Qt::QueuedConnection);
+    exec();
+    RunOutcome outcome;
+    outcome.result = m_result;
+    outcome.folder = m_engineResult.folder;
+    outcome.next_number = m_engineResult.next_number;
+    outcome.stopped = m_stop;
+    return outcome;
+}
+
+void CProgressDlg::start_worker()
+{
+    m_thread = QThread::create([this] {
+        std::vector<const char*> argv;
+        for (const std::string& argument : m_arguments)
+            argv.push_back(argument.c_str());
+        argv.push_back(nullptr);
+        m_result = copycard_main(static_cast<int>(m_arguments.size()), argv.data(), m_hooks,
+                                 m_engineResult);
+        m_worker_done = true;
+        QMetaObject::invokeMethod(this, &CProgressDlg::worker_finished, Qt::QueuedConnection);
+    });
+    m_thread->start();
+}
+
+void CProgressDlg::worker_finished()
+{
+    emit workerEnded();
+    // After Stop, OnStop waits for this moment and closes the dialog itself.
+    if (!m_stop)
+        accept();
+}
+
+void CProgressDlg::OnStop()
+{
+    if (m_stop)
+        return;
+    m_stop = true;
+    m_stopButton->setEnabled(false);
+    if (!m_worker_done) {
+        // The worker usually makes a call into this thread before it next looks at the flag:
+        // the wait has to keep serving those calls, or the worker could never end.
+        QEventLoop loop;
+        connect(this, &CProgressDlg::workerEnded, &loop, &QEventLoop::quit);
+        if (!m_worker_done)
+            loop.exec();
+    }
+    accept();
+}
+
+bool CProgressDlg::worker_running() const { return m_thread && !m_worker_done; }
+
+void CProgressDlg::closeEvent(QCloseEvent* event)
+{
+    // The dialog closes itself once the worker has ended; the window manager cannot close it.
+    event->ignore();
+}
+
+// Escape would end a modal dialog while the worker still writes into it.
+void CProgressDlg::reject() {}
+
+void CProgressDlg::on_ui_thread(const std::function<void()>& f)
+{
+    QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+}
+
+RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
+                           std::function<void(std::string_view)> output, QWidget* parent)
+{
+    CProgressDlg dialog(arguments, std::move(output), parent);
+    return dialog.run();
+}
+
+}  // namespace oakvane

@@ -1,6 +1,7 @@
 #include "desktop_test_support.h"
 
 #include <QAbstractButton>
+#include <QListWidget>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMessageBox>
@@ -61,6 +62,9 @@ void when_modal(std::function<bool(QWidget*)> act, int timeout_ms)
             timer->deleteLater();
             delete clock;
             QTest::qFail("no modal window came to answer", __FILE__, __LINE__);
+            // Whatever is waiting must not wait forever: the test has failed already.
+            if (QWidget* stuck = QApplication::activeModalWidget())
+                stuck->close();
         }
     });
     timer->start();
@@ -88,6 +92,71 @@ bool wait_until(const std::function<bool()>& done, int timeout_ms)
     while (!done() && clock.elapsed() < timeout_ms)
         QTest::qWait(5);
     return done();
+}
+
+}  // namespace oakvane::test
+
+namespace oakvane::test {
+
+WindowFixture::WindowFixture(std::vector<std::string> set_lines)
+    : backup(config.path("backup")), primary(config.path("primary"))
+{
+    std::filesystem::create_directories(backup);
+    std::filesystem::create_directories(primary);
+    m_volumes->ok = true;
+    set_lines.insert(set_lines.begin(), {"BackupFolder\t" + backup, "PrimaryFolder\t" + primary});
+    config.write_set("Default", set_lines);
+}
+
+WindowFixture::~WindowFixture()
+{
+    if (m_window && m_window->isVisible())
+        m_window->close();
+}
+
+bool WindowFixture::start()
+{
+    CMainDlg::Options options;
+    options.volumes = std::make_unique<FakeVolumes>(m_volumes);
+    m_window = std::make_unique<CMainDlg>(std::move(options));
+    m_window->show();
+    return m_window->OnInitDialog();
+}
+
+QStringList WindowFixture::output() const
+{
+    QStringList lines;
+    auto* list = m_window->findChild<QListWidget*>(QStringLiteral("output"));
+    for (int i = 0; i < list->count(); ++i)
+        lines << list->item(i)->text();
+    return lines;
+}
+
+std::string WindowFixture::insert_card(const std::string& name, int mount_id)
+{
+    const std::string mount_point = config.path(name);
+    std::filesystem::create_directories(mount_point + "/DCIM");
+    Volume volume;
+    volume.mount_point = mount_point;
+    volume.device = "/dev/loop" + std::to_string(mount_id);
+    volume.fs_type = "ext2";
+    volume.has_dcim = true;
+    volume.mount_id = mount_id;
+    m_volumes->volumes.push_back(volume);
+    announce();
+    return mount_point + "/DCIM";
+}
+
+void WindowFixture::remove_card(int mount_id)
+{
+    std::erase_if(m_volumes->volumes, [mount_id](const Volume& v) { return v.mount_id == mount_id; });
+    announce();
+}
+
+void WindowFixture::announce()
+{
+    if (m_window && m_window->detector())
+        m_window->detector()->mount_table_changed();
 }
 
 }  // namespace oakvane::test

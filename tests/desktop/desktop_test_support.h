@@ -2,7 +2,9 @@
 // What the window tests share: a registry of QtTest objects run by one executable, a private
 // configuration folder per test, and answering modal dialogs from a timer.
 
+#include "main_window.h"
 #include "temp_dir.h"
+#include "volumes.h"
 
 #include <QObject>
 #include <QString>
@@ -43,6 +45,45 @@ private:
     TempDir m_dir;
     QByteArray m_old_config;
     QByteArray m_old_home;
+};
+
+// Volumes the test mounts and unmounts by editing a list; the window reads it at every scan.
+class FakeVolumes : public VolumeSource {
+public:
+    explicit FakeVolumes(std::shared_ptr<VolumeScan> scan) : m_scan(std::move(scan)) {}
+    VolumeScan list_volumes() override { return *m_scan; }
+
+private:
+    std::shared_ptr<VolumeScan> m_scan;
+};
+
+// A main window on a private configuration and made-up volumes.
+class WindowFixture {
+public:
+    // The "Default" set holds set_lines ("Key\tValue"); backup and primary folders are made in
+    // the private folder unless the lines name others.
+    explicit WindowFixture(std::vector<std::string> set_lines = {});
+    ~WindowFixture();
+
+    // Starts the window as the program does; false when its start-up failed.
+    bool start();
+    CMainDlg& window() { return *m_window; }
+    // The output list's lines.
+    QStringList output() const;
+    // A card at <private>/<name> with a DCIM folder, mounted with the given mount id; the
+    // mount table then changes as the kernel would announce it.
+    std::string insert_card(const std::string& name, int mount_id);
+    void remove_card(int mount_id);
+
+    PrivateConfig config;
+    std::string backup;
+    std::string primary;
+
+private:
+    void announce();
+
+    std::shared_ptr<VolumeScan> m_volumes = std::make_shared<VolumeScan>();
+    std::unique_ptr<CMainDlg> m_window;
 };
 
 // Answers the next modal window that act accepts: act is called with the active modal widget

@@ -1,1 +1,183 @@
-// Window tests: filled in as the windows are built.
+// The main window: start-up, its controls and lists, the card state, Eject and closing.
+
+#include "app_globals.h"
+#include "desktop_test_support.h"
+#include "preferences.h"
+
+#include <QAccessible>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <filesystem>
+
+using namespace oakvane;
+using namespace oakvane::test;
+
+namespace {
+
+QStringList entries(QComboBox* combo)
+{
+    QStringList list;
+    for (int i = 0; i < combo->count(); ++i)
+        list << combo->itemText(i);
+    return list;
+}
+
+template <class T>
+T* child(CMainDlg& window, const char* name)
+{
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control %s", name);
+    return found;
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void startsInOrderWithEveryControlInItsState()
+    {
+        WindowFixture f;
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        const QStringList lines = f.output();
+        // The update check (no network here) comes first, then the warranty notice.
+        QVERIFY(!lines.isEmpty());
+        const int warranty = lines.indexOf(QStringLiteral("WARRANTY"));
+        QVERIFY(warranty > 0);
+        QVERIFY(lines.last().startsWith(QStringLiteral("SUCH DAMAGE")));
+        QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Insert card or connect camera"));
+        QCOMPARE(child<QLabel>(w, "cardText")->text(), QStringLiteral("No image card mounted"));
+        QVERIFY(child<QPushButton>(w, "start")->isEnabled());
+        QVERIFY(!child<QPushButton>(w, "eject")->isEnabled());
+        QVERIFY(child<QLabel>(w, "startAuto")->text().isEmpty());
+        // The default name format has no automatic number.
+        auto* number = child<QLineEdit>(w, "startingNumber");
+        QCOMPARE(number->text(), QStringLiteral("[not used]"));
+        QVERIFY(!number->isEnabled());
+        QCOMPARE(entries(child<QComboBox>(w, "template")),
+                 QStringList({QStringLiteral("[none]"), QStringLiteral("[refresh]")}));
+        QCOMPARE(child<QComboBox>(w, "template")->currentText(), QStringLiteral("[none]"));
+        QCOMPARE(entries(child<QComboBox>(w, "userFolder")), QStringList(QStringLiteral("[not used]")));
+        QVERIFY(!child<QComboBox>(w, "userFolder")->isEnabled());
+        QCOMPARE(entries(child<QComboBox>(w, "prefSet")), QStringList(QStringLiteral("Default")));
+    }
+
+    void autoNumbersAndTheUserFolderListFollowThePreferences()
+    {
+        WindowFixture f({"NameFmt\tSSAE", "StartingNumber\t17", "AutoIngest\t1", "WantUserFolder\t1"});
+        std::filesystem::create_directories(f.primary + "/Jobs");
+        std::filesystem::create_directories(f.primary + "/.hidden");
+        f.config.write_set("Studio", {"PrimaryFolder\t" + f.primary});
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        auto* number = child<QLineEdit>(w, "startingNumber");
+        QVERIFY(number->isEnabled());
+        QCOMPARE(number->text(), QStringLiteral("17"));
+        number->clear();
+        QTest::keyClicks(number, QStringLiteral("1a23456"));
+        QCOMPARE(number->text(), QStringLiteral("1234"));
+        QCOMPARE(child<QLabel>(w, "startAuto")->text(), QStringLiteral("Auto"));
+        auto* folders = child<QComboBox>(w, "userFolder");
+        QCOMPARE(entries(folders), QStringList({QStringLiteral("Jobs"), QStringLiteral("[refresh]"),
+                                                QStringLiteral("[new...]")}));
+        QCOMPARE(g_userFolderName, std::string("Jobs"));
+
+        // A new folder: made under the primary folder, listed and chosen.
+        answer_modal<QDialog>([](QDialog* dialog) {
+            QTest::keyClicks(dialog->findChild<QLineEdit*>(), QStringLiteral("Wedding"));
+            dialog->accept();
+        });
+        folders->setCurrentIndex(2);
+        emit folders->activated(2);
+        QVERIFY(std::filesystem::is_directory(f.primary + "/Wedding"));
+        QCOMPARE(folders->currentText(), QStringLiteral("Wedding"));
+        QCOMPARE(g_userFolderName, std::string("Wedding"));
+
+        // Switching sets from the main window's list applies the other set.
+        auto* sets = child<QComboBox>(w, "prefSet");
+        QCOMPARE(entries(sets), QStringList({QStringLiteral("Default"), QStringLiteral("Studio")}));
+        sets->setCurrentIndex(1);
+        emit sets->activated(1);
+        QCOMPARE(w.preferences()->GetPrefSetCurrent(), std::string("Studio"));
+        QVERIFY(!number->isEnabled());
+        QVERIFY(child<QLabel>(w, "startAuto")->text().isEmpty());
+    }
+
+    void cardStateFollowsTheMountsAndEjectSaysWhyItCannot()
+    {
+        WindowFixture f;
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        const std::string card = f.insert_card("EOS", 41);
+        QCOMPARE(g_detectedCardFolder, card);
+        QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Press Start to begin"));
+        QVERIFY(child<QLabel>(w, "cardText")->text().startsWith(QStringLiteral("Image card mounted: ")));
+        QVERIFY(child<QPushButton>(w, "eject")->isEnabled());
+
+        // A folder that is not a removable drive is refused.
+        QString text;
+        answer_message_box(&text);
+        child<QPushButton>(w, "eject")->click();
+        QVERIFY(text.startsWith(QStringLiteral("Can't eject card")));
+
+        f.insert_card("NIKON", 42);
+        QCOMPARE(child<QLabel>(w, "cardText")->text(), QStringLiteral("Multiple image cards mounted"));
+        QVERIFY(!child<QPushButton>(w, "eject")->isEnabled());
+        f.remove_card(41);
+        f.remove_card(42);
+        QCOMPARE(child<QLabel>(w, "cardText")->text(), QStringLiteral("No image card mounted"));
+    }
+
+    void everyControlIsNamedAndReachedInReadingOrder()
+    {
+        WindowFixture f;
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        QStringList order;
+        QWidget* start = child<QPushButton>(w, "start");
+        QWidget* at = start;
+        do {
+            // Lists are named by their label (a combo box reports its current entry as its
+            // name on this platform and its label through the labelled-by relation).
+            QAccessibleInterface* a = QAccessible::queryAccessibleInterface(at);
+            const QString name = at->accessibleName().isEmpty() ? a->text(QAccessible::Name)
+                                                                 : at->accessibleName();
+            QVERIFY2(!name.isEmpty(), qPrintable(at->objectName()));
+            order << name;
+            at = at->nextInFocusChain();
+            while (at != start && (at->focusPolicy() & Qt::TabFocus) == 0)
+                at = at->nextInFocusChain();
+        } while (at != start);
+        QCOMPARE(order, QStringList({"Start", "Eject", "Preferences...", "Check for Update",
+                                     "Web Site", "About Oakvane...", "Exit", "Preference Set",
+                                     "Starting Number", "Metadata Template", "User-Named Folder",
+                                     "Output list"}));
+    }
+
+    void closingSavesTheSetAndIsRefusedDuringARun()
+    {
+        WindowFixture f({"NameFmt\tSSAE"});
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        auto* number = child<QLineEdit>(w, "startingNumber");
+        w.preferences()->SetStartingNumber("321");
+        w.gate().set_running(true);
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(w.isVisible());
+        w.gate().set_running(false);
+        QTest::keyClick(&w, Qt::Key_Escape);
+        QVERIFY(!w.isVisible());
+        Q_UNUSED(number);
+        const std::string set = read_file(f.config.path("config/Oakvane/Main/Default"));
+        QVERIFY(set.find("StartingNumber\t321") != std::string::npos);
+    }
+};
+
+OAKVANE_DESKTOP_TEST(MainWindowTest);
+#include "main_window_test.moc"

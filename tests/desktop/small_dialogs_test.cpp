@@ -1,1 +1,85 @@
-// Window tests: filled in as the windows are built.
+// The small question dialogs, answered as a person would.
+
+#include "choose_backup_dialog.h"
+#include "choose_card_dialog.h"
+#include "desktop_test_support.h"
+#include "new_name_dialog.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace oakvane;
+using namespace oakvane::test;
+
+class SmallDialogsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void newNameDropsSeparatorsAsTheyAreTyped()
+    {
+        answer_modal<CNewNameDlg>([](CNewNameDlg* dialog) {
+            auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("name"));
+            QTest::keyClicks(edit, QStringLiteral("pq/rs:tu"));
+            QCOMPARE(edit->text(), QStringLiteral("pqrstu"));
+            QCOMPARE(edit->cursorPosition(), 6);
+            edit->clear();
+            edit->insert(QString(40, QLatin1Char('x')));  // a paste
+            QCOMPARE(edit->text().size(), 31);
+            dialog->findChild<QPushButton*>(QStringLiteral("ok"))->click();
+        });
+        QCOMPARE(QString::fromStdString(AskNewName(nullptr)), QString(31, QLatin1Char('x')));
+
+        answer_modal<CNewNameDlg>([](CNewNameDlg* dialog) {
+            QTest::keyClicks(dialog->findChild<QLineEdit*>(QStringLiteral("name")), QStringLiteral("Trip"));
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        QCOMPARE(AskNewName(nullptr), std::string());
+    }
+
+    void chooseCardTellsItsThreeAnswersApart()
+    {
+        const auto press = [](const char* name) {
+            answer_modal<CChooseCardDlg>([name](CChooseCardDlg* dialog) {
+                QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("question"))->text(),
+                         QStringLiteral("Ingest from card /media/u/EOS/ (EOS)?"));
+                if (name)
+                    dialog->findChild<QPushButton*>(QString::fromLatin1(name))->click();
+                else
+                    QTest::keyClick(dialog, Qt::Key_Escape);
+            });
+            return ask_choose_card(nullptr, "/media/u/EOS/ (EOS)");
+        };
+        QVERIFY(press("ok") == CardAnswer::Ok);
+        QVERIFY(press("other") == CardAnswer::Other);
+        QVERIFY(press("cancel") == CardAnswer::Cancel);
+        QVERIFY(press(nullptr) == CardAnswer::Cancel);
+    }
+
+    void chooseBackupOffersThePreviousFolderOnlyWhenThereIsOne()
+    {
+        answer_modal<CChooseBackupDlg>([](CChooseBackupDlg* dialog) {
+            QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("firstLine"))->text(),
+                     QStringLiteral("Can't access main backup folder /mnt/backup"));
+            QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("secondLine"))->text().isEmpty());
+            QVERIFY(!dialog->findChild<QPushButton*>(QStringLiteral("usePrevious"))->isVisible());
+            QTest::keyClick(dialog, Qt::Key_Escape);
+        });
+        QVERIFY(ask_choose_backup(nullptr, "/mnt/backup", "") == BackupAnswer::Stop);
+
+        answer_modal<CChooseBackupDlg>([](CChooseBackupDlg* dialog) {
+            QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("secondLine"))->text(),
+                     QStringLiteral("Use previous folder /srv/old?"));
+            dialog->findChild<QPushButton*>(QStringLiteral("usePrevious"))->click();
+        });
+        QVERIFY(ask_choose_backup(nullptr, "/mnt/backup", "/srv/old") == BackupAnswer::UsePrevious);
+
+        answer_modal<CChooseBackupDlg>([](CChooseBackupDlg* dialog) {
+            dialog->findChild<QPushButton*>(QStringLiteral("chooseFolder"))->click();
+        });
+        QVERIFY(ask_choose_backup(nullptr, "/mnt/backup", "") == BackupAnswer::ChooseFolder);
+    }
+};
+
+OAKVANE_DESKTOP_TEST(SmallDialogsTest);
+#include "small_dialogs_test.moc"

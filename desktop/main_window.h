@@ -1,0 +1,143 @@
+#pragma once
+// The main window: the card state, the choices that vary from run to run (preference set,
+// metadata template, user-named folder, starting number), Start and Eject, and the output list
+// in which the engine and the window write their lines. It is the host of the Start command,
+// of the preferences, of card detection and of the update check.
+
+#include "card_detector.h"
+#include "preferences.h"
+#include "run_gate.h"
+#include "start_run.h"
+#include "update_check.h"
+
+#include <QDialog>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+namespace oakvane {
+
+class CPreferencesDlg;
+
+class CMainDlg : public QDialog,
+                 public StartHost,
+                 public PrefsHost,
+                 public CardView,
+                 public UpdateHost {
+    Q_OBJECT
+public:
+    struct Options {
+        // The volumes card detection looks at; the running system's when none is given.
+        std::unique_ptr<VolumeSource> volumes;
+        // Where the preferences live; the user's configuration folder when none is given.
+        std::optional<PrefsLocation> where;
+    };
+
+    explicit CMainDlg(Options options = {});
+    ~CMainDlg() override;
+
+    // Start-up, in this order: the preferences, the update check, the warranty notice, the
+    // first card scan, the window's lists and the current set. False when the preferences
+    // could not be started; the program then ends.
+    bool OnInitDialog();
+
+    void ApplyPreferencesToWindow();
+    void FillTemplateCombo();
+    void FillUserFolderCombo();
+
+    void OnStart();
+    void OnEject();
+    void OnPreferences();
+    void OnCheckForUpdate();
+    void OnWebSite();
+    void OnAbout();
+
+    Preferences* preferences() { return m_prefs.get(); }
+    CardDetector* detector() { return m_detector.get(); }
+    RunGate& gate() { return m_gate; }
+    CPreferencesDlg* preferences_dialog() { return m_prefsDlg; }
+
+    // StartHost (also the output list and message boxes of the other hosts)
+    void clear_output() override;
+    void output_text(std::string_view text) override;
+    void set_main_status(std::string_view text) override;
+    void set_buttons(bool start_enabled, bool eject_enabled) override;
+    bool starting_number_enabled() override;
+    std::string starting_number_text() override;
+    void set_starting_number_text(const std::string& text) override;
+    CardAnswer choose_card(const std::string& card_name) override;
+    std::optional<std::string> browse_for_folder(const std::string& title) override;
+    std::optional<BackupAnswer> choose_backup(const std::string& backup_folder,
+                                              const std::string& previous_folder) override;
+    RunOutcome run_with_progress(const std::vector<std::string>& arguments) override;
+    void message_box(const std::string& text) override;
+    bool launch_viewer(const std::string& program, const std::vector<std::string>& arguments) override;
+    void eject_card() override;
+    void beep() override;
+
+    // PrefsHost
+    bool ask_yes_no(const std::string& text) override;
+    std::string ask_new_name() override;
+    void preferences_switched(const std::string& set_name) override;
+    void pref_sets_changed() override;
+
+    // CardView
+    void set_card_text(std::string_view text) override;
+    void set_eject_enabled(bool enabled) override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void done(int result) override;
+
+private:
+    void build_controls();
+    void lay_out_controls();
+    void connect_controls();
+    void write_warranty();
+    void start_card_detection();
+    void fill_pref_set_list();
+
+    void OnTemplateChange();
+    void OnUserFolderChange(int index);
+    void OnPrefSetSelect();
+    void select_user_folder_after_cancel();
+    void create_user_folder();
+
+    Options m_options;
+    std::unique_ptr<Preferences> m_prefs;
+    std::unique_ptr<StartCommand> m_start;
+    std::unique_ptr<CardDetector> m_detector;
+    RunGate m_gate;
+    CPreferencesDlg* m_prefsDlg = nullptr;
+    bool m_closed = false;
+
+    QLabel* m_status;
+    QPushButton* m_startButton;
+    QLabel* m_startAuto;
+    QLabel* m_cardText;
+    QPushButton* m_ejectButton;
+    QLabel* m_ejectAuto;
+    QPushButton* m_prefsButton;
+    QPushButton* m_updateButton;
+    QPushButton* m_webButton;
+    QPushButton* m_aboutButton;
+    QPushButton* m_exitButton;
+    QLabel* m_templateLabel;
+    QComboBox* m_template;
+    QLabel* m_userFolderLabel;
+    QComboBox* m_userFolder;
+    QLabel* m_prefSetLabel;
+    QComboBox* m_prefSet;
+    QLabel* m_numberLabel;
+    QLineEdit* m_startingNumber;
+    QListWidget* m_output;
+};
+
+}  // namespace oakvane

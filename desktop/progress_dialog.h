@@ -1,0 +1,95 @@
+#pragma once
+// The progress dialog of a run: the engine works on a thread of its own while this modal
+// dialog shows its phase and progress and offers Stop. The run's output lines go to the main
+// window's list, each one there before the engine goes on.
+
+#include "engine.h"
+#include "start_run.h"
+
+#include <QDialog>
+
+#include <atomic>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QThread;
+
+namespace oakvane {
+
+class CProgressDlg;
+
+// The engine's hooks on its worker thread: every call that touches a window is made on the
+// user-interface thread, and waits for it.
+class ProgressHooks : public HostHooks {
+public:
+    explicit ProgressHooks(CProgressDlg& dialog) : m_dialog(dialog) {}
+    void output_text(std::string_view text) override;
+    void progress_status(std::string_view text) override;
+    void progress_range(int n) override;
+    void progress_step() override;
+    void progress_tick() override {}
+    int stop_requested() override;
+
+private:
+    CProgressDlg& m_dialog;
+    // The bar follows the position without a round trip per file: a step only posts an update
+    // when none is waiting, and the update shows the latest position.
+    std::atomic<int> m_position{0};
+    std::atomic<bool> m_update_posted{false};
+};
+
+class CProgressDlg : public QDialog {
+    Q_OBJECT
+public:
+    // output is the main window's output_text; it is called on the user-interface thread.
+    CProgressDlg(std::vector<std::string> arguments,
+                 std::function<void(std::string_view)> output, QWidget* parent = nullptr);
+    ~CProgressDlg() override;
+
+    // Runs the engine behind the dialog until it has finished or Stop has been answered.
+    RunOutcome run();
+
+    // The Stop button: asks the engine to stop and waits for it, still serving its calls.
+    void OnStop();
+
+    bool worker_running() const;
+
+signals:
+    void workerEnded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    friend class ProgressHooks;
+    void start_worker();
+    void worker_finished();
+    // Runs f on the user-interface thread and waits until it has run.
+    void on_ui_thread(const std::function<void()>& f);
+
+    std::vector<std::string> m_arguments;
+    std::function<void(std::string_view)> m_output;
+    QLabel* m_status;
+    QProgressBar* m_bar;
+    QPushButton* m_stopButton;
+    ProgressHooks m_hooks;
+    QThread* m_thread = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_worker_done{false};
+    // Written by the worker, read after it has ended.
+    int m_result = 0;
+    CopycardResult m_engineResult;
+};
+
+// Shows the progress dialog for one run of the engine with arguments; returns when the run is
+// over, however it ended.
+RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
+                           std::function<void(std::string_view)> output, QWidget* parent);
+
+}  // namespace oakvane

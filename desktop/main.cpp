@@ -9,8 +9,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Oakvane"));
-    QApplication::setDesktopFileName(QStringLiteral("oakvane"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("oakvane")));
+    QApplication::setDesktopFileName(QStringLiteral("org.oakvane.Oakvane"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.oakvane.Oakvane")));
     oakvane::CMainDlg window;
     window.show();
     if (!window.OnInitDialog())

@@ -52,6 +52,14 @@ bool make_error_pipe(ErrorPipe& pipe)
     return true;
 }
 
+// Tells the parent why the child could not become the converter, and ends it.
+[[noreturn]] void child_failed(int report_fd, int err)
+{
+    ssize_t ignored = write(report_fd, &err, sizeof err);
+    (void)ignored;
+    _exit(127);
+}
+
 // Everything the child does between fork and exec: only async-signal-safe calls, since
 // the desktop application forks from a process with other threads.
 [[noreturn]] void exec_child(const char* program, char* const argv[], int stderr_fd,
@@ -60,9 +68,12 @@ bool make_error_pipe(ErrorPipe& pipe)
     // Own process group, so a stop can kill the helpers the converter starts.
     setpgid(0, 0);
     // The converter dies with the engine, even by kill -9, instead of writing on into the
-    // primary tree. A parent gone before this call is caught by the getppid check.
-    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent)
-        _exit(127);
+    // primary tree. (The signal follows the thread that forks, which waits for the child
+    // anyway.) A parent gone before this call is caught by the getppid check.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0)
+        child_failed(report_fd, errno);
+    if (getppid() != parent)
+        child_failed(report_fd, ESRCH);
     // The signal mask and SIGPIPE are reset because a GUI thread may have either changed.
     sigset_t none;
     sigemptyset(&none);
@@ -71,16 +82,13 @@ bool make_error_pipe(ErrorPipe& pipe)
     // Its standard output joins its standard error: the engine's standard output belongs
     // to the output list.
     if (dup2(stderr_fd, STDOUT_FILENO) < 0 || dup2(stderr_fd, STDERR_FILENO) < 0)
-        _exit(127);
+        child_failed(report_fd, errno);
     const int keep = report_fd > STDERR_FILENO ? report_fd : STDERR_FILENO + 1;
     if (keep > STDERR_FILENO + 1)
         close_range(STDERR_FILENO + 1, static_cast<unsigned>(keep - 1), 0);
     close_range(static_cast<unsigned>(keep + 1), ~0U, 0);
     execve(program, argv, environ);
-    const int err = errno;
-    ssize_t ignored = write(report_fd, &err, sizeof err);
-    (void)ignored;
-    _exit(127);
+    child_failed(report_fd, errno);
 }
 
 // Starts program with its standard output and error on stderr_fd. Returns 0 with pid

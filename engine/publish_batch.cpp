@@ -28,6 +28,8 @@ int flush_one(StagedFile& file, const std::string& final_path, bool synced)
 
 int PublishBatch::add(PendingCopy&& copy, std::uint64_t size)
 {
+    copy.image.start_writeback();
+    copy.sidecar.start_writeback();
     m_pending.push_back(std::move(copy));
     m_bytes += size;
     if (m_pending.size() < kMaxPendingCopies && m_bytes < kMaxPendingBytes)

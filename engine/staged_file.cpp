@@ -85,6 +85,12 @@ int StagedFile::flush()
     return m_fd.close() == 0 ? 0 : errno;
 }
 
+void StagedFile::start_writeback()
+{
+    if (m_fd)
+        ::sync_file_range(m_fd.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+}
+
 int StagedFile::collect_error()
 {
     // Waiting on the written range reports the error recorded for this descriptor, just as

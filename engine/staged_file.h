@@ -52,6 +52,9 @@ public:
     // fsync on the still-open descriptor, then close: this is where a write-back error of
     // the file's data shows. Returns 0 or errno.
     int flush();
+    // Starts writing the file's data to the disk without waiting, so that the group's
+    // sync finds most of it written already.
+    void start_writeback();
     // As flush, for a file whose file system was synced since it was written (syncfs):
     // only collects its write-back error, without another flush of the device's cache.
     int collect_error();

@@ -107,7 +107,6 @@ Arrangement=2
 NameFmt=SDNE
 DateFolders=1
 UserFolder=1
-UserFolderName=Wedding
 RangeFolder=1
 Template=Basic
 INI

@@ -5,6 +5,7 @@ add_library(oakvane-update STATIC
   ${CMAKE_CURRENT_LIST_DIR}/update_version.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update_schedule.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update_request.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/update_reply.cpp
   ${CMAKE_CURRENT_LIST_DIR}/update_check.cpp)
 target_include_directories(oakvane-update PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(oakvane-update PUBLIC oakvane-prefs Qt6::Core Qt6::Network)

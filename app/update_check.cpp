@@ -1,6 +1,7 @@
 #include "update_check.h"
 
 #include "preferences.h"
+#include "update_reply.h"
 #include "update_schedule.h"
 #include "update_version.h"
 
@@ -43,6 +44,16 @@ void report_automatic_check(const std::string& version, const std::optional<std:
     }
 }
 
+// Whatever answers at the address (a captive portal, a hostile server) may send escape
+// sequences that would take over the terminal or garble the output list.
+std::optional<std::string> fetch_reply(const std::string& url, std::chrono::milliseconds timeout)
+{
+    std::optional<std::string> reply = fetch_first_line(url, timeout);
+    if (reply)
+        reply = printable_reply(*reply);
+    return reply;
+}
+
 void report_user_check(const std::optional<std::string>& reply, UpdateHost& host)
 {
     if (!reply)
@@ -61,7 +72,7 @@ void check_for_update(bool user_asked, Preferences& prefs, UpdateHost& host,
     const std::string version = program_version();
     const std::string url = update_url(update_base_url(), version);
     if (user_asked) {
-        report_user_check(fetch_first_line(url, timeout), host);
+        report_user_check(fetch_reply(url, timeout), host);
         return;
     }
     if (!automatic_check_wanted(prefs)) {
@@ -69,7 +80,7 @@ void check_for_update(bool user_asked, Preferences& prefs, UpdateHost& host,
         return;
     }
     prefs.SetUpdateCheckDate();
-    report_automatic_check(version, fetch_first_line(url, timeout), host);
+    report_automatic_check(version, fetch_reply(url, timeout), host);
 }
 
 }  // namespace oakvane

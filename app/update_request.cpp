@@ -14,7 +14,7 @@ namespace oakvane {
 
 namespace {
 
-constexpr const char* kDefaultBase = "http://www.oakvane.example";
+constexpr const char* kDefaultBase = "https://www.oakvane.example";
 // A first line longer than this is cut; the site's answer is one short word.
 constexpr qint64 kMaxLine = 4096;
 

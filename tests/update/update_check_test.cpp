@@ -5,6 +5,7 @@
 #include "temp_dir.h"
 #include "test_server.h"
 #include "update_check.h"
+#include "update_reply.h"
 
 #include <gtest/gtest.h>
 
@@ -140,6 +141,9 @@ TEST(UpdateCheck, AsksAtMostWeeklyUnlessTheUserAsks)
         {"checked yesterday", false, true, days_ago(1), "YES\n", false, {version}, {}, false},
         {"checked 8 days ago", false, true, days_ago(8), "yes\n", true, {version, "yes"}, {newer},
          true},
+        {"hostile reply", false, true, days_ago(8),
+         "\x1b]0;owned\x07\x1b[31mNew\x1b[0m\tversion!\x01" + std::string(300, 'x') + "\n", true,
+         {version, "New version!" + std::string(kMaxReplyCharacters - 12, 'x')}, {newer}, true},
         {"date ahead", false, true, days_ago(-1), "YES\n", false, {version}, {}, false},
         {"date only", false, true, "2006-06-12", "YES\n", true, {up_to_date}, {}, true},
         {"turned off", false, false, std::nullopt, "YES\n", false, {version}, {}, false},

@@ -1,5 +1,6 @@
 // The update check's rules that need no network: the version, the weekly schedule, the URL.
 
+#include "update_reply.h"
 #include "update_request.h"
 #include "update_schedule.h"
 #include "update_version.h"
@@ -85,13 +86,39 @@ TEST(UpdateUrl, BaseFromTheEnvironmentAndVersionUnescaped)
 {
     unsetenv("OAKVANE_UPDATE_URL");
     EXPECT_EQ(update_url(update_base_url(), "1.2.0.7"),
-              "http://www.oakvane.example/Oakvane/update_check.php?platform=linux&version=1.2.0.7");
+              "https://www.oakvane.example/Oakvane/update_check.php?platform=linux&version=1.2.0.7");
     setenv("OAKVANE_UPDATE_URL", "", 1);
-    EXPECT_EQ(update_base_url(), "http://www.oakvane.example");
+    EXPECT_EQ(update_base_url(), "https://www.oakvane.example");
     setenv("OAKVANE_UPDATE_URL", "http://127.0.0.1:8123/", 1);
     EXPECT_EQ(update_url(update_base_url(), "?"),
               "http://127.0.0.1:8123/Oakvane/update_check.php?platform=linux&version=?");
     unsetenv("OAKVANE_UPDATE_URL");
+}
+
+TEST(UpdateReply, OnlyPrintableTextIsShown)
+{
+    const struct {
+        std::string reply;
+        std::string shown;
+    } cases[] = {
+        {"YES", "YES"},
+        {"\x1b[2J\x1b[1;31mNew\x1b[0m version", "New version"},
+        {"\x1b]0;window title\x07Out\x1b]8;;http://x\x1b\\now", "Outnow"},
+        {"a\x1b" "cb\x1b", "ab"},
+        {"tab\there\r\x08\x7f\x01", "tab here"},
+        {"caf\xc3\xa9 \xe2\x82\xac", "caf\xc3\xa9 \xe2\x82\xac"},
+        {"c1\xc2\x9b" "2Jx", "c12Jx"},                 // the one-byte CSI of a terminal
+        {"bad\xff\xc3 \xc0\xaf\xed\xa0\x80" "end", "bad end"},  // not UTF-8
+        {"\x1b[", ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(printable_reply(c.reply), c.shown) << c.reply;
+
+    EXPECT_EQ(printable_reply(std::string(300, 'x')), std::string(kMaxReplyCharacters, 'x'));
+    std::string euros;
+    for (int i = 0; i < 300; ++i)
+        euros += "\xe2\x82\xac";
+    EXPECT_EQ(printable_reply(euros), euros.substr(0, 3 * kMaxReplyCharacters));
 }
 
 }  // namespace

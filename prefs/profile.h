@@ -11,6 +11,7 @@ namespace oakvane {
 // A stored number as the C library's atoi reads it; dflt when there is no value.
 int number_or(const std::optional<std::string>& text, int dflt);
 
+
 class Profile {
 public:
     explicit Profile(std::string path) : m_path(std::move(path)) {}
@@ -24,7 +25,10 @@ public:
     // INI reader, which would split a value at commas and end it at a semicolon.
     std::optional<std::string> read_plain(const std::string& section, const std::string& key) const;
 
-    // False when the file could not be written.
+    // False when the file could not be written. Only the key's own line changes (or is added
+    // at the end of the section): comments, other lines and their bytes stay as they are, so
+    // that values an earlier version keeps there are still read as plain text. The file is
+    // replaced whole by a renamed, flushed copy, so a crash leaves the old file or the new one.
     bool write_string(const std::string& section, const std::string& key,
                       const std::string& value) const;
     bool write_int(const std::string& section, const std::string& key, int value) const;

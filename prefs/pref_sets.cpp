@@ -122,8 +122,14 @@ void Preferences::DeletePrefSet()
     // The deleted set is never written again: that would bring its file back.
     PropSetPtr deleted = std::move(m_propset);
     m_host.pref_sets_changed();
-    if (!OpenAsCurrent(kDefaultSet))
-        m_propset = std::move(deleted);
+    if (OpenAsCurrent(kDefaultSet))
+        return;
+    // "Default" cannot be read (its message has been shown). Its values stay in use, but
+    // unnamed: such a set is never written, so nothing brings the deleted file back, and the
+    // user can still keep them under a new name. Stopping the program instead would lose them,
+    // and an empty set would silently put every default in their place.
+    deleted->setname.reset();
+    m_propset = std::move(deleted);
 }
 
 }  // namespace oakvane

@@ -222,3 +222,28 @@ TEST_F(PrefSets, FailedDeleteIsReportedAndTheSetStaysCurrent)
     EXPECT_EQ(prefs->CurrentSetName(), "Trip");
     EXPECT_EQ(host.sets_changed, 0);
 }
+
+// The deleted set's values stay in use without a name, and nothing writes its file back.
+TEST_F(PrefSets, DeleteWhoseFallbackCannotBeReadNeverBringsTheSetBack)
+{
+    fs::remove(set_path("Default"));
+    fs::create_directories(set_path("Default"));  // listed, but cannot be read
+    host.yes_no_answers = {true};
+    prefs->OnPrefSetChange("[delete]");
+    EXPECT_EQ(host.messages, Strings{"Can't read Preference Set:Default"});
+    EXPECT_EQ(prefs->CurrentSetName(), std::nullopt);
+    EXPECT_EQ(prefs->GetNamePfx(), "Changed");
+
+    EXPECT_TRUE(prefs->WritePrefSet());  // nothing changed since: nothing to write
+    prefs->SetUserFolder("Dolomites");
+    EXPECT_FALSE(prefs->SavePreferences());
+    EXPECT_EQ(host.messages.back(), "Can't save preferences");
+
+    // Kept under a new name, they are written again.
+    host.new_names = {"Trip2"};
+    prefs->OnPrefSetChange("[new...]");
+    EXPECT_EQ(prefs->CurrentSetName(), "Trip2");
+    prefs.reset();
+    EXPECT_FALSE(fs::exists(set_path("Trip")));
+    EXPECT_EQ(set_lines("Trip2"), (Strings{"UserFolder\tDolomites", "NamePfx\tChanged"}));
+}

@@ -10,7 +10,7 @@ namespace oakvane {
 
 struct Volume {
     std::string mount_point;  // as the system reports it, without a trailing "/" (except "/")
-    std::string device;       // the mount source, e.g. "/dev/sdb1"; "tmpfs" for memory mounts
+    std::string device;       // the mount source, e.g. "/dev/sdb1"
     std::string fs_type;
     // Empty when the volume has none or it cannot be read; only cards (volumes holding DCIM)
     // are labelled.

@@ -40,15 +40,14 @@ bool is_network_fs(const std::string& fs_type)
                std::end(kNetworkFileSystems);
 }
 
-// libmount counts the memory file systems as pseudo, yet they hold ordinary files that a user
-// (or a camera exposed through one) can put a DCIM folder in. A mount marked "_netdev" needs
-// the network whatever its type (a disk reached over iSCSI, say), so it is left out as well.
+// Memory file systems (tmpfs, ramfs) count as pseudo: /tmp is often one, and an archive of
+// photos unpacked there must not pass for an inserted card and start an ingestion. A mount
+// marked "_netdev" needs the network whatever its type (a disk reached over iSCSI, say), so
+// it is left out as well.
 bool holds_user_files(libmnt_fs* entry, const std::string& fs_type)
 {
     if (fs_type.empty() || mnt_fs_match_options(entry, "_netdev") == 1)
         return false;
-    if (fs_type == "tmpfs" || fs_type == "ramfs")
-        return true;
     return !mnt_fstype_is_pseudofs(fs_type.c_str()) && !is_network_fs(fs_type);
 }
 

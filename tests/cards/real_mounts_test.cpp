@@ -1,5 +1,5 @@
-// Card detection on real mounts: a labelled ext2 image on a loop device and memory file
-// systems, mounted and unmounted while the detector follows the kernel's mount table.
+// Card detection on real mounts: ext2 images on loop devices (cards and a stick) and memory
+// file systems, mounted and unmounted while the detector follows the kernel's mount table.
 
 #include "app_globals.h"
 #include "card_detector.h"
@@ -81,13 +81,21 @@ protected:
 
     std::string at(const std::string& name) const { return m_root + "/" + name; }
 
-    // The ext2 card "NIKON_D70" with a DCIM folder, mounted on a loop device.
-    std::unique_ptr<test::Mount> mount_nikon(const std::string& name)
+    // An ext2 image labelled label (none when empty) holding folders, mounted on a loop device
+    // at <root>/name.
+    std::unique_ptr<test::Mount> mount_image(const std::string& name, const std::string& label,
+                                             const Lines& folders)
     {
         const std::string image = at(name + ".img");
-        const std::string error = test::make_ext2_image(image, "NIKON_D70", {"DCIM/100NIKON"});
+        const std::string error = test::make_ext2_image(image, label, folders);
         EXPECT_EQ(error, "");
         return std::make_unique<test::Mount>(Lines{"-o", "loop", image}, at(name));
+    }
+
+    // The ext2 card "NIKON_D70" with a DCIM folder.
+    std::unique_ptr<test::Mount> mount_nikon(const std::string& name)
+    {
+        return mount_image(name, "NIKON_D70", {"DCIM/100NIKON"});
     }
 
     std::unique_ptr<CardDetector> watching_detector()
@@ -146,10 +154,10 @@ TEST_F(RealMountTest, CardComesAndGoesWithItsMount)
     const Lines shown = view.calls;
     const int changes = log.state_changes;
     {
-        test::Mount stick({"-t", "tmpfs", "tmpfs"}, at("stick"));
-        ASSERT_TRUE(stick.ok()) << stick.error();
+        auto stick = mount_image("stick", "STICK", {});
+        ASSERT_TRUE(stick->ok()) << stick->error();
         ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("stick")); }));
-        ASSERT_TRUE(stick.unmount()) << stick.error();
+        ASSERT_TRUE(stick->unmount()) << stick->error();
         ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "-" + at("stick")); }));
     }
     EXPECT_EQ(view.calls, shown);
@@ -172,23 +180,39 @@ TEST_F(RealMountTest, UnlabelledCardIsNamedByItsRootAndASecondMakesMultiple)
     auto detector = watching_detector();
     test::DetectorLog log(*detector);
 
-    test::Mount camera({"-t", "tmpfs", "tmpfs"}, at("camera"));
-    ASSERT_TRUE(camera.ok()) << camera.error();
-    // Still before the detector hears of the mount, as a camera's card holds DCIM when mounted.
-    fs::create_directory(at("camera/DCIM"));
+    auto camera = mount_image("camera", "", {"DCIM"});
+    ASSERT_TRUE(camera->ok()) << camera->error();
     ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("camera")); }));
     EXPECT_EQ(g_detectedCardName, at("camera") + "/");
     EXPECT_EQ(view.card, "Image card mounted: " + at("camera") + "/");
     EXPECT_EQ(log.runs, 1);
 
-    test::Mount second({"-t", "tmpfs", "tmpfs"}, at("second"));
-    ASSERT_TRUE(second.ok()) << second.error();
-    fs::create_directory(at("second/DCIM"));
+    auto second = mount_image("second", "", {"DCIM"});
+    ASSERT_TRUE(second->ok()) << second->error();
     ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("second")); }));
     EXPECT_EQ(view.status, "Press Start to choose card");
     EXPECT_EQ(view.card, "Multiple image cards mounted");
     EXPECT_EQ(g_detectedCardName, "");
     EXPECT_EQ(log.runs, 1);
+}
+
+// /tmp is often a tmpfs: photos unpacked there are no card, and start no run.
+TEST_F(RealMountTest, TmpfsHoldingDcimIsNoCard)
+{
+    auto detector = watching_detector();
+    test::DetectorLog log(*detector);
+    test::Mount unpacked({"-t", "tmpfs", "tmpfs"}, at("unpacked"));
+    ASSERT_TRUE(unpacked.ok()) << unpacked.error();
+    fs::create_directories(at("unpacked/DCIM/100NIKON"));
+    // A volume mounted afterwards: once it is seen, the tmpfs has been seen as well.
+    auto stick = mount_image("stick", "STICK", {});
+    ASSERT_TRUE(stick->ok()) << stick->error();
+    ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("stick")); }));
+    detector->ScanForCards();
+    EXPECT_EQ(log.events, Lines{"+" + at("stick")});
+    EXPECT_EQ(view.status, "Insert card or connect camera");
+    EXPECT_EQ(g_detectedCardFolder, "");
+    EXPECT_EQ(log.runs, 0);
 }
 
 // A volume mounted while the detector takes its baseline is not in it, so the change that
@@ -197,10 +221,11 @@ TEST_F(RealMountTest, UnlabelledCardIsNamedByItsRootAndASecondMakesMultiple)
 TEST_F(RealMountTest, MountLandingWhileTheBaselineIsReadIsAnInsertion)
 {
     std::unique_ptr<test::Mount> stick;  // before the detector, so that it outlives it
+    ASSERT_EQ(test::make_ext2_image(at("stick.img"), "STICK", {}), "");
     CardDetector detector(view,
                           std::make_unique<MountsAfterFirstListing>(m_root, [&] {
                               stick = std::make_unique<test::Mount>(
-                                  Lines{"-t", "tmpfs", "tmpfs"}, at("stick"));
+                                  Lines{"-o", "loop", at("stick.img")}, at("stick"));
                           }),
                           [] { return false; });
     test::DetectorLog log(detector);

@@ -47,6 +47,7 @@ protected:
 TEST_F(MountInfoTest, LeavesOutPseudoAndNetworkFileSystems)
 {
     fs::create_directories(dir("card/DCIM"));
+    fs::create_directories(dir("unpacked/DCIM"));
     fs::create_directories(dir("with space/dcim"));
     fs::create_directories(dir("flat"));
     test::write_file(dir("flat/DCIM"), "a file, not a folder");
@@ -58,17 +59,18 @@ TEST_F(MountInfoTest, LeavesOutPseudoAndNetworkFileSystems)
         "30 1 259:2 / / rw,relatime shared:1 - ext4 /dev/oakvane-none rw\n"
         "40 30 0:50 / /mnt/nfs rw shared:30 - nfs4 server:/export rw,addr=127.0.0.1\n"
         "41 30 0:51 / /mnt/smb rw - cifs //server/share rw\n"
-        "42 30 0:52 / " + dir("card") + " rw - tmpfs tmpfs rw\n"
-        "43 30 0:53 / " + dir("with\\040space") + " rw - tmpfs tmpfs rw\n"
-        "44 30 0:54 / " + dir("flat") + " rw - tmpfs tmpfs rw\n");
+        "42 30 7:0 / " + dir("card") + " rw - ext2 /dev/oakvane-card rw\n"
+        "43 30 7:1 / " + dir("with\\040space") + " rw - ext2 /dev/oakvane-space rw\n"
+        "44 30 7:2 / " + dir("flat") + " rw - ext2 /dev/oakvane-flat rw\n"
+        "45 30 0:55 / " + dir("unpacked") + " rw - tmpfs tmpfs rw\n");
     ASSERT_TRUE(scan.ok) << scan.error;
     EXPECT_EQ(mount_points(scan),
               (std::vector<std::string>{"/", dir("card"), dir("with space"), dir("flat")}));
     const Volume* card = find(scan, dir("card"));
     ASSERT_TRUE(card);
     EXPECT_TRUE(card->has_dcim);
-    EXPECT_EQ(card->fs_type, "tmpfs");
-    EXPECT_EQ(card->device, "tmpfs");
+    EXPECT_EQ(card->fs_type, "ext2");
+    EXPECT_EQ(card->device, "/dev/oakvane-card");
     EXPECT_EQ(card->label, "");
     EXPECT_EQ(card->mount_id, 42);
     EXPECT_FALSE(find(scan, dir("with space"))->has_dcim) << "the name must be exactly DCIM";
@@ -112,8 +114,9 @@ INSTANTIATE_TEST_SUITE_P(
         FilterCase{"Vfat", "vfat", "/dev/sdb1", "rw,fmask=0022", true},
         FilterCase{"Exfat", "exfat", "/dev/mmcblk0p1", "rw", true},
         FilterCase{"NtfsThroughFuse", "fuseblk", "/dev/sdb1", "rw,user_id=0", true},
-        FilterCase{"Tmpfs", "tmpfs", "tmpfs", "rw,size=1024k", true},
-        FilterCase{"Ramfs", "ramfs", "ramfs", "rw", true},
+        // An archive unpacked in a /tmp that lives in memory is no card.
+        FilterCase{"Tmpfs", "tmpfs", "tmpfs", "rw,size=1024k", false},
+        FilterCase{"Ramfs", "ramfs", "ramfs", "rw", false},
         FilterCase{"Proc", "proc", "proc", "rw", false},
         FilterCase{"Nfs", "nfs", "server:/export", "rw,addr=10.0.0.1", false},
         FilterCase{"Nfs4", "nfs4", "server:/export", "rw,addr=10.0.0.1", false},
@@ -174,7 +177,7 @@ TEST_F(MountInfoTest, NetworkMountStackedOnACardStillHidesIt)
 {
     fs::create_directories(dir("card/DCIM"));
     const VolumeScan scan =
-        list("42 1 0:51 / " + dir("card") + " rw - tmpfs tmpfs rw\n"
+        list("42 1 7:0 / " + dir("card") + " rw - ext2 /dev/oakvane-card rw\n"
              "43 42 0:52 / " + dir("card") + " rw - fuse.sshfs ann@server: rw,user_id=0\n");
     ASSERT_TRUE(scan.ok) << scan.error;
     EXPECT_TRUE(scan.volumes.empty()) << scan.volumes.front().mount_point;
@@ -183,7 +186,7 @@ TEST_F(MountInfoTest, NetworkMountStackedOnACardStillHidesIt)
 TEST_F(MountInfoTest, MountStackedOnAnotherHidesIt)
 {
     fs::create_directories(dir("card/DCIM"));
-    const VolumeScan scan = list("42 1 0:51 / " + dir("card") + " rw - tmpfs tmpfs rw\n"
+    const VolumeScan scan = list("42 1 7:0 / " + dir("card") + " rw - ext2 /dev/oakvane-under rw\n"
                                  "50 1 0:60 / /other rw - ext2 /dev/oakvane-none rw\n"
                                  "51 42 0:61 / " + dir("card") + " rw - ext2 /dev/oakvane-x rw\n");
     ASSERT_TRUE(scan.ok) << scan.error;

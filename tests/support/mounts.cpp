@@ -105,7 +105,11 @@ std::string make_ext2_image_of(const std::string& image, const std::string& labe
 {
     std::error_code ec;
     fs::remove(image, ec);
-    return run({"mkfs.ext2", "-q", "-F", "-L", label, "-d", content, image, size});
+    std::vector<std::string> argv{"mkfs.ext2", "-q", "-F"};
+    if (!label.empty())
+        argv.insert(argv.end(), {"-L", label});
+    argv.insert(argv.end(), {"-d", content, image, size});
+    return run(argv);
 }
 
 }  // namespace oakvane::test

@@ -34,13 +34,14 @@ private:
     bool m_mounted = false;
 };
 
-// Writes an ext2 image of 4 MiB labelled label, holding the folders listed (e.g. "DCIM").
+// Writes an ext2 image of 4 MiB labelled label (none when empty), holding the folders listed
+// (e.g. "DCIM").
 // Returns the reason it failed, or empty.
 std::string make_ext2_image(const std::string& image, const std::string& label,
                             const std::vector<std::string>& folders);
 
-// Writes an ext2 image of size (as mkfs takes it, e.g. "16M") labelled label, holding a copy of
-// the folder content. Returns the reason it failed, or empty.
+// Writes an ext2 image of size (as mkfs takes it, e.g. "16M") labelled label (none when empty),
+// holding a copy of the folder content. Returns the reason it failed, or empty.
 std::string make_ext2_image_of(const std::string& image, const std::string& label,
                                const std::string& content, const std::string& size);
 

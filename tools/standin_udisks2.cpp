@@ -5,7 +5,10 @@
 //
 // standin-udisks2 --log FILE --device /dev/NAME [--address BUS] [--mount-point PATH]
 //     [--loop] [--not-ejectable] [--no-power-off] [--busy N] [--unmount-error NAME]
-//     [--eject-error NAME] [--really-unmount]
+//     [--eject-error NAME] [--really-unmount] [--partition-of /dev/LOOP]
+//
+// With --partition-of, the device is a partition of a card image's loop device: the loop
+// device is a second block object, and only it has the loop interface.
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -34,7 +37,7 @@ const QString kPrefix = QStringLiteral("org.freedesktop.UDisks2.");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
 struct Options {
-    QString address, log, device, mount_point, unmount_error, eject_error;
+    QString address, log, device, mount_point, unmount_error, eject_error, partition_of;
     bool loop = false, ejectable = true, can_power_off = true, really_unmount = false;
     int busy = 0;
 };
@@ -93,6 +96,10 @@ public:
     Standin(const Options& options)
         : m_options(options), m_log(options.log),
           m_block("/org/freedesktop/UDisks2/block_devices/" + QFileInfo(options.device).fileName()),
+          m_loop_block(options.partition_of.isEmpty()
+                           ? QString()
+                           : "/org/freedesktop/UDisks2/block_devices/" +
+                                 QFileInfo(options.partition_of).fileName()),
           m_drive(options.loop ? "/" : "/org/freedesktop/UDisks2/drives/Standin_Card_Reader")
     {
     }
@@ -101,6 +108,8 @@ public:
     {
         add(bus, "/org/freedesktop/UDisks2/Manager", [this](auto& c) { return manager(c); });
         add(bus, m_block, [this](auto& c) { return block(c); });
+        if (!m_loop_block.isEmpty())
+            add(bus, m_loop_block, [this](auto& c) { return loop_block(c); });
         if (!m_options.loop)
             add(bus, m_drive, [this](auto& c) { return drive(c); });
         return bus.registerService(kService);
@@ -122,6 +131,8 @@ private:
         QList<QDBusObjectPath> found;
         if (wanted.value("path").toString() == m_options.device)
             found << QDBusObjectPath(m_block);
+        else if (!m_loop_block.isEmpty() && wanted.value("path").toString() == m_options.partition_of)
+            found << QDBusObjectPath(m_loop_block);
         return call.createReply(QVariant::fromValue(found));
     }
 
@@ -130,7 +141,7 @@ private:
         const QString member = call.interface() + '.' + call.member();
         if (member == kPrefix + "Filesystem.Unmount")
             return unmount(call);
-        if (member == kPrefix + "Loop.Delete" && m_options.loop)
+        if (member == kPrefix + "Loop.Delete" && m_options.loop && m_loop_block.isEmpty())
             return call.createReply();
         if (call.interface() == kProperties && call.member() == "Get")
             return block_property(call);
@@ -150,6 +161,14 @@ private:
             return value_reply(call, QVariant::fromValue(points));
         }
         return unknown_property(call);
+    }
+
+    // The whole loop device of a partitioned card image: it only detaches.
+    QDBusMessage loop_block(const QDBusMessage& call)
+    {
+        if (call.interface() + '.' + call.member() == kPrefix + "Loop.Delete")
+            return call.createReply();
+        return unknown(call);
     }
 
     QDBusMessage drive(const QDBusMessage& call)
@@ -198,7 +217,7 @@ private:
 
     Options m_options;
     CallLog m_log;
-    QString m_block, m_drive;
+    QString m_block, m_loop_block, m_drive;
     std::vector<std::unique_ptr<Node>> m_nodes;
 };
 
@@ -213,9 +232,10 @@ Options parse(const QCoreApplication& app)
         busy("busy", "answer Unmount busy N times", "N", "0"),
         unmount_error("unmount-error", "Unmount fails so", "name"),
         eject_error("eject-error", "Eject fails so", "name"),
-        really("really-unmount", "unmount the mount point");
+        really("really-unmount", "unmount the mount point"),
+        partition_of("partition-of", "the device is a partition of this loop device", "node");
     parser.addOptions({address, log, device, mount_point, loop, not_ejectable, no_power_off, busy,
-                       unmount_error, eject_error, really});
+                       unmount_error, eject_error, really, partition_of});
     parser.process(app);
     if (!parser.isSet(log) || !parser.isSet(device))
         qFatal("standin-udisks2: --log and --device are required");
@@ -231,6 +251,7 @@ Options parse(const QCoreApplication& app)
     o.ejectable = !parser.isSet(not_ejectable);
     o.can_power_off = !parser.isSet(no_power_off);
     o.really_unmount = parser.isSet(really);
+    o.partition_of = parser.value(partition_of);
     o.busy = parser.value(busy).toInt();
     return o;
 }

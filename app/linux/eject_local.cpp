@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/cdrom.h>
 #include <linux/loop.h>
+#include <optional>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -16,10 +17,12 @@ namespace {
 class Descriptor {
 public:
     explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
+    ~Descriptor() { reset(-1); }
+    void reset(int fd)
     {
         if (m_fd >= 0)
             close(m_fd);
+        m_fd = fd;
     }
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
@@ -46,11 +49,26 @@ Attempt unmount_once(const std::string& mount_point, std::string& detail)
     return Attempt::failed;
 }
 
+// The disk opened for its eject, exclusively: a file system still mounted on it anywhere,
+// also in another mount namespace that this process's table does not show (a station run as
+// a hardened service has one of its own), makes the kernel refuse with EBUSY. Ejecting through
+// that descriptor leaves no moment for someone else to take the disk in between.
+// None once open; otherwise how the eject ends.
+std::optional<EjectEnd> open_alone(const std::string& node, Descriptor& disk)
+{
+    disk.reset(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC));
+    if (disk.get() >= 0)
+        return std::nullopt;
+    if (errno == EBUSY)
+        return EjectEnd{EjectOutcome::in_use, {}};
+    return EjectEnd{EjectOutcome::unmounted, system_words("Cannot open", node, errno)};
+}
+
 EjectEnd detach_loop(const std::string& node)
 {
-    Descriptor loop(open(node.c_str(), O_RDONLY | O_CLOEXEC));
-    if (loop.get() < 0)
-        return {EjectOutcome::unmounted, system_words("Cannot open", node, errno)};
+    Descriptor loop(-1);
+    if (const auto refused = open_alone(node, loop))
+        return *refused;
     // A device attached with auto-clear lets go of its image with the last unmount already.
     if (ioctl(loop.get(), LOOP_CLR_FD, 0) == 0 || errno == ENXIO)
         return {EjectOutcome::ejected, {}};
@@ -59,9 +77,9 @@ EjectEnd detach_loop(const std::string& node)
 
 EjectEnd eject_media(const std::string& node)
 {
-    Descriptor disk(open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (disk.get() < 0)
-        return {EjectOutcome::unmounted, system_words("Cannot open", node, errno)};
+    Descriptor disk(-1);
+    if (const auto refused = open_alone(node, disk))
+        return *refused;
     // Many card readers have no eject mechanism; their media is still safe to pull now.
     if (ioctl(disk.get(), CDROMEJECT, 0) == 0)
         return {EjectOutcome::ejected, {}};

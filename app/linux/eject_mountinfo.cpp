@@ -39,10 +39,11 @@ std::optional<MountEntry> parse_line(const std::string& line)
     unsigned major = 0, minor = 0;
     char colon = 0;
     std::istringstream numbers(major_minor);
-    if (field != "-" || !(in >> entry.fs_type) || !(numbers >> major >> colon >> minor) ||
-        colon != ':')
+    if (field != "-" || !(in >> entry.fs_type >> entry.source) ||
+        !(numbers >> major >> colon >> minor) || colon != ':')
         return std::nullopt;
     entry.mount_point = unescape(mount_point);
+    entry.source = unescape(entry.source);
     entry.device = makedev(major, minor);
     return entry;
 }

@@ -12,6 +12,7 @@ struct MountEntry {
     std::string mount_point;
     dev_t device = 0;  // 0:N for file systems without a block device (tmpfs, network)
     std::string fs_type;
+    std::string source;  // "/dev/sdb1", or what the file system names instead
 };
 
 // Entries of /proc/self/mountinfo text in table order; malformed lines are left out.

@@ -26,6 +26,23 @@ EjectEnd release_drive(const UDisksClient& udisks, const QString& block)
     return unmounted_because(udisks, "Cannot eject");
 }
 
+// A card image with partitions is a loop device whose partitions are block objects of their
+// own, without the loop interface: the image is detached through the loop device itself.
+EjectEnd delete_loop(const UDisksClient& udisks, const EjectTarget& target, const QString& block)
+{
+    const QString loop = target.device.disk_node == target.device.node
+                             ? block
+                             : udisks.block_object(QString::fromStdString(target.device.disk_node));
+    if (loop.isEmpty()) {
+        const std::string why = udisks.last_error().isEmpty()
+                                    ? std::string("unknown to the disk service")
+                                    : udisks.last_error().toStdString();
+        return {EjectOutcome::unmounted, "Cannot find " + target.device.disk_node + ": " + why};
+    }
+    return udisks.delete_loop(loop) ? EjectEnd{EjectOutcome::ejected, {}}
+                                    : unmounted_because(udisks, "Cannot detach");
+}
+
 }  // namespace
 
 EjectEnd eject_udisks(const UDisksClient& udisks, const EjectTarget& target,
@@ -46,8 +63,7 @@ EjectEnd eject_udisks(const UDisksClient& udisks, const EjectTarget& target,
                            udisks.last_error().toStdString()};
     }
     if (target.device.loop)
-        return udisks.delete_loop(block) ? EjectEnd{EjectOutcome::ejected, {}}
-                                         : unmounted_because(udisks, "Cannot detach");
+        return delete_loop(udisks, target, block);
     return release_drive(udisks, block);
 }
 

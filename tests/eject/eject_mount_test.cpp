@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -137,6 +139,38 @@ TEST_F(EjectMount, CardMountedTwiceIsUnmountedHereButNotDetached)
     EXPECT_TRUE(test::is_mounted(other));
     EXPECT_TRUE(m_card->attached());
     EXPECT_EQ(m_card->autoclear(), "0");
+}
+
+// A station run as a hardened service has a mount namespace of its own: the card may still be
+// mounted in another one, out of sight of this process's table.
+TEST_F(EjectMount, CardStillMountedInAnotherNamespaceIsNotEjected)
+{
+    test::Process other({"/usr/bin/unshare", "--mount", "--propagation", "private", "/bin/sh",
+                         "-c", "echo ready; exec sleep 120"});
+    for (int i = 0; i < 100 && other.poll_out(100).find("ready") == std::string::npos; ++i) {
+    }
+    ASSERT_NE(other.poll_out(0).find("ready"), std::string::npos) << "unshare did not start";
+    EXPECT_EQ(eject({3, 50ms}), 1);
+    EXPECT_EQ(m_reason, "Media in " + m_card->mount_point() +
+                            " was unmounted, but its disk is still in use elsewhere.");
+    EXPECT_FALSE(test::is_mounted(m_card->mount_point()));
+    EXPECT_TRUE(m_card->attached());
+    EXPECT_EQ(m_card->autoclear(), "0");
+    other.send_signal(SIGKILL);
+    other.wait();
+}
+
+// A Raspberry Pi boots from an SD card, a laptop from eMMC: the disk that holds the system or
+// the users' homes is no card, whatever its bus. Mounted over /home only in the tests' own
+// mount namespace.
+TEST_F(EjectMount, DiskHoldingHomeIsNeverEjected)
+{
+    ASSERT_TRUE(m_card->mount_also("/home")) << std::strerror(errno);
+    EXPECT_EQ(eject({3, 50ms}), 0);
+    EXPECT_EQ(m_reason, "Cannot eject " + m_card->mount_point() + ": " + m_card->loop() +
+                            " holds /home.");
+    EXPECT_TRUE(test::is_mounted(m_card->mount_point()));
+    EXPECT_TRUE(m_card->attached());
 }
 
 // The public entry points: what they refuse is refused before the disk service is asked, so

@@ -96,8 +96,24 @@ TEST_F(UDisksEject, CardImageLoopIsDeleted)
 {
     start({"--loop"});
     m_target.device.loop = true;
+    m_target.device.disk_node = m_target.device.node;  // an image without partitions
     EXPECT_EQ(eject(), EjectOutcome::ejected);
     EXPECT_EQ(calls(), (Calls{kResolve, kUnmount, kBlock + " " + kUD + "Loop.Delete"}));
+}
+
+// The partition's object has no loop interface: the image goes with its loop device.
+TEST_F(UDisksEject, PartitionedCardImageIsDetachedThroughItsLoopDevice)
+{
+    start({"--loop", "--partition-of", "/dev/standin"});
+    m_target.device.loop = true;
+    EXPECT_EQ(eject(), EjectOutcome::ejected) << m_detail;
+    const std::string loop = "/org/freedesktop/UDisks2/block_devices/standin";
+    EXPECT_EQ(calls(), (Calls{kResolve, kUnmount, kResolve, loop + " " + kUD + "Loop.Delete"}));
+
+    start({"--loop"});  // the service does not know the loop device
+    EXPECT_EQ(eject(), EjectOutcome::unmounted);
+    EXPECT_EQ(calls(), (Calls{kResolve, kUnmount, kResolve}));
+    EXPECT_EQ(m_detail, "Cannot find /dev/standin: unknown to the disk service");
 }
 
 TEST_F(UDisksEject, BusyFilesystemIsRetriedThenLeftAlone)

@@ -8,7 +8,9 @@
 #   scripts/screenshots.sh [output folder]      (default: docs/screenshots)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-out=$(cd "${1:-$top/docs/screenshots}" 2>/dev/null && pwd || { mkdir -p "$1" && cd "$1" && pwd; })
+out=${1:-$top/docs/screenshots}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
 # shellcheck source=a11y.sh
 source "$top/scripts/a11y.sh"
 

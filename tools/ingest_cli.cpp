@@ -66,16 +66,15 @@ std::optional<Options> parse_options(int argc, char* argv[])
 }
 
 // The set the window would open: the remembered one, unless another was named. Only a set of
-// the list can be named, as in the window: a name is never a path to some other file.
+// the list can be named, as in the window: a name is never a path to some other file. A named
+// set is opened straight away, so that a remembered set that cannot be read (the very reason
+// to name another) does not stand in the way.
 bool open_set(oakvane::Preferences& prefs, oakvane::IngestHost& host,
               const std::optional<std::string>& named)
 {
     const oakvane::SetList list = prefs.FillPrefSetCombo(false);
-    const std::string remembered = list.selected >= 0 ? list.entries[list.selected] : "Default";
-    if (!prefs.SwitchPrefSet(remembered))
-        return false;
     if (!named)
-        return true;
+        return prefs.SwitchPrefSet(list.selected >= 0 ? list.entries[list.selected] : "Default");
     if (std::find(list.entries.begin(), list.entries.end(), *named) == list.entries.end()) {
         host.message_box("Can't read Preference Set:" + *named);
         return false;

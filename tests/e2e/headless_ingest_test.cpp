@@ -207,6 +207,44 @@ TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
     }
 }
 
+// Naming a set is the way out when the remembered one can no longer be read. Root reads any
+// file, so the runs are made as an unprivileged user.
+TEST_F(HeadlessTest, NamedSetIsTakenWhenTheRememberedOneCannotBeRead)
+{
+    make_pairs(1);
+    fs::create_directories(backup());
+    write_profile({"PrefSetCurrent=Broken"});
+    for (const std::string name : {"Default", "Broken"})
+        test::write_file(set_file(name), "Version\t1\nDate\tMon Dec  7 10:00:00 2026\n");
+    test::write_file(set_file("Studio"),
+                     "Version\t1\nDate\tMon Dec  7 10:00:00 2026\n"
+                     "BackupFolder\t" + backup().string() + "\n"
+                     "PrimaryFolder\t" + primary().string() + "\n"
+                     "KeepRaw\t0\nNamePfx\tSTUDIO\nNameFmt\tSNEE\nWantDateFolders\t0\n");
+    for (fs::path p = tmp(); p != p.root_path(); p = p.parent_path())
+        fs::permissions(p, fs::perms::others_exec, fs::perm_options::add);
+    for (const auto& entry : fs::recursive_directory_iterator(tmp()))
+        fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(tmp(), fs::perms::all, fs::perm_options::add);
+    fs::permissions(set_file("Broken"), fs::perms::none);
+    const Lines as_nobody = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup",
+                             "--clear-groups", OAKVANE_INGEST};
+    const auto run = [&](const Lines& args) {
+        Lines argv = as_nobody;
+        argv.insert(argv.end(), args.begin(), args.end());
+        return test::run_process(argv, env());
+    };
+
+    ProcessResult r = run(card_args());
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Broken")) << r.err;
+
+    r = run({"--set", "Studio", "--card", card_folder().string()});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(test::list_tree(primary()), (Lines{"STUDIO_0001.CR2", "STUDIO_0001.JPG"}));
+    EXPECT_TRUE(contains(profile_text(), "PrefSetCurrent=Studio")) << profile_text();
+}
+
 TEST_F(HeadlessTest, MissingBackupFolderEndsTheRunWithoutCopying)
 {
     make_pairs(1);

@@ -57,7 +57,6 @@ CProgressDlg::CProgressDlg(std::vector<std::string> arguments,
     setWindowTitle(QStringLiteral("Oakvane Progress"));
     setObjectName(QStringLiteral("CProgressDlg"));
     m_status->setObjectName(QStringLiteral("status"));
-    m_status->setAccessibleName(QStringLiteral("Progress status"));
     m_bar->setObjectName(QStringLiteral("progress"));
     m_bar->setAccessibleName(QStringLiteral("Progress"));
     m_bar->setRange(0, 0);

@@ -6,7 +6,14 @@
 #include "run_settings.h"
 #include "viewer_launch.h"
 
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <poll.h>
+#include <unistd.h>
 
 namespace oakvane {
 
@@ -70,10 +77,46 @@ bool IngestHost::ask_yes_no(const std::string& text)
 }
 
 
+// A busy card keeps an eject waiting for about ten seconds. A first stop meanwhile ends the
+// station once the eject is over; a second one ends it at once, the next starting number saved
+// first (the card stays mounted, as after a busy eject).
+EjectReport IngestHost::eject_stoppable(const std::string& card_folder)
+{
+    EjectReport report;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&report, card_folder] { report = eject_card_report(card_folder); }));
+    worker->start();
+    const int stop_fd = CliHost::stop_notify_fd();
+    // The stop already requested has left its byte in the pipe: it is not counted twice.
+    int stops = stop_requested() ? 1 : 0;
+    for (char byte; stops > 0 && read(stop_fd, &byte, 1) == 1;) {
+    }
+    while (!worker->wait(QDeadlineTimer(0))) {
+        pollfd ready{stop_fd, POLLIN, 0};
+        if (poll(&ready, 1, 100) <= 0)
+            continue;
+        for (char byte; read(stop_fd, &byte, 1) == 1;)
+            ++stops;
+        if (stops >= 2) {
+            message_box("Stopped by user while ejecting the card: it may still be mounted.");
+            if (m_prefs)
+                m_prefs->SavePreferences();
+            std::fflush(stdout);
+            std::_Exit(130);
+        }
+    }
+    return report;
+}
+
 void IngestHost::eject_card()
 {
     const bool ours = m_station || m_run_card_folder == g_detectedCardFolder;
-    switch (oakvane::eject_card(ours ? m_run_card_folder : std::string())) {
+    const std::string folder = ours ? m_run_card_folder : std::string();
+    const EjectReport report =
+        m_station && CliHost::stop_notify_fd() >= 0 ? eject_stoppable(folder) : eject_card_report(folder);
+    if (!report.reason.empty())
+        message_box(report.reason);
+    switch (report.result) {
     case CardEject::refused:
         message_box(kCantEjectCard);
         break;

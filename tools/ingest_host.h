@@ -3,6 +3,7 @@
 // window get the answer that lets an unattended run go on or end, messages go to standard error.
 
 #include "card_detector.h"
+#include "eject.h"
 #include "cli_host.h"
 #include "preferences.h"
 #include "start_run.h"
@@ -46,6 +47,8 @@ public:
     void set_eject_enabled(bool) override {}
 
 private:
+    EjectReport eject_stoppable(const std::string& card_folder);
+
     CliHost m_engine_host;
     Preferences* m_prefs = nullptr;
     CardDetector* m_detector = nullptr;

@@ -10,7 +10,10 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
+#include <optional>
+#include <sys/stat.h>
 
 namespace oakvane {
 
@@ -22,6 +25,16 @@ bool holds_card_folder(const std::string& mount_point)
 {
     std::error_code error;
     return std::filesystem::is_directory(card_folder_of(mount_point), error);
+}
+
+// The id of the mount at mount_point, as the mount table numbers it; none when it can't be had.
+std::optional<int> mount_id_at(const std::string& mount_point)
+{
+    struct statx about{};
+    if (statx(AT_FDCWD, mount_point.c_str(), AT_NO_AUTOMOUNT, STATX_MNT_ID, &about) != 0 ||
+        !(about.stx_mask & STATX_MNT_ID))
+        return std::nullopt;
+    return static_cast<int>(about.stx_mnt_id);
 }
 
 }  // namespace
@@ -57,7 +70,14 @@ void IngestStation::card_inserted(const std::string& mount_point)
 {
     if (!holds_card_folder(mount_point))
         return;
-    m_waiting.push_back(mount_point);
+    const std::optional<int> id = mount_id_at(mount_point);
+    if (!id) {
+        std::fprintf(stderr, "Can't tell which card is mounted at %s\n", mount_point.c_str());
+        return;
+    }
+    if (!m_queued.emplace(*id, mount_point).second)
+        return;
+    m_waiting.emplace_back(*id, mount_point);
     QTimer::singleShot(0, [this] { take_next(); });
 }
 
@@ -66,25 +86,29 @@ void IngestStation::take_next()
     if (m_busy)
         return;
     m_busy = true;
-    while (!m_waiting.empty()) {
+    bool ending = false;
+    while (!ending && !m_waiting.empty()) {
         // A stop that came after a run had finished ends the station before the next card.
-        if (m_host.stop_requested()) {
-            QCoreApplication::exit(0);
+        if (m_host.stop_requested())
             break;
-        }
-        const std::string mount_point = m_waiting.front();
+        const auto [id, mount_point] = m_waiting.front();
         m_waiting.pop_front();
-        if (!holds_card_folder(mount_point))
-            continue;  // taken out again before its turn
+        // Taken out before its turn, or swapped: a card mounted there since came with an
+        // insertion of its own, and going on here would ingest it twice.
+        if (mount_id_at(mount_point) != id || !holds_card_folder(mount_point))
+            continue;
         m_start.set_card_override(card_folder_of(mount_point));
         const StartResult result = m_start.OnStart();
         // A station runs for days: the next starting number must survive a crash or a kill.
         m_prefs.SavePreferences();
         if (result == StartResult::Stopped) {
             QCoreApplication::exit(kStoppedStatus);
-            break;
+            ending = true;
         }
     }
+    // Also a stop during the last eject, which may have been taken from the notifier's pipe.
+    if (!ending && m_host.stop_requested())
+        QCoreApplication::exit(0);
     m_busy = false;
 }
 

@@ -4,7 +4,9 @@
 // came. A stop while idle ends the station; a stop during a run stops that run and the station.
 
 #include <deque>
+#include <set>
 #include <string>
+#include <utility>
 
 namespace oakvane {
 
@@ -33,7 +35,12 @@ private:
     IngestHost& m_host;
     CardDetector& m_detector;
     StartCommand& m_start;
-    std::deque<std::string> m_waiting;  // mount points of cards not yet ingested
+    // A card is known by its mount: the mount table's id of it, and its mount point. A card
+    // pulled and put back, or swapped for another at the same place, is a new mount.
+    using Mount = std::pair<int, std::string>;
+
+    std::deque<Mount> m_waiting;  // cards not yet ingested, in the order they came
+    std::set<Mount> m_queued;     // every card ever queued: each is ingested once
     bool m_busy = false;
 };
 

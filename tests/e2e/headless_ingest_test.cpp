@@ -5,6 +5,10 @@
 #include "mounts.h"
 
 #include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <thread>
+#include <unistd.h>
 #include <regex>
 #include <sstream>
 #include <set>
@@ -459,6 +463,94 @@ TEST_F(StationTest, InterruptDuringARunStopsItAndTheStation)
     EXPECT_EQ(last_lines(output_lines(r.out), 4), (Lines{"", "Stopped by user", "", "Finished"}));
     // A stopped run ejects nothing.
     EXPECT_TRUE(mounted(mount_point("one")));
+}
+
+// Cards that came during a run wait for it. One swapped for another meanwhile is not
+// ingested in its place and then once more for its own insertion.
+TEST_F(StationTest, CardSwappedWhileWaitingIsIngestedOnce)
+{
+    write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string(),
+                   "ConverterApp=" STANDIN_CONVERTER, "KeepRaw=1", "NameFmt=SAEE",
+                   "AutoEject=0", "DateFolders=0"});
+    const Lines labels = {"CARD_A", "CARD_B", "CARD_C", "CARD_D"};
+    std::map<std::string, std::string> image;
+    for (const std::string& label : labels)
+        image[label] = card_image(label);
+    for (const std::string point : {"one", "two", "three"})
+        fs::create_directories(mount_point(point));
+    test::Process station({OAKVANE_INGEST, "--watch"}, env({"STANDIN_CONVERTER_DELAY_MS=2000"}));
+    const auto count = [&](const std::string& text) {
+        const std::string& out = station.poll_out(50);
+        std::size_t seen = 0;
+        for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1))
+            ++seen;
+        return seen;
+    };
+    const auto shows = [&](const std::string& text, std::size_t times) {
+        return wait_for(station, [&] { return count(text) >= times; }, std::chrono::seconds(60));
+    };
+    ASSERT_TRUE(shows("card", 1)) << station.poll_out(0);
+    test::Mount a({"-o", "loop", image["CARD_A"]}, mount_point("one"));
+    ASSERT_TRUE(a.ok()) << a.error();
+    ASSERT_TRUE(shows("Running Adobe DNG Converter", 1)) << station.poll_out(0);
+    test::Mount b({"-o", "loop", image["CARD_B"]}, mount_point("two"));
+    test::Mount c({"-o", "loop", image["CARD_C"]}, mount_point("three"));
+    ASSERT_TRUE(b.ok() && c.ok()) << b.error() << c.error();
+    // B's run: C waits, and is swapped for D meanwhile.
+    ASSERT_TRUE(shows("Running Adobe DNG Converter", 2)) << station.poll_out(0);
+    ASSERT_TRUE(c.unmount()) << c.error();
+    // The kernel hands out the lowest free mount id: a mount in between takes C's, so that D
+    // gets one of its own, as it would on a machine where other mounts come and go.
+    test::Mount filler({"-t", "tmpfs", "tmpfs"}, mount_point("filler"));
+    ASSERT_TRUE(filler.ok()) << filler.error();
+    test::Mount d({"-o", "loop", image["CARD_D"]}, mount_point("three"));
+    ASSERT_TRUE(d.ok()) << d.error();
+    ASSERT_TRUE(shows("Finished\n", 3)) << station.poll_out(0);
+    // A second run on the same card would start at once.
+    wait_for(station, [&] { return count("Card Folder:") > 3; }, std::chrono::seconds(3));
+
+    station.send_signal(SIGINT);
+    const ProcessResult r = station.wait();
+    const Lines lines = output_lines(r.out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Card Folder: " + mount_point("three") + "/DCIM"),
+              1)
+        << r.out;
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SUCCESSFUL INGESTION - no errors detected"), 3)
+        << r.out;
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+}
+
+// An eject waits about ten seconds for a busy card: a second stop meanwhile ends the station
+// at once, and the next starting number is kept.
+TEST_F(StationTest, SecondStopDuringAnEjectEndsTheStation)
+{
+    const std::string image = card_image("CARD_ONE");
+    test::Process station({OAKVANE_INGEST, "--watch"}, env());
+    ASSERT_TRUE(wait_for(station, [&] { return contains(station.poll_out(50), "card"); },
+                         std::chrono::seconds(30)));
+    fs::create_directories(mount_point("one"));
+    test::Mount card({"-o", "loop", image}, mount_point("one"));
+    ASSERT_TRUE(card.ok()) << card.error();
+    // Held open here, the card stays busy through every retry of the eject.
+    const int held = open(mount_point("one").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_TRUE(wait_for(
+        station,
+        [&] { return contains(station.poll_out(50), "SUCCESSFUL INGESTION - no errors detected"); },
+        std::chrono::seconds(30)))
+        << station.poll_out(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    station.send_signal(SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto second_stop = std::chrono::steady_clock::now();
+    station.send_signal(SIGINT);
+    const ProcessResult r = station.wait();
+    close(held);
+    EXPECT_LT(std::chrono::steady_clock::now() - second_stop, std::chrono::seconds(4));
+    EXPECT_EQ(r.exit_code, 130) << r.err;
+    EXPECT_TRUE(contains(r.err, "Stopped by user while ejecting")) << r.err;
+    EXPECT_TRUE(mounted(mount_point("one")));
+    EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t5\n")) << set_text("Default");
 }
 
 TEST_F(StationTest, SingleRunTakesTheOneMountedCard)

@@ -11,9 +11,11 @@ namespace oakvane {
 
 namespace {
 
-// Open descriptors stay below the usual limit of 1024 even with a sidecar per image.
+// Open descriptors stay below the usual limit of 1024 even with a sidecar per image. The
+// byte limit keeps the syncs few on cards of large raws: each stalls the copy for a moment,
+// while the write-back started for every copy carries most of the data meanwhile.
 constexpr std::size_t kMaxPendingCopies = 128;
-constexpr std::uint64_t kMaxPendingBytes = 256ull << 20;
+constexpr std::uint64_t kMaxPendingBytes = 1024ull << 20;
 
 int flush_one(StagedFile& file, const std::string& final_path, bool synced)
 {

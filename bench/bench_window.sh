@@ -4,7 +4,8 @@
 # run's output must not slow the run. Target: window / copycard <= 1.2.
 #
 #   card: 2000 raw-only files of 100 KB in 4 folders (make_sample_card --preset many), in the
-#   page cache; each figure is the best of $RUNS runs; the window runs offscreen.
+#   page cache; each figure is the best of $RUNS runs, the two programs taking turns; the
+#   window runs offscreen and only its Start command is timed.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${OAKVANE_BUILD:-$top/build}
@@ -29,15 +30,8 @@ printf 'Version\t1\nDate\tMon Dec  7 00:00:00 2026\n%s\n' \
   "WantDateFolders	1" "WantUserFolder	0" "WantRangeFolder	1" "Template	[none]" \
   "ViewerApp	[none]" "AutoEject	0" "StartingNumber	1" > "$work/config/Oakvane/Main/Default"
 
-best() {  # command...; prints the best wall time of $runs runs, trees emptied before each
-  local best="" t
-  for _ in $(seq "$runs"); do
-    rm -rf "$work/backup" "$work/primary"; mkdir -p "$work/backup"; sync
-    t=$("$@")
-    best=$(awk -v a="$t" -v b="${best:-$t}" 'BEGIN { print (a < b ? a : b) }')
-  done
-  echo "$best"
-}
+fresh_trees() { rm -rf "$work/backup" "$work/primary"; mkdir -p "$work/backup"; sync; }
+min() { awk -v a="$1" -v b="${2:-$1}" 'BEGIN { print (a < b ? a : b) }'; }
 
 copycard_run() {
   local start end
@@ -48,15 +42,16 @@ copycard_run() {
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }
 
-window_run() {
-  local out
-  out=$("$build/bench/bench-window-ingest" 2>/dev/null)
-  lines=${out#* }
-  echo "${out%% *}"
-}
+window_run() { "$build/bench/bench-window-ingest" 2>/dev/null | cut -d' ' -f1; }
 
-t_cc=$(best copycard_run)
-t_win=$(best window_run)
+# The runs alternate: the machine's write-back state drifts from run to run, and a block of
+# one program's runs after the other's would measure the drift.
+t_cc="" t_win=""
+for _ in $(seq "$runs"); do
+  fresh_trees; t_cc=$(min "$(copycard_run)" "$t_cc")
+  fresh_trees; t_win=$(min "$(window_run)" "$t_win")
+done
+fresh_trees
 lines=$("$build/bench/bench-window-ingest" 2>/dev/null | cut -d' ' -f2 || true)
 awk -v cc="$t_cc" -v w="$t_win" -v n="$lines" 'BEGIN {
   printf "2000 files: copycard %.3f s, window %.3f s (%s output lines), ratio window/copycard %.3f (target <= 1.2)\n",

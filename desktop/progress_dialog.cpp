@@ -13,13 +13,19 @@ namespace oakvane {
 void ProgressHooks::output_text(std::string_view text)
 {
     const std::string copy(text);
-    m_dialog.on_ui_thread([&] { m_dialog.m_output(copy); });
+    m_dialog.on_ui_thread([&] {
+        show_position();
+        m_dialog.m_output(copy);
+    });
 }
 
 void ProgressHooks::progress_status(std::string_view text)
 {
     const QString copy = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    m_dialog.on_ui_thread([&] { m_dialog.m_status->setText(copy); });
+    m_dialog.on_ui_thread([&] {
+        show_position();
+        m_dialog.m_status->setText(copy);
+    });
 }
 
 void ProgressHooks::progress_range(int n)
@@ -34,15 +40,21 @@ void ProgressHooks::progress_range(int n)
 void ProgressHooks::progress_step()
 {
     ++m_position;
-    if (m_update_posted.exchange(true))
+    // A bar that moves ten times a second tells as much as one that moves with every
+    // file, and a round trip per file would cost the run more than the copies of small files.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_last_post < kBarInterval || m_update_posted.exchange(true))
         return;
-    QMetaObject::invokeMethod(
-        &m_dialog,
-        [this] {
-            m_update_posted = false;
-            m_dialog.m_bar->setValue(std::min(m_position.load(), m_dialog.m_bar->maximum()));
-        },
-        Qt::QueuedConnection);
+    m_last_post = now;
+    QMetaObject::invokeMethod(&m_dialog, [this] {
+        m_update_posted = false;
+        show_position();
+    }, Qt::QueuedConnection);
+}
+
+void ProgressHooks::show_position()
+{
+    m_dialog.m_bar->setValue(std::min(m_position.load(), m_dialog.m_bar->maximum()));
 }
 
 int ProgressHooks::stop_requested() { return m_dialog.m_stop ? 1 : 0; }
@@ -59,7 +71,6 @@ CProgressDlg::CProgressDlg(std::vector<std::string> arguments,
     m_status->setObjectName(QStringLiteral("status"));
     m_bar->setObjectName(QStringLiteral("progress"));
     m_bar->setAccessibleName(QStringLiteral("Progress"));
-    m_bar->setRange(0, 0);
     m_stopButton->setObjectName(QStringLiteral("stop"));
     // Enter must not stop a run by accident: Stop is pressed on purpose or not at all.
     m_stopButton->setAutoDefault(false);

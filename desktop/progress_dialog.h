@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -36,11 +37,18 @@ public:
     int stop_requested() override;
 
 private:
+    static constexpr std::chrono::milliseconds kBarInterval{100};
+
+    // On the user-interface thread: the bar shows the latest position.
+    void show_position();
+
     CProgressDlg& m_dialog;
-    // The bar follows the position without a round trip per file: a step only posts an update
-    // when none is waiting, and the update shows the latest position.
+    // The bar follows the position without a round trip per file: a step posts an update at
+    // most every kBarInterval and only when none is waiting; every synchronous call (a line,
+    // a phase) brings the bar up to date on the way.
     std::atomic<int> m_position{0};
     std::atomic<bool> m_update_posted{false};
+    std::chrono::steady_clock::time_point m_last_post{};  // worker thread only
 };
 
 class CProgressDlg : public QDialog {

@@ -24,4 +24,4 @@ set_target_properties(oakvane-cards PROPERTIES AUTOMOC ON)
 target_include_directories(oakvane-cards PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(oakvane-cards
   PUBLIC oakvane-appcore Qt6::Core
-  PRIVATE PkgConfig::OAKVANE_LIBMOUNT PkgConfig::OAKVANE_LIBBLKID)
+  PRIVATE oakvane-mounttable PkgConfig::OAKVANE_LIBMOUNT PkgConfig::OAKVANE_LIBBLKID)

@@ -20,4 +20,4 @@ add_library(oakvane-eject STATIC
 target_include_directories(oakvane-eject
   PUBLIC ${CMAKE_CURRENT_LIST_DIR}
   PRIVATE ${CMAKE_CURRENT_LIST_DIR}/linux)
-target_link_libraries(oakvane-eject PUBLIC Qt6::Core Qt6::DBus)
+target_link_libraries(oakvane-eject PUBLIC Qt6::Core Qt6::DBus oakvane-mounttable)

@@ -1,76 +1,19 @@
 #include "eject_mountinfo.h"
 
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <sys/sysmacros.h>
 
 namespace oakvane {
 
-namespace {
-
-// The table writes blanks, tabs, newlines and backslashes in paths as "\ooo".
-std::string unescape(const std::string& field)
-{
-    std::string out;
-    for (size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::strspn(field.substr(i + 1, 3).c_str(), "01234567") == 3) {
-            out += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
-std::optional<MountEntry> parse_line(const std::string& line)
-{
-    std::istringstream in(line);
-    std::string id, parent, major_minor, root, mount_point, options, field;
-    if (!(in >> id >> parent >> major_minor >> root >> mount_point >> options))
-        return std::nullopt;
-    while (in >> field && field != "-") {
-    }
-    MountEntry entry;
-    unsigned major = 0, minor = 0;
-    char colon = 0;
-    std::istringstream numbers(major_minor);
-    if (field != "-" || !(in >> entry.fs_type >> entry.source) ||
-        !(numbers >> major >> colon >> minor) || colon != ':')
-        return std::nullopt;
-    entry.mount_point = unescape(mount_point);
-    entry.source = unescape(entry.source);
-    entry.device = makedev(major, minor);
-    return entry;
-}
-
-}  // namespace
-
-std::vector<MountEntry> parse_mountinfo(const std::string& text)
+std::vector<MountEntry> read_mountinfo(const std::string& path)
 {
     std::vector<MountEntry> mounts;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        if (auto entry = parse_line(line))
-            mounts.push_back(*entry);
-    }
-    return mounts;
-}
-
-std::vector<MountEntry> read_mountinfo()
-{
-    std::ifstream in("/proc/self/mountinfo");
-    if (!in) {
-        std::perror("/proc/self/mountinfo");
+    std::string error;
+    if (!read_mount_table(path, mounts, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
         return {};
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    return parse_mountinfo(text.str());
+    return mounts;
 }
 
 std::string normal_mount_point(const std::string& path)

@@ -8,7 +8,6 @@
 
 namespace oakvane {
 
-inline constexpr const char* kMountInfoPath = "/proc/self/mountinfo";
 inline constexpr const char* kByLabelDir = "/dev/disk/by-label";
 
 // Volumes read from a mount table in the kernel's mountinfo format, with the options mount(8)

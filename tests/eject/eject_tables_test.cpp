@@ -15,12 +15,13 @@ namespace fs = std::filesystem;
 
 TEST(MountTable, FindsTheVisibleMountWithEscapedPaths)
 {
-    const auto mounts = parse_mountinfo(
+    test::TempDir dir;
+    test::write_file(dir.path() / "mountinfo",
         "27 1 254:0 / / rw,relatime - ext4 /dev/vda rw\n"
         "45 27 7:0 / /media/My\\040Card rw shared:1 master:2 - vfat /dev/loop0 rw\n"
-        "not a mount line\n"
         "46 45 0:50 / /media/My\\040Card rw - tmpfs tmpfs rw\n"
         "47 27 8:17 / /mnt/back\\134slash rw - ext2 /dev/sdb1 rw\n");
+    const auto mounts = read_mountinfo(dir / "mountinfo");
     ASSERT_EQ(mounts.size(), 4u);
     EXPECT_EQ(mounts[1].fs_type, "vfat");
 

@@ -155,9 +155,10 @@ private slots:
             d->findChild<QPushButton*>(QStringLiteral("chooseFolder"))->click();
         });
         const std::string chosen = f.backup;
+        // Typed as a person would: the picker's list is filled by a thread of its own, so a
+        // selection made in it could still change before the dialog is accepted.
         answer_modal<QFileDialog>([chosen](QFileDialog* d) {
-            d->setDirectory(QString::fromStdString(chosen));
-            d->selectFile(QString::fromStdString(chosen));
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QString::fromStdString(chosen));
             static_cast<QDialog*>(d)->accept();
         });
         click_start(f.window());

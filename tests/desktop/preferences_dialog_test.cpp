@@ -271,7 +271,9 @@ private slots:
         const std::string program = o.config.path("converter");
         write_file(program, "#!/bin/sh\n");
         answer_modal<QFileDialog>([program](QFileDialog* d) {
-            d->selectFile(QString::fromStdString(program));
+            // Typed, not selected: the picker fills its list on a thread of its own.
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QString::fromStdString(program));
             static_cast<QDialog*>(d)->accept();  // QFileDialog hides its accept
         });
         o.get<QPushButton>("ChooseConverter")->click();

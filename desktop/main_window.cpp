@@ -51,6 +51,14 @@ QLabel* label_for(const QString& text, QWidget* buddy, QWidget* parent)
     return label;
 }
 
+std::vector<std::string> entries_of(const QComboBox* combo)
+{
+    std::vector<std::string> entries;
+    for (int i = 0; i < combo->count(); ++i)
+        entries.push_back(combo->itemText(i).toStdString());
+    return entries;
+}
+
 QPushButton* button(const QString& text, const char* name, QWidget* parent)
 {
     auto* b = new QPushButton(text, parent);
@@ -240,9 +248,7 @@ void CMainDlg::ApplyPreferencesToWindow()
         g_userFolderName.clear();
         m_userFolder->setEnabled(false);
     }
-    std::vector<std::string> templates;
-    for (int i = 0; i < m_template->count(); ++i)
-        templates.push_back(m_template->itemText(i).toStdString());
+    const std::vector<std::string> templates = entries_of(m_template);
     int found = find_prefix_entry(templates, m_prefs->GetTemplate());
     if (found < 0)
         found = find_prefix_entry(templates, "Default");
@@ -313,6 +319,13 @@ void CMainDlg::OnAbout()
     about.exec();
 }
 
+// A question asked from inside another dialog (the preferences) belongs to that dialog.
+QWidget* CMainDlg::dialog_parent()
+{
+    QWidget* modal = QApplication::activeModalWidget();
+    return modal ? modal : this;
+}
+
 void CMainDlg::clear_output() { m_output->clear(); }
 
 void CMainDlg::output_text(std::string_view text)
@@ -370,7 +383,7 @@ RunOutcome CMainDlg::run_with_progress(const std::vector<std::string>& arguments
 void CMainDlg::message_box(const std::string& text)
 {
     RunGate::Wait wait(m_gate);
-    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    QWidget* parent = dialog_parent();
     QMessageBox::warning(parent, QStringLiteral("Oakvane"), QString::fromStdString(text));
 }
 
@@ -386,7 +399,7 @@ void CMainDlg::beep() { QApplication::beep(); }
 bool CMainDlg::ask_yes_no(const std::string& text)
 {
     RunGate::Wait wait(m_gate);
-    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    QWidget* parent = dialog_parent();
     return QMessageBox::question(parent, QStringLiteral("Oakvane"), QString::fromStdString(text),
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
@@ -394,7 +407,7 @@ bool CMainDlg::ask_yes_no(const std::string& text)
 std::string CMainDlg::ask_new_name()
 {
     RunGate::Wait wait(m_gate);
-    QWidget* parent = QApplication::activeModalWidget() ? QApplication::activeModalWidget() : this;
+    QWidget* parent = dialog_parent();
     return AskNewName(parent);
 }
 
@@ -404,10 +417,7 @@ void CMainDlg::preferences_switched(const std::string& set_name)
         m_prefsDlg->on_preferences_switched(set_name);
     else
         ApplyPreferencesToWindow();
-    std::vector<std::string> entries;
-    for (int i = 0; i < m_prefSet->count(); ++i)
-        entries.push_back(m_prefSet->itemText(i).toStdString());
-    const int found = SelectPrefSetEntry(entries, set_name);
+    const int found = SelectPrefSetEntry(entries_of(m_prefSet), set_name);
     if (found >= 0)
         m_prefSet->setCurrentIndex(found);
 }

@@ -103,6 +103,7 @@ private:
     void write_warranty();
     void start_card_detection();
     void fill_pref_set_list();
+    QWidget* dialog_parent();
 
     void OnTemplateChange();
     void OnUserFolderChange(int index);

@@ -35,10 +35,7 @@ protected:
 TEST_F(DurabilityTest, KilledRunLeavesNoShortFileAndTheNextRunCleansUp)
 {
     add_jpeg("DCIM/100CANON/IMG_0001.JPG", kDayOne);
-    const fs::path movie = card_root() / "DCIM/100CANON/MVI_0002.MOV";
-    std::ofstream(movie).put('M');
-    fs::resize_file(movie, 300u << 20);
-    set_mtime(movie, kDayOne + 4);
+    add_sparse("DCIM/100CANON/MVI_0002.MOV", kDayOne + 4, 300u << 20);
     card_done();
 
     test::Process run(flat_args().argv(), copycard_env());

@@ -314,6 +314,15 @@ std::vector<cardgen::CardFile> E2eTest::make_card(const cardgen::CardLayout& lay
 
 void E2eTest::card_done() { m_card_before = snapshot(card_root()); }
 
+void E2eTest::add_sparse(const std::string& rel, std::time_t when, std::uintmax_t size)
+{
+    const fs::path path = card_root() / rel;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path).put('M');
+    fs::resize_file(path, size);
+    set_mtime(path, when);
+}
+
 void E2eTest::add_jpeg(const std::string& rel, std::time_t when, std::uint64_t seed)
 {
     const fs::path path = card_root() / rel;

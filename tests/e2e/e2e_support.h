@@ -159,6 +159,8 @@ protected:
     void add_jpeg(const std::string& rel, std::time_t when, std::uint64_t seed = 1);
     void add_raw(const std::string& rel, std::time_t when, std::uintmax_t size, std::uint64_t seed);
     void add_bytes(const std::string& rel, std::time_t when, const std::string& content);
+    // A large file that costs nothing to make: sparse on the card, size bytes long.
+    void add_sparse(const std::string& rel, std::time_t when, std::uintmax_t size);
 
     IngestArgs args() const;
 

@@ -198,11 +198,8 @@ TEST_F(ConverterFailureTest, NoisyConverterNeverBlocksTheRun)
 TEST_F(FailureTest, StopDuringLargeCopyLeavesNoPartialFile)
 {
     add_jpeg("DCIM/100CANON/IMG_0001.JPG", kDayOne);
-    // A movie of 300 MB, sparse on the card so that making it costs nothing.
-    const fs::path movie = card_root() / "DCIM/100CANON/MVI_0002.MOV";
-    std::ofstream(movie).put('M');
-    fs::resize_file(movie, 300u << 20);
-    set_mtime(movie, kDayOne + 4);
+    // A movie of 300 MB.
+    add_sparse("DCIM/100CANON/MVI_0002.MOV", kDayOne + 4, 300u << 20);
     card_done();
     const fs::path copy = backup() / "MVI_0002.MOV";
 

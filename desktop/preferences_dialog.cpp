@@ -127,11 +127,13 @@ struct CPreferencesDlg::Controls {
     QPushButton* chooseCard = nullptr;
     QPushButton* choosePrimary = nullptr;
     QPushButton* chooseBackup = nullptr;
+    QPushButton* chooseReport = nullptr;
     QPushButton* chooseViewer = nullptr;
     QPushButton* chooseConverter = nullptr;
     QLabel* cardFolder = nullptr;
     QLabel* primaryFolder = nullptr;
     QLabel* backupFolder = nullptr;
+    QLineEdit* reportFolder = nullptr;
     QLabel* viewerApp = nullptr;
     QLabel* converterApp = nullptr;
 
@@ -224,6 +226,22 @@ void CPreferencesDlg::BuildControls()
               tr("Path to folder for backup image files copied from card. Best if it's on a "
                  "different drive from the primary image folder."),
               c.chooseBackup, c.backupFolder);
+    // Typed as well as chosen: emptying the field is how the user stops the reports.
+    c.chooseReport = button("ChooseReport", tr("Choose Report..."));
+    c.reportFolder = named(new QLineEdit, QStringLiteral("ReportFolder"));
+    c.reportFolder->setPlaceholderText(tr("(no report)"));
+    auto* report_title = heading(tr("Report Folder"));
+    label_for(report_title, c.reportFolder);
+    places->addWidget(report_title, row, 0, Qt::AlignTop);
+    places->addWidget(help_text(tr("Folder where every ingestion writes a report of what it "
+                                   "copied and how each file was checked, one file per run. "
+                                   "Leave it empty for no report.")),
+                      row, 1);
+    places->addWidget(c.chooseReport, row++, 2, Qt::AlignTop);
+    QHBoxLayout* report_line = indented(20);
+    report_line->addWidget(c.reportFolder);
+    places->addLayout(report_line, row++, 0, 1, 2);
+    places->setRowMinimumHeight(row++, 6);
     c.chooseViewer = button("ChooseViewer", tr("Choose &Viewer..."));
     c.viewerApp = path_field("ViewerApp", tr("Viewer"));
     add_place(tr("Viewer"),
@@ -367,7 +385,8 @@ void CPreferencesDlg::BuildControls()
 
     // The tab order is the reading order: top to bottom, left to right.
     const std::vector<QWidget*> order = {
-        c.chooseCard, c.choosePrimary, c.chooseBackup, c.chooseViewer, c.chooseConverter,
+        c.chooseCard, c.choosePrimary, c.chooseBackup, c.chooseReport, c.reportFolder,
+        c.chooseViewer, c.chooseConverter,
         c.keepRaw, c.verifyOnly, c.preview, c.embed, c.sound, c.help, c.dateFolders,
         c.arrangement[0], c.arrangement[1], c.arrangement[2], c.userFolder, c.rangeFolder,
         c.arrangementExample, c.nameFmt[0], c.nameText[0], c.nameFmt[1], c.nameText[1],
@@ -385,6 +404,9 @@ void CPreferencesDlg::ConnectControls()
             [this] { OnChooseFolder("PrimaryFolder", "Choose primary folder"); });
     connect(c.chooseBackup, &QPushButton::clicked, this,
             [this] { OnChooseFolder("BackupFolder", "Choose backup folder"); });
+    connect(c.chooseReport, &QPushButton::clicked, this,
+            [this] { OnChooseFolder("ReportFolder", "Choose report folder"); });
+    connect(c.reportFolder, &QLineEdit::editingFinished, this, [this] { StoreReportFolder(); });
     connect(c.chooseViewer, &QPushButton::clicked, this, [this] { OnChooseViewer(); });
     connect(c.chooseConverter, &QPushButton::clicked, this, [this] { OnChooseConverter(); });
     connect(c.help, &QPushButton::clicked, this,
@@ -494,6 +516,9 @@ void CPreferencesDlg::RefreshControls()
     show_path(c.backupFolder, m_prefs.GetBackupFolder());
     show_path(c.primaryFolder, m_prefs.GetPrimaryFolder());
     show_path(c.viewerApp, m_prefs.GetViewerApp());
+    // Set only when it differs, so that a refresh does not move the cursor of the edit.
+    if (c.reportFolder->text() != qs(m_prefs.GetReportFolder()))
+        c.reportFolder->setText(qs(m_prefs.GetReportFolder()));
     show_path(c.converterApp, m_prefs.GetConverterApp() + (keep_raw ? "" : " (not used)"));
 
     c.keepRaw->setChecked(keep_raw);
@@ -603,10 +628,24 @@ void CPreferencesDlg::StoreNameText(int field)
     m_storingText = false;
 }
 
+void CPreferencesDlg::StoreReportFolder()
+{
+    if (m_storingText)
+        return;
+    const std::string folder = m_controls->reportFolder->text().toStdString();
+    if (folder == m_prefs.GetReportFolder())
+        return;
+    m_storingText = true;
+    PutStr("ReportFolder", folder);
+    RefreshControls();
+    m_storingText = false;
+}
+
 void CPreferencesDlg::StorePendingEdits()
 {
     for (int i = 0; i < 4; ++i)
         StoreNameText(i);
+    StoreReportFolder();
 }
 
 // A list without a selection (the stored format has a letter the lists do not know there, or is

@@ -50,6 +50,7 @@ private:
     void PutInt(const char* key, int value);
     void ComplainCantWrite();
     void StoreNameText(int field);
+    void StoreReportFolder();
     void StorePendingEdits();
     std::string NameFmtFromLists() const;
 

@@ -40,6 +40,8 @@ constexpr std::array<PrefKey, kSetKeyCount> kKeys = {{
     text("UserFolder", "My Job"),
     text("StartingNumber", "1"),
     {"Sound", PrefType::Flag, nullptr, 1, false},
+    // Where each run writes its report; empty writes none.
+    {"ReportFolder", PrefType::Text, "", 0, false},
 }};
 
 struct Rename {

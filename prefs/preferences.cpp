@@ -88,6 +88,7 @@ std::string Preferences::GetUserFolder() const { return StrPref("UserFolder"); }
 std::string Preferences::GetStartingNumber() const { return StrPref("StartingNumber"); }
 std::string Preferences::GetTemplate() const { return StrPref("Template"); }
 std::string Preferences::GetPreview() const { return StrPref("Preview"); }
+std::string Preferences::GetReportFolder() const { return StrPref("ReportFolder"); }
 std::string Preferences::GetNamePfx() const { return StrPref("NamePfx"); }
 std::string Preferences::GetNameText2() const { return StrPref("NameText2"); }
 std::string Preferences::GetNameText3() const { return StrPref("NameText3"); }

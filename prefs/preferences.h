@@ -79,6 +79,7 @@ public:
     std::string GetStartingNumber() const;
     std::string GetTemplate() const;
     std::string GetPreview() const;
+    std::string GetReportFolder() const;  // "" when no report is to be written
     std::string GetNamePfx() const;
     std::string GetNameText2() const;
     std::string GetNameText3() const;

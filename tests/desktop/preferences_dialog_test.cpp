@@ -280,6 +280,40 @@ private slots:
         QCOMPARE(o.prefs->GetConverterApp(), program);
     }
 
+    // The report folder is chosen with the picker (a cancelled picker keeps it), typed, or
+    // emptied for no report; a text still being typed is stored by Close.
+    void reportFolderIsChosenTypedOrEmptied()
+    {
+        Opened o({"BackupFolder\t/backup"});
+        QVERIFY(o.show());
+        auto* field = o.get<QLineEdit>("ReportFolder");
+        QCOMPARE(field->text(), QString());
+        QCOMPARE(field->accessibleName(), QString("Report Folder"));
+        const std::string chosen = o.config.path("reports");
+        std::filesystem::create_directories(chosen);
+        answer_modal<QFileDialog>([chosen](QFileDialog* d) {
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QString::fromStdString(chosen));
+            static_cast<QDialog*>(d)->accept();
+        });
+        o.get<QPushButton>("ChooseReport")->click();
+        QCOMPARE(o.prefs->GetReportFolder(), chosen);
+        QCOMPARE(field->text(), QString::fromStdString(chosen));
+        answer_modal<QFileDialog>([](QFileDialog* d) { d->reject(); });
+        o.get<QPushButton>("ChooseReport")->click();
+        QCOMPARE(o.prefs->GetReportFolder(), chosen);
+
+        field->setFocus();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        emit field->editingFinished();
+        QCOMPARE(o.prefs->GetReportFolder(), std::string());
+        QTest::keyClicks(field, "/srv/reports");
+        o.get<QPushButton>("Close")->click();
+        QCOMPARE(o.stored("Default", "ReportFolder"), std::string("/srv/reports"));
+        QCOMPARE(o.stored("Default", "BackupFolder"), std::string("/backup"));
+    }
+
     void setListSwitchesCreatesAndDeletes()
     {
         Opened o({"CardFolder\t/media/default"}, "PrefSetCurrent=Trip\n");

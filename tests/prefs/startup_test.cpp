@@ -110,6 +110,22 @@ TEST_F(Startup, ExistingDefaultIsOpenedAndItsTextsConverted)
     EXPECT_TRUE(prefs->GetSound());
 }
 
+// The report folder is newer than the profile: a value found there under its name is no old
+// setting and stays where it is; a set's own value is read as it stands.
+TEST_F(Startup, ReportFolderComesOnlyFromTheSet)
+{
+    write_profile("ReportFolder=/srv/old-reports\n");
+    start();
+    EXPECT_EQ(prefs->GetReportFolder(), "");
+    for (const std::string& line : set_lines("Default"))
+        EXPECT_FALSE(line.starts_with("ReportFolder")) << line;
+
+    prefs.reset();
+    write_set("Default", {"ReportFolder\t/srv/reports"});
+    start();
+    EXPECT_EQ(prefs->GetReportFolder(), "/srv/reports");
+}
+
 TEST_F(Startup, MissingDefaultIsCreatedEmpty)
 {
     write_set("Trip", {"NamePfx\tTrip"});

@@ -1,5 +1,6 @@
 #include "arrangement.h"
 
+#include "card_time.h"
 #include "fs_util.h"
 #include "staged_file.h"
 #include "text_format.h"
@@ -35,16 +36,15 @@ bool add_level(std::string& path, const std::string& level, const char* message)
 bool add_date_levels(std::string& path, std::time_t mtime)
 {
     RunState& run = run_state();
-    std::tm local{};
-    localtime_r(&mtime, &local);
-    const int year = local.tm_year + 1900;
-    const int month = local.tm_mon + 1;
+    const std::tm day = card_time_parts(mtime);
+    const int year = day.tm_year + 1900;
+    const int month = day.tm_mon + 1;
     const char depth = run.arrangement.empty() ? '1' : run.arrangement[0];
     if ((depth == '2' || depth == '3') && !add_level(path, format("%04d", year), "can't mk year dir"))
         return false;
     if (depth == '3' && !add_level(path, format("%02d", month), "can't mk month dir"))
         return false;
-    return add_level(path, format("%04d-%02d-%02d", year, month, local.tm_mday), "can't mk date dir");
+    return add_level(path, format("%04d-%02d-%02d", year, month, day.tm_mday), "can't mk date dir");
 }
 
 // A range folder left by an earlier run is stepped over (0000-0001, 0000-0002, ...) rather

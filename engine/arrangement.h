@@ -13,7 +13,8 @@ namespace oakvane {
 // The placeholder a number-range folder carries until all its images are known.
 inline constexpr std::string_view kRangePlaceholder = "0000-0000";
 
-// The folder for an image modified at mtime (local time) with the given number text.
+// The folder for an image modified at mtime (a card file time, see card_time.h) with the
+// given number text.
 // Creates every folder on the way (existing ones are fine) and registers the image's
 // number with its range folder. nullopt after a recorded error.
 std::optional<std::string> make_image_folder_path(std::time_t mtime, const std::string& number_text);

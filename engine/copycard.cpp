@@ -1,5 +1,6 @@
 #include "engine.h"
 
+#include "card_time.h"
 #include "driver.h"
 #include "run_state.h"
 #include "settings_check.h"
@@ -89,7 +90,8 @@ int copy_command(int argc, const char* const argv[], CopycardResult& result)
         return 0;
     }
 
-    if (!parse_starting_number(argv[17]) || !check_folders() || !count_images()) {
+    if (!parse_starting_number(argv[17]) || !check_folders() || !count_images() ||
+        !decide_card_clock()) {
         show_failure();
         return 0;
     }

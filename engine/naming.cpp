@@ -1,5 +1,6 @@
 #include "naming.h"
 
+#include "card_time.h"
 #include "run_state.h"
 
 #include <cstdio>
@@ -97,10 +98,9 @@ std::string make_image_file_name(std::string_view card_name, std::time_t mtime,
 
 std::string date_time_text(std::time_t t)
 {
-    std::tm local{};
-    localtime_r(&t, &local);
+    const std::tm parts = card_time_parts(t);
     char text[20];
-    std::strftime(text, sizeof text, "%Y%m%d_%H%M%S", &local);
+    std::strftime(text, sizeof text, "%Y%m%d_%H%M%S", &parts);
     return text;
 }
 

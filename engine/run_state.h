@@ -2,6 +2,7 @@
 // The state of one ingestion run. There is one run at a time per process; copycard_main
 // resets all of it before it looks at its arguments.
 
+#include "card_clock.h"
 #include "engine.h"
 #include "fs_util.h"
 
@@ -45,6 +46,7 @@ struct RunState {
     std::string arr_switches;
     std::string user_folder;
     std::string backup_root;
+    posix::CardClock card_clock;  // how the card's file times give the camera's clock
 
     int running_number = 0;
     int image_count = 0;

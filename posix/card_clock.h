@@ -36,8 +36,8 @@ int file_system_type(const std::string& path, unsigned long& fs_type);
 // mount holding path. False, with the reason in why, when no mount of its device is found.
 bool mount_fs_options(const std::string& path, std::string& options, std::string& why);
 
-// The kernel's own zone, in minutes west of UTC: the one the vfat driver applies. The C
-// library's gettimeofday no longer reports it, so it is asked of the kernel directly.
+// The kernel's own zone, in minutes west of UTC, which vfat (and exfat with sys_tz) apply.
+// The C library's gettimeofday no longer reports it, so it is asked of the kernel directly.
 // False when the kernel can't be asked.
 bool kernel_minutes_west(int& minutes);
 

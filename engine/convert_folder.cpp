@@ -5,6 +5,7 @@
 #include "file_copy.h"
 #include "fs_util.h"
 #include "jpeg_verify.h"
+#include "placement_queue.h"
 #include "run_state.h"
 #include "sidecar.h"
 #include "text_format.h"
@@ -177,25 +178,26 @@ int publish_primary(PendingCopy& copy)
     return publish_sidecar(copy.sidecar, copy.final_path, false);
 }
 
-// Copies source and its sidecar under staging names into the batch; a JPEG is decoded from
-// its copy before that copy may take its name.
-int place_copy(const std::string& source, const std::string& dest, PublishBatch& batch,
-               std::string& msg, std::size_t msg_size)
+// Copies source and its sidecar under staging names into copy.
+int stage_copy(const std::string& source, const std::string& dest, PendingCopy& copy,
+               std::uint64_t& size)
 {
-    PendingCopy copy;
-    std::uint64_t size = 0;
     const bool own_sidecar = run_state().own_sidecar_copies.contains(source);
-    if (!stage_unconverted(source, dest, copy, size) ||
-        (!own_sidecar && !stage_sidecar(dest, copy.sidecar)))
+    return stage_unconverted(source, dest, copy, size) &&
+           (own_sidecar || stage_sidecar(dest, copy.sidecar));
+}
+
+// Where a JPEG's verification result is taken: on the engine's thread, in folder order,
+// after every earlier file of the folder was accepted.
+int accept_jpeg(const JpegCheck& check, const std::string& dest, std::string& msg,
+                std::size_t msg_size)
+{
+    if (!report_jpeg_check(check)) {
+        set_message(msg, "Possibly corrupt JPEG: " + dest + "\n", msg_size);
         return 0;
-    if (is_jpeg_name(dest)) {
-        if (!verify_jpeg(copy.image.temp_path())) {
-            set_message(msg, "Possibly corrupt JPEG: " + dest + "\n", msg_size);
-            return 0;
-        }
-        ++run_state().jpeg_verified_count;
     }
-    return batch.add(std::move(copy), size);
+    ++run_state().jpeg_verified_count;
+    return 1;
 }
 
 }  // namespace
@@ -221,17 +223,25 @@ int convert_or_copy_folder(const std::string& converter, std::span<const std::st
     if (with_converter && !converter_phase(converter, run, folder, msg, msg_size))
         return 0;
     const bool copy_all = run_state().verify_only || !with_converter;
-    PublishBatch batch(publish_primary);
+    PlacementQueue queue(
+        publish_primary,
+        [&](const JpegCheck& check, const std::string& dest) {
+            return accept_jpeg(check, dest, msg, msg_size);
+        },
+        with_converter);
     for (const std::string& source : run) {
-        if (with_converter)
-            host().progress_tick();
-        else
-            host().progress_step();
         const std::string dest = folder + "/" + file_name_of(source);
-        if ((copy_all || !is_raw_file(source)) && !place_copy(source, dest, batch, msg, msg_size))
+        const int placed =
+            copy_all || !is_raw_file(source)
+                ? queue.place(is_jpeg_name(dest),
+                              [&](PendingCopy& copy, std::uint64_t& size) {
+                                  return stage_copy(source, dest, copy, size);
+                              })
+                : queue.pass_over();
+        if (!placed)
             return 0;
     }
-    return batch.flush();
+    return queue.finish();
 }
 
 int make_folder_path(const std::string& path)
@@ -291,7 +301,6 @@ int stage_unconverted(const std::string& source, const std::string& destination,
     if (to_st.st_size != from_st.st_size)
         return fail("Written file is wrong size.", destination, 0);
     size = static_cast<std::uint64_t>(to_st.st_size);
-    ++run_state().unconverted_count;
     return 1;
 }
 
@@ -299,8 +308,10 @@ int copy_unconverted(const std::string& source, const std::string& destination)
 {
     PendingCopy copy;
     std::uint64_t size = 0;
-    return stage_unconverted(source, destination, copy, size) &&
-           publish_now(std::move(copy), publish_primary);
+    if (!stage_unconverted(source, destination, copy, size))
+        return 0;
+    ++run_state().unconverted_count;
+    return publish_now(std::move(copy), publish_primary);
 }
 
 std::vector<std::string> get_dir_list(const std::string& folder, bool& ok)

@@ -24,8 +24,8 @@ bool is_raw_file(const std::string& path);
 int make_folder_path(const std::string& path);
 
 // Copies source under a staging name in destination's folder into copy, gives it the
-// source's time and checks its size (size receives it). 0 after a recorded error, with no
-// unfinished copy left.
+// source's time and checks its size (size receives it); the caller counts it once it is
+// accepted. 0 after a recorded error, with no unfinished copy left.
 int stage_unconverted(const std::string& source, const std::string& destination,
                       PendingCopy& copy, std::uint64_t& size);
 

@@ -2,8 +2,13 @@
 
 #include "run_state.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <jpeglib.h>
 
@@ -11,12 +16,29 @@ namespace oakvane {
 
 namespace {
 
-// libjpeg hands the error routine only its own jpeg_error_mgr pointer, so the jump buffer
-// has to sit right behind it in the same record.
+constexpr long kFatal = -1;
+constexpr long kStopped = -2;
+
+// libjpeg hands its routines only its own jpeg_error_mgr pointer, so the jump buffer and
+// the kept messages sit right behind it in the same record. The messages are kept rather
+// than printed so that they reach standard error from the engine's thread, in file order.
 struct VerifyErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    char said[1024];
+    std::size_t said_length;
 };
+
+void keep_message(j_common_ptr cinfo)
+{
+    auto* err = reinterpret_cast<VerifyErrorManager*>(cinfo->err);
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    const int n = std::snprintf(err->said + err->said_length, sizeof err->said - err->said_length,
+                                "%s\n", text);
+    if (n > 0)
+        err->said_length = std::min(sizeof err->said - 1, err->said_length + std::size_t(n));
+}
 
 [[noreturn]] void verify_error_exit(j_common_ptr cinfo)
 {
@@ -25,17 +47,17 @@ struct VerifyErrorManager {
 }
 
 // Decodes every row of file at full size with the file's own defaults. Returns the
-// decoder's warning count, or -1 after a fatal error (already reported on standard error).
+// decoder's warning count, kFatal after a fatal error or kStopped when stop turned true.
 // Nothing in here may have a destructor: longjmp would skip it.
-long decode_all_rows(std::FILE* file)
+long decode_all_rows(std::FILE* file, VerifyErrorManager& err, const std::atomic<bool>* stop)
 {
     jpeg_decompress_struct cinfo{};
-    VerifyErrorManager err{};
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = verify_error_exit;
+    err.pub.output_message = keep_message;
     if (setjmp(err.jump)) {
         jpeg_destroy_decompress(&cinfo);
-        return -1;
+        return kFatal;
     }
     jpeg_create_decompress(&cinfo);
     jpeg_stdio_src(&cinfo, file);
@@ -45,9 +67,14 @@ long decode_all_rows(std::FILE* file)
                                                 cinfo.output_width * cinfo.output_components, 1);
     // A stdio source never suspends, so a short read cannot happen; if it did, leaving the
     // loop lets jpeg_finish_decompress fail with "too few scanlines" instead of spinning.
-    while (cinfo.output_scanline < cinfo.output_height)
+    while (cinfo.output_scanline < cinfo.output_height) {
+        if (stop && stop->load(std::memory_order_relaxed)) {
+            jpeg_destroy_decompress(&cinfo);
+            return kStopped;
+        }
         if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
             break;
+    }
     jpeg_finish_decompress(&cinfo);
     const long warnings = err.pub.num_warnings;
     jpeg_destroy_decompress(&cinfo);
@@ -56,23 +83,59 @@ long decode_all_rows(std::FILE* file)
 
 }  // namespace
 
+JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop)
+{
+    JpegCheck check;
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    std::FILE* file = own < 0 ? nullptr : ::fdopen(own, "rb");
+    if (!file) {
+        const int err = errno;
+        if (own >= 0)
+            ::close(own);
+        check.diagnostics = std::string("can't read JPEG: ") + std::strerror(err) + "\n";
+        return check;
+    }
+    // Fewer, larger reads than stdio's default of one page.
+    std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
+    VerifyErrorManager err{};
+    const long warnings = decode_all_rows(file, err, stop);
+    std::fclose(file);  // opened for reading only: nothing to lose if closing fails
+    check.diagnostics.assign(err.said, err.said_length);
+    check.warnings = warnings > 0 ? warnings : 0;
+    if (warnings == kStopped)
+        check.outcome = JpegCheck::Outcome::stopped;
+    else if (warnings == kFatal)
+        check.outcome = JpegCheck::Outcome::fatal;
+    else
+        check.outcome = warnings == 0 ? JpegCheck::Outcome::passed : JpegCheck::Outcome::warned;
+    return check;
+}
+
+JpegCheck unopenable_jpeg(const std::string& path)
+{
+    JpegCheck check;
+    check.diagnostics = "can't open " + path + "\n";
+    return check;
+}
+
+int report_jpeg_check(const JpegCheck& check)
+{
+    if (!check.diagnostics.empty())
+        std::fwrite(check.diagnostics.data(), 1, check.diagnostics.size(), stderr);
+    if (check.outcome == JpegCheck::Outcome::passed)
+        return 1;
+    if (check.outcome == JpegCheck::Outcome::warned) {
+        char text[200];
+        std::snprintf(text, sizeof text, "JPEG Verification Warnings: %ld\n", check.warnings);
+        host().output_text(text);
+    }
+    return 0;
+}
+
 int verify_jpeg(const std::string& path)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        std::fprintf(stderr, "can't open %s\n", path.c_str());
-        return 0;
-    }
-    const long warnings = decode_all_rows(file);
-    std::fclose(file);  // opened for reading only: nothing to lose if closing fails
-    if (warnings < 0)
-        return 0;
-    if (warnings == 0)
-        return 1;
-    char text[200];
-    std::snprintf(text, sizeof text, "JPEG Verification Warnings: %ld\n", warnings);
-    host().output_text(text);
-    return 0;
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return report_jpeg_check(fd ? decode_jpeg(fd.get()) : unopenable_jpeg(path));
 }
 
 }  // namespace oakvane

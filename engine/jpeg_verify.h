@@ -1,13 +1,36 @@
 #pragma once
+// Verifying a JPEG by decoding it completely. The decoding half touches neither the host
+// nor the run state, so it may run on any thread; what it found is shown afterwards, on the
+// engine's thread.
 
+#include <atomic>
 #include <string>
 
 namespace oakvane {
 
-// Decodes the JPEG file at path completely. Returns 1 when it opened, decoded to the last
-// row without a fatal error and the decoder gave no warning; otherwise 0. Warnings are
-// reported through output_text as "JPEG Verification Warnings: <n>"; fatal decoder
-// errors and a file that can't be opened only on standard error.
+struct JpegCheck {
+    enum class Outcome { passed, warned, fatal, unreadable, stopped };
+    Outcome outcome = Outcome::unreadable;
+    long warnings = 0;
+    // What the decoder said (or why the file could not be read), for standard error.
+    std::string diagnostics;
+};
+
+// Decodes the JPEG open for reading as fd, every row at full size with the file's own
+// defaults; fd stays open. stop (may be null) is read between rows: once it
+// is true the decode ends with Outcome::stopped.
+JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop = nullptr);
+
+// The check of a file that could not be opened at path.
+JpegCheck unopenable_jpeg(const std::string& path);
+
+// Shows what a check found, on the engine's thread: the decoder's messages on standard
+// error, and "JPEG Verification Warnings: <n>" through output_text when it warned. Returns
+// 1 when the file passed, otherwise 0.
+int report_jpeg_check(const JpegCheck& check);
+
+// Decodes the JPEG file at path completely and reports it as above: 1 when it opened,
+// decoded to the last row without a fatal error and the decoder gave no warning.
 int verify_jpeg(const std::string& path);
 
 }  // namespace oakvane

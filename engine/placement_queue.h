@@ -1,0 +1,77 @@
+#pragma once
+// The files of one primary folder are copied under staging names one after another on the
+// engine's thread while their JPEGs decode on worker threads. Each file is then accepted
+// in folder order: its progress step, its count, its JPEG's result, and only then does it
+// join the publish batch. So the first failure in folder order ends the folder as if the
+// files had been handled one at a time, and nothing after it is ever published.
+
+#include "jpeg_verify.h"
+#include "publish_batch.h"
+#include "verify_pool.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace oakvane {
+
+// A host call made while a file was staged ahead of earlier files' results; it is made for
+// real when that file is accepted, so output keeps the order of one file at a time.
+struct HeldCall {
+    enum class Kind { text, status, range, step, tick } kind;
+    std::string text;
+    int n = 0;
+};
+
+class PlacementQueue {
+public:
+    // Takes a JPEG's check on the engine's thread: 1 when the file passed, 0 after its
+    // failure was recorded. final_path is the name the copy is to get.
+    using JpegAcceptor = std::function<int(const JpegCheck& check, const std::string& final_path)>;
+    // Copies one file under a staging name into copy, its size into size. 0 after a
+    // recorded error, with nothing of the copy left.
+    using Stager = std::function<int(PendingCopy& copy, std::uint64_t& size)>;
+
+    // ticks: the folder's progress goes by progress_tick, not progress_step.
+    PlacementQueue(PublishBatch::Publisher publish, JpegAcceptor accept_jpeg, bool ticks);
+
+    // The next file of the folder, copied by stage; jpeg: its copy is to be decoded. 0
+    // after a failure of this file or of an earlier one.
+    int place(bool jpeg, const Stager& stage);
+    // The next file of the folder needs no copy (a raw the converter made a DNG of).
+    int pass_over();
+    // Accepts every file left and publishes them all. 0 after a failure.
+    int finish();
+
+private:
+    struct Entry {
+        bool copied = false;
+        bool jpeg = false;
+        PendingCopy copy;
+        std::uint64_t size = 0;
+        std::vector<HeldCall> held;
+        std::optional<JpegCheck> check;  // known at once: the copy could not be opened
+    };
+
+    int make_room(bool jpeg);
+    int accept_ready();
+    int accept_front();
+    int accept_all();
+    int staging_failed(Entry& entry, const std::string& error_before);
+    void hand_over(Entry& entry);
+    void progress();
+    bool front_ready();
+
+    PublishBatch m_batch;
+    JpegAcceptor m_accept_jpeg;
+    bool m_ticks;
+    std::deque<Entry> m_queue;
+    std::size_t m_in_flight = 0;  // JPEGs handed to the pool, results not taken
+    // Last, so that its workers are stopped and joined before the staged copies go.
+    std::optional<VerifyPool> m_pool;
+};
+
+}  // namespace oakvane

@@ -1,0 +1,141 @@
+#include "verify_pool.h"
+
+#include "run_state.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <sched.h>
+#include <system_error>
+
+namespace oakvane {
+
+namespace {
+
+constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
+
+JpegCheck decode_guarded(int fd, const std::atomic<bool>& stop)
+{
+    try {
+        return decode_jpeg(fd, &stop);
+    } catch (const std::bad_alloc&) {
+        JpegCheck check;
+        check.outcome = JpegCheck::Outcome::fatal;
+        return check;
+    }
+}
+
+}  // namespace
+
+unsigned verify_worker_count()
+{
+    if (const char* forced = std::getenv("OAKVANE_VERIFY_WORKERS"); forced && *forced) {
+        char* end = nullptr;
+        const long n = std::strtol(forced, &end, 10);
+        if (*end == '\0' && n >= 1)
+            return static_cast<unsigned>(std::min<long>(n, kMaxVerifyWorkers));
+    }
+    cpu_set_t cpus;
+    CPU_ZERO(&cpus);
+    if (::sched_getaffinity(0, sizeof cpus, &cpus) != 0)
+        return 1;
+    return std::clamp<unsigned>(static_cast<unsigned>(CPU_COUNT(&cpus)), 1, kMaxVerifyWorkers);
+}
+
+VerifyPool::VerifyPool(unsigned workers)
+{
+    // A thread the system will not give is one decoder less; with none at all, take()
+    // decodes on the caller's thread.
+    try {
+        for (unsigned i = 0; i < workers; ++i)
+            m_threads.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+        trace("verify: fewer decoding threads than asked for");
+    }
+}
+
+VerifyPool::~VerifyPool()
+{
+    stop();
+    {
+        std::lock_guard lock(m_mutex);
+        m_closing = true;
+    }
+    m_queued.notify_all();
+    for (std::thread& thread : m_threads)
+        thread.join();
+}
+
+void VerifyPool::submit(UniqueFd fd)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(Job{std::move(fd), false, JpegCheck{}});
+    }
+    m_queued.notify_one();
+}
+
+bool VerifyPool::next_ready()
+{
+    std::lock_guard lock(m_mutex);
+    return !m_jobs.empty() && m_jobs.front().done;
+}
+
+std::optional<JpegCheck> VerifyPool::take(const std::function<bool()>& give_up)
+{
+    std::unique_lock lock(m_mutex);
+    if (m_jobs.empty())
+        return std::nullopt;
+    Job& job = m_jobs.front();
+    if (m_threads.empty() && !job.done) {
+        job.result = decode_guarded(job.fd.get(), m_stop);
+        job.done = true;
+        ++m_next;
+    }
+    while (!job.done) {
+        lock.unlock();
+        const bool abandon = give_up();
+        lock.lock();
+        if (abandon)
+            return std::nullopt;
+        m_finished.wait_for(lock, kStopPollInterval, [&] { return job.done; });
+    }
+    JpegCheck result = std::move(job.result);
+    m_jobs.pop_front();
+    --m_next;
+    return result;
+}
+
+void VerifyPool::stop()
+{
+    m_stop = true;
+    std::unique_lock lock(m_mutex);
+    m_jobs.erase(m_jobs.begin() + static_cast<std::ptrdiff_t>(m_next), m_jobs.end());
+    m_finished.wait(lock, [&] { return m_busy == 0; });
+    m_jobs.clear();
+    m_next = 0;
+}
+
+void VerifyPool::work()
+{
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_queued.wait(lock, [&] { return m_closing || m_next < m_jobs.size(); });
+        if (m_closing)
+            return;
+        // A job stays where it is until it is taken, and only done jobs are taken, so the
+        // reference holds while the lock is let go.
+        Job& job = m_jobs[m_next++];
+        ++m_busy;
+        lock.unlock();
+        JpegCheck result = decode_guarded(job.fd.get(), m_stop);
+        lock.lock();
+        job.result = std::move(result);
+        job.done = true;
+        job.fd.reset();
+        --m_busy;
+        m_finished.notify_all();
+    }
+}
+
+}  // namespace oakvane

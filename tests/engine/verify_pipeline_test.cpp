@@ -1,0 +1,188 @@
+// A primary folder whose JPEGs decode on worker threads while later files are copied must
+// end exactly as if the files had been handled one at a time: same lines, same counts, the
+// same failure, and nothing after a failing file in the primary tree.
+
+#include "cardgen.h"
+#include "convert_folder.h"
+#include "jpeg_verify.h"
+#include "recording_host.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <regex>
+#include <unistd.h>
+
+namespace oakvane::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string jpeg_text(int width, int height)
+{
+    cardgen::JpegOptions options;
+    options.width = width;
+    options.height = height;
+    const auto bytes = cardgen::make_jpeg(options);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::size_t thread_count()
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& task : fs::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
+
+// Runs every case with the default number of workers and with one forced.
+class VerifyPipeline : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override
+    {
+        if (*GetParam())
+            ::setenv("OAKVANE_VERIFY_WORKERS", GetParam(), 1);
+        use_host(host);
+        fs::create_directories(backup());
+    }
+    void TearDown() override { ::unsetenv("OAKVANE_VERIFY_WORKERS"); }
+
+    fs::path backup() const { return dir.path() / "backup"; }
+    std::string primary() const { return (dir.path() / "primary").string(); }
+    std::string backup_file(const std::string& name, const std::string& content)
+    {
+        write_file(backup() / name, content);
+        return (backup() / name).string();
+    }
+    // n files IMG_0000.JPG, IMG_0001.CR2, IMG_0002.JPG, ...: JPEGs at even places.
+    std::vector<std::string> folder_of(int n, const std::string& jpeg)
+    {
+        std::vector<std::string> files;
+        for (int i = 0; i < n; ++i) {
+            char name[32];
+            std::snprintf(name, sizeof name, "IMG_%04d.%s", i, i % 2 ? "CR2" : "JPG");
+            files.push_back(backup_file(name, i % 2 ? "raw " + std::to_string(i) : jpeg));
+        }
+        return files;
+    }
+    int run(const std::vector<std::string>& files)
+    {
+        return convert_or_copy_folder("", files, primary(), msg, kConverterMessageSize);
+    }
+    // Every name in the primary folder sorts before limit; no staging file is left.
+    void expect_nothing_from(const std::string& limit) const
+    {
+        for (const std::string& name : list_tree(primary())) {
+            EXPECT_LT(name, limit);
+            EXPECT_NE(name[0], '.') << name;
+        }
+    }
+
+    RecordingHost host;
+    TempDir dir;
+    std::string msg;
+};
+
+TEST_P(VerifyPipeline, LateCorruptJpegEndsTheFolderThereAsOneAtATime)
+{
+    const std::string good = jpeg_text(320, 240);
+    struct Case {
+        const char* what;
+        std::string bad;
+        bool warns;
+    };
+    for (const Case& c : {Case{"cut short", good.substr(0, good.size() * 6 / 10), true},
+                          Case{"no picture", "not a picture\n", false}}) {
+        SCOPED_TRACE(c.what);
+        use_host(host = RecordingHost{});
+        fs::remove_all(primary());
+        std::vector<std::string> files = folder_of(200, good);
+        files[170] = backup_file("IMG_0170.JPG", c.bad);
+
+        EXPECT_EQ(run(files), 0);
+        EXPECT_EQ(msg, "Possibly corrupt JPEG: " + primary() + "/IMG_0170.JPG\n");
+        if (c.warns) {
+            ASSERT_EQ(host.lines.size(), 1u);
+            EXPECT_TRUE(std::regex_match(host.lines[0], std::regex("JPEG Verification Warnings: [1-9][0-9]*")));
+        } else {
+            EXPECT_TRUE(host.lines.empty());
+        }
+        EXPECT_EQ(host.steps, 171);
+        EXPECT_EQ(run_state().unconverted_count, 171);
+        EXPECT_EQ(run_state().jpeg_verified_count, 85);
+        EXPECT_EQ(run_state().last_error, "");
+        expect_nothing_from("IMG_0170.JPG");
+    }
+}
+
+// A later file that fails while it is copied ahead of an earlier JPEG's result is never
+// reported: one at a time, the run would have ended at the JPEG.
+TEST_P(VerifyPipeline, EarlierCorruptJpegOutranksALaterFailure)
+{
+    const std::string big = jpeg_text(2000, 1500);
+    const std::vector<std::string> files = {backup_file("IMG_0001.JPG", big.substr(0, big.size() / 2)),
+                                            backup_file("IMG_0002.CR2", "raw")};
+    write_file(primary() + "/IMG_0002.CR2", "the library's own");
+
+    EXPECT_EQ(run(files), 0);
+    EXPECT_EQ(msg, "Possibly corrupt JPEG: " + primary() + "/IMG_0001.JPG\n");
+    EXPECT_EQ(run_state().last_error, "");
+    EXPECT_EQ(host.lines.size(), 1u);
+    EXPECT_EQ(host.steps, 1);
+    EXPECT_EQ(read_file(primary() + "/IMG_0002.CR2"), "the library's own");
+    EXPECT_EQ(list_tree(primary()), std::vector<std::string>{"IMG_0002.CR2"});
+}
+
+TEST_P(VerifyPipeline, StopWhileWorkersDecodeEndsTheRunAndJoinsThem)
+{
+    const std::size_t threads_before = thread_count();
+    std::vector<std::string> files;
+    const std::string big = jpeg_text(3000, 2000);
+    for (int i = 0; i < 12; ++i)
+        files.push_back(backup_file("IMG_" + std::to_string(1000 + i) + ".JPG", big));
+    // Stop as soon as decoding threads exist, that is while the first JPEG decodes.
+    host.on_stop_poll = [&](RecordingHost& h) { h.stop = thread_count() > threads_before; };
+
+    EXPECT_EQ(run(files), 0);
+    EXPECT_EQ(run_state().last_error, "Stopped");
+    EXPECT_EQ(msg, "");
+    EXPECT_EQ(host.stop, 1);
+    EXPECT_EQ(thread_count(), threads_before);
+    EXPECT_EQ(list_tree(primary()), std::vector<std::string>{});
+    EXPECT_EQ(run_state().jpeg_verified_count, 0);
+}
+
+TEST_P(VerifyPipeline, ManyJpegsAllVerifiedAndPublished)
+{
+    const std::vector<std::string> files = folder_of(200, jpeg_text(64, 48));
+    ASSERT_EQ(run(files), 1) << msg;
+    EXPECT_EQ(list_tree(primary()).size(), 200u);
+    EXPECT_EQ(run_state().jpeg_verified_count, 100);
+    EXPECT_EQ(run_state().unconverted_count, 200);
+    EXPECT_EQ(host.steps, 200);
+    EXPECT_TRUE(host.lines.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, VerifyPipeline, ::testing::Values("", "1"),
+                         [](const auto& info) { return *info.param ? "one" : "all"; });
+
+TEST(DecodeJpeg, AStopBetweenRowsEndsTheDecode)
+{
+    TempDir dir;
+    write_file(dir / "a.JPG", jpeg_text(320, 240));
+    const int fd = ::open((dir / "a.JPG").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> stop{true};
+    EXPECT_EQ(decode_jpeg(fd, &stop).outcome, JpegCheck::Outcome::stopped);
+    stop = false;
+    ::lseek(fd, 0, SEEK_SET);
+    EXPECT_EQ(decode_jpeg(fd, &stop).outcome, JpegCheck::Outcome::passed);
+    ::close(fd);
+}
+
+}  // namespace
+}  // namespace oakvane::test

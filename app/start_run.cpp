@@ -50,27 +50,17 @@ StartResult StartCommand::run()
         m_prefs.SetStartingNumber(m_host.starting_number_text());
     m_prefs.SavePreferences();
 
-    const std::optional<std::string> card_folder = choose_card_folder(m_prefs.GetCardFolder());
-    if (!card_folder || card_folder->empty())
-        return fail(kNoCardChosen);
-    const std::optional<std::string> backup_folder = choose_backup_folder();
-    if (!backup_folder)
-        return fail(kIngestionStopped);
-    if (!folder_exists(*backup_folder))
-        return fail(kNoBackupFolder);
-    // Without this the engine would be handed an empty converter path and fail only after
-    // the backup copy.
-    if (m_prefs.GetKeepRaw() && m_prefs.GetConverterApp().empty())
-        return fail("No DNG converter chosen in Preferences");
+    std::optional<RunSettings> settings = decide_settings();
+    if (!settings)
+        return StartResult::Failed;
 
     const std::time_t start = std::time(nullptr);
     m_host.set_main_status("Copying images");
-    RunSettings settings = read_run_settings(m_prefs, *card_folder, *backup_folder, g_userFolderName);
-    settings.starting_number_used = number_box;
-    for (const std::string& line : run_summary_lines(settings))
+    settings->starting_number_used = number_box;
+    for (const std::string& line : run_summary_lines(*settings))
         m_host.output_text(line);
 
-    const RunOutcome outcome = m_host.run_with_progress(engine_arguments(settings));
+    const RunOutcome outcome = m_host.run_with_progress(engine_arguments(*settings));
     const StartResult result = report_outcome(outcome, static_cast<long>(std::time(nullptr) - start));
     if (number_box && outcome.next_number) {
         m_prefs.SetStartingNumber(*outcome.next_number);
@@ -85,6 +75,34 @@ StartResult StartCommand::run()
     m_host.output_text("\nFinished\n");
     m_host.beep();
     return result;
+}
+
+std::optional<std::vector<std::string>> StartCommand::PlanArguments()
+{
+    std::optional<RunSettings> settings = decide_settings();
+    if (!settings)
+        return std::nullopt;
+    settings->starting_number_used = m_host.starting_number_enabled();
+    for (const std::string& line : run_summary_lines(*settings))
+        m_host.output_text(line);
+    return engine_arguments(*settings);
+}
+
+std::optional<RunSettings> StartCommand::decide_settings()
+{
+    const std::optional<std::string> card_folder = choose_card_folder(m_prefs.GetCardFolder());
+    if (!card_folder || card_folder->empty())
+        return fail(kNoCardChosen), std::nullopt;
+    const std::optional<std::string> backup_folder = choose_backup_folder();
+    if (!backup_folder)
+        return fail(kIngestionStopped), std::nullopt;
+    if (!folder_exists(*backup_folder))
+        return fail(kNoBackupFolder), std::nullopt;
+    // Without this the engine would be handed an empty converter path and fail only after
+    // the backup copy.
+    if (m_prefs.GetKeepRaw() && m_prefs.GetConverterApp().empty())
+        return fail("No DNG converter chosen in Preferences"), std::nullopt;
+    return read_run_settings(m_prefs, *card_folder, *backup_folder, g_userFolderName);
 }
 
 std::optional<std::string> StartCommand::choose_card_folder(const std::string& card_preference)

@@ -4,6 +4,8 @@
 // ejects the card when the preferences ask for it. The desktop window and the command line
 // run the same command; they differ only in how they answer StartHost.
 
+#include "run_settings.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -65,11 +67,18 @@ public:
     // inserted during a run can call Start again from the run's own event loop.
     StartResult OnStart();
 
+    // The engine's arguments of the run Start would make now: the same card and backup
+    // choice and summary lines, but nothing saved and nothing run. None after a failure,
+    // shown as Start shows it.
+    std::optional<std::vector<std::string>> PlanArguments();
+
     // The card folder to use instead of the card choice (a folder named on a command line).
     void set_card_override(std::optional<std::string> folder) { m_card_override = std::move(folder); }
 
 private:
     StartResult run();
+    // The card and backup choice and the run's settings; none after a failure shown.
+    std::optional<RunSettings> decide_settings();
     std::optional<std::string> choose_card_folder(const std::string& card_preference);
     std::optional<std::string> choose_backup_folder();
     StartResult fail(const std::string& text);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <algorithm>
+#include <set>
 #include <fcntl.h>
 #include <stdio.h>
 #include <unistd.h>
@@ -79,7 +80,7 @@ void rewrite_run_paths(const std::string& old_root, const std::string& new_root)
         if (below(path, old_root))
             path.replace(0, old_root.size(), new_root);
     for (std::set<std::string>* folders :
-         {&run.changed_folders, &run.swept_folders, &run.own_sidecar_copies}) {
+         {&run.changed_folders, &run.swept_folders, &run.own_sidecar_copies, &run.planned_folders}) {
         std::set<std::string> moved;
         for (auto it = folders->begin(); it != folders->end();) {
             if (*it == old_root || below(*it, old_root)) {
@@ -172,6 +173,29 @@ int store_range_rename()
                                           "\" to \"" + new_path + "\"",
                                       new_path, err);
         note_folder_changed(folder_of(new_path));
+        rewrite_run_paths(record.path, new_path);
+    }
+    return 1;
+}
+
+int plan_range_rename()
+{
+    // Every placeholder stands in the tree while the renames run, its own included.
+    std::set<std::string> occupied;
+    for (const RangeRecord& record : run_state().ranges)
+        occupied.insert(record.path);
+    for (const RangeRecord& record : run_state().ranges) {
+        const std::string base = range_folder_name(record);
+        std::string new_path = base;
+        auto taken = [&] { return occupied.contains(new_path) || path_exists(new_path); };
+        for (char letter = 'a'; letter <= 'z' && taken(); ++letter)
+            new_path = base + letter;
+        if (taken())
+            return record_errno_error("Can't rename number-range dir: \"" + record.path +
+                                          "\" to \"" + new_path + "\"",
+                                      new_path, EEXIST);
+        occupied.erase(record.path);
+        occupied.insert(new_path);
         rewrite_run_paths(record.path, new_path);
     }
     return 1;

@@ -27,6 +27,11 @@ void store_range_add(const std::string& path, const std::string& number_text);
 // already there) and rewrites the backup list to match. 0 after a recorded error.
 int store_range_rename();
 
+// What store_range_rename would do now, without renaming: works out each range folder's
+// final name as it would (a taken name is stepped over) and rewrites the backup list to
+// match. 0 after a recorded error.
+int plan_range_rename();
+
 // The final name of a range folder whose placeholder path is path.
 std::string range_folder_name(const RangeRecord& record);
 

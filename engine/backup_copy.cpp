@@ -3,6 +3,7 @@
 #include "arrangement.h"
 #include "card_file.h"
 #include "file_copy.h"
+#include "file_records.h"
 #include "naming.h"
 #include "run_state.h"
 #include "sidecar.h"
@@ -16,8 +17,6 @@
 namespace oakvane {
 
 namespace {
-
-constexpr int kMaxSequence = 999;
 
 // Copies the card file into the staging file and checks the copy before it is published:
 // the card file's time, and the size the walk saw.
@@ -59,6 +58,7 @@ int publish_backup(PendingCopy& copy)
     if (err != 0)
         return record_errno_error("creat error", copy.final_path, err == EEXIST ? 0 : err);
     run_state().arg_vec.push_back(dest);
+    note_backup_published(copy.final_path);
     if (copy.card_sidecar)
         run_state().own_sidecar_copies.insert(dest);
     return publish_sidecar(copy.sidecar, dest, true);
@@ -69,6 +69,8 @@ int publish_backup(PendingCopy& copy)
 int backup_visit(const posix::WalkEntry& entry, PublishBatch* batch)
 {
     const int kind = classify_card_entry(entry);
+    if (kind == 0)
+        report_skipped(entry);
     if (kind <= 0)
         return kind;
     return safe_copy_backup(entry.path, std::string(entry.name()), entry.st, batch) ? 0 : -1;
@@ -112,6 +114,7 @@ int safe_copy_backup(const std::string& card_path, const std::string& name,
         !copy_card_file(card_path, dest, copy.image, seen))
         return 0;
     host().progress_step();
+    note_backup_source(dest, {card_path, static_cast<std::uint64_t>(seen.st_size)});
     if (batch)
         return batch->add(std::move(copy), static_cast<std::uint64_t>(seen.st_size));
     return publish_now(std::move(copy), publish_backup);

@@ -13,6 +13,9 @@
 
 namespace oakvane {
 
+// The highest sequence number a backup copy may get when its name is taken.
+inline constexpr int kMaxSequence = 999;
+
 // Walk visitor of the backup pass: backs up every regular file whose name does not begin
 // with "."; -1 ends the walk when a copy failed or the entry may not be read (a link, a
 // FIFO, ...; its error is recorded). With a batch, copies are published when it flushes.

@@ -1,7 +1,9 @@
 #include "engine.h"
 
 #include "card_time.h"
+#include "copy_setup.h"
 #include "driver.h"
+#include "free_space.h"
 #include "run_state.h"
 #include "settings_check.h"
 #include "text_format.h"
@@ -53,6 +55,8 @@ void store_settings(const char* const argv[])
     run.arr_switches = argv[16];
 }
 
+}  // namespace
+
 void show_failure()
 {
     const RunState& run = run_state();
@@ -65,7 +69,7 @@ void show_failure()
     }
 }
 
-int copy_command(int argc, const char* const argv[], CopycardResult& result)
+int prepare_copy(int argc, const char* const argv[])
 {
     RunState& run = run_state();
     if (argc != kCopyArgumentCount) {
@@ -95,10 +99,25 @@ int copy_command(int argc, const char* const argv[], CopycardResult& result)
         show_failure();
         return 0;
     }
-    host().progress_range(run.image_count + 1);
     // The automatic numbers of a run stay four digits.
     if (static_cast<long long>(run.running_number) + run.image_count > kMaxAutomaticNumber)
         run.running_number = 1;
+    return 1;
+}
+
+namespace {
+
+int copy_command(int argc, const char* const argv[], CopycardResult& result)
+{
+    RunState& run = run_state();
+    if (!prepare_copy(argc, argv))
+        return 0;
+    // Before anything is written: a tree that fills up half-way helps no one.
+    if (!check_free_space()) {
+        show_failure();
+        return 0;
+    }
+    host().progress_range(run.image_count + 1);
 
     if (!ingest_card(run.cvt_msg, kConverterMessageSize)) {
         if (!host().stop_requested())

@@ -3,6 +3,7 @@
 #include "arrangement.h"
 #include "backup_copy.h"
 #include "card_file.h"
+#include "file_records.h"
 #include "fs_util.h"
 #include "primary_copy.h"
 #include "run_lock.h"
@@ -46,6 +47,7 @@ int backup_pass()
     }
     if (walked != 0 || !batch.flush() || !store_range_rename())
         return 0;
+    index_backup_sources();
     const int seconds = static_cast<int>(std::time(nullptr) - start);
     host().output_text(format("%d files copied from card took %d min. %d sec.\n",
                               run.image_count, seconds / 60, seconds % 60));
@@ -83,6 +85,7 @@ int count_images()
         const int kind = classify_card_entry(e);
         if (kind > 0) {
             ++run.image_count;
+            run.card_files.push_back({e.path, static_cast<std::uint64_t>(e.st.st_size)});
             note_card_sidecar(e.path);
         }
         return kind < 0 ? 1 : 0;

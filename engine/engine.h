@@ -1,11 +1,28 @@
 #pragma once
 // Public entry of the ingestion engine: one call ingests one card.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace oakvane {
+
+// How a card file's copy in the primary tree was (or, in a plan, will be) checked.
+enum class FileCheck { jpeg_decoded, converter_verified, size_only, failed, skipped };
+
+// What became of one card file. Paths are "" where the file got none (a skipped file, a DNG
+// without a sidecar, a run that failed before the file reached the primary tree).
+struct FileRecord {
+    std::string card_path;
+    std::uint64_t size = 0;
+    std::string backup_path;
+    std::string backup_sidecar;
+    std::string primary_path;  // the DNG's path for a raw given to the converter
+    std::string primary_sidecar;
+    FileCheck check = FileCheck::size_only;
+    std::string message;  // why it failed or was skipped
+};
 
 // The engine's only contact with whoever runs it (desktop window, command line, tests).
 // Every call comes from the engine's own thread, in order; output_text must have shown
@@ -24,6 +41,9 @@ public:
     virtual void progress_tick() = 0;
     // Nonzero once the user asked the run to stop; polled between blocks of work.
     virtual int stop_requested() = 0;
+    // Optional: the outcome of one card file, once the run has settled it (or once a plan
+    // has worked it out). Hosts that keep no report need not implement it.
+    virtual void file_record(const FileRecord& record) { (void)record; }
 };
 
 // What a successful run hands back; both stay empty after a failure.

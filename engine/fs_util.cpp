@@ -29,6 +29,11 @@ int UniqueFd::close()
 
 int make_dir(const std::string& path)
 {
+    if (RunState& run = run_state(); run.planning) {
+        if (!path_exists(path))
+            run.planned_folders.insert(path);
+        return 0;
+    }
     if (::mkdir(path.c_str(), 0777) == 0) {
         note_folder_changed(folder_of(path));
         return 0;

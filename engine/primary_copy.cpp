@@ -1,6 +1,7 @@
 #include "primary_copy.h"
 
 #include "convert_folder.h"
+#include "file_records.h"
 #include "run_lock.h"
 #include "run_state.h"
 
@@ -72,8 +73,12 @@ int copy_to_primary(const std::string& converter, const std::string& primary_fol
         trace("To folder: [" + folder + "] from " + std::to_string(first) + " to " +
               std::to_string(last));
         const std::span<const std::string> files(list.data() + first, last - first + 1);
-        if (!convert_or_copy_folder(converter, files, folder, msg, msg_size))
+        if (!convert_or_copy_folder(converter, files, folder, msg, msg_size)) {
+            report_unplaced(files, folder, msg.empty() ? run.last_error : msg);
+            report_unplaced(std::span<const std::string>(list).subspan(last + 1), "", "");
             return 0;
+        }
+        report_placed(files, folder);
         run.last_primary_folder = folder;
         first = last + 1;
     }

@@ -8,6 +8,9 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -26,6 +29,12 @@ struct RangeRecord {
     std::string path;  // full path with the placeholder name
     int lowest = 0;
     int highest = 0;
+};
+
+// A card file the count found, for the free-space check and the plan.
+struct CardEntry {
+    std::string path;
+    std::uint64_t size = 0;
 };
 
 struct RunState {
@@ -57,6 +66,12 @@ struct RunState {
     std::vector<std::string> arg_vec;   // backup copies made so far, in copy order
     std::vector<std::string> sidecars;  // sidecars made next to backup copies
     std::vector<RangeRecord> ranges;    // newest first
+    std::vector<CardEntry> card_files;  // every file the count will copy, in walk order
+    // The card file of each backup copy, for the hosts' file records: staged ones by the
+    // name they are meant to get, published ones beside the backup list, then by final path.
+    std::map<std::string, std::deque<CardEntry>> unpublished_sources;
+    std::vector<CardEntry> backup_sources;
+    std::map<std::string, CardEntry> source_of_backup;
     std::vector<char> copy_buffer;
     std::set<std::string> swept_folders;    // folders cleared of staging leftovers
     std::set<std::string> changed_folders;  // folders whose entries must be flushed
@@ -70,6 +85,11 @@ struct RunState {
     std::string cvt_msg;     // converter output or a message of the primary copy
     std::string last_error;  // the last recorded failure
     std::optional<std::string> last_primary_folder;
+
+    // A plan runs the naming and arrangement code without writing: make_dir only notes the
+    // folders that do not exist yet.
+    bool planning = false;
+    std::set<std::string> planned_folders;
 };
 
 RunState& run_state();

@@ -3,6 +3,8 @@
 #include "app_globals.h"
 #include "eject.h"
 #include "engine.h"
+#include "plan.h"
+#include "plan_print.h"
 #include "run_settings.h"
 #include "viewer_launch.h"
 
@@ -16,6 +18,13 @@
 #include <unistd.h>
 
 namespace oakvane {
+
+void IngestHost::output_text(std::string_view text)
+{
+    if (text.starts_with("ERROR: "))
+        m_start_error = text.substr(7);
+    m_engine_host.output_text(text);
+}
 
 bool IngestHost::starting_number_enabled()
 {
@@ -45,17 +54,56 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
     m_run_card_folder = arguments.at(kCardFolderArgument);
+    m_record = RunRecord{};
+    m_record.arguments = arguments;
+    m_record.card_folder = m_run_card_folder;
+    m_record.card_name = report_card_name(m_run_card_folder);
+    m_record.started = QDateTime::currentDateTime();
     CopycardResult result;
     RunOutcome outcome;
     {
         const CliHost::EngineRun quiet(m_engine_host);
-        outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), m_engine_host, result);
+        ReportingHooks hooks(m_engine_host, m_record);
+        outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), hooks, result);
         m_engine_host.finish_progress();
     }
     outcome.folder = std::move(result.folder);
     outcome.next_number = std::move(result.next_number);
     outcome.stopped = m_engine_host.stop_requested() != 0;
+    m_record.ended = QDateTime::currentDateTime();
+    m_record.end = outcome.result ? RunEnd::succeeded : outcome.stopped ? RunEnd::stopped : RunEnd::failed;
+    if (!outcome.result)
+        m_record.message = shown_failure(m_record.output);
     return outcome;
+}
+
+int IngestHost::plan(const std::vector<std::string>& arguments)
+{
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments)
+        argv.push_back(argument.c_str());
+    argv.push_back(nullptr);
+    RunPlan plan;
+    const int ok = copycard_plan(static_cast<int>(arguments.size()), argv.data(), m_engine_host, plan);
+    std::fflush(stdout);
+    print_plan(plan, ok != 0, stdout);
+    return ok ? 0 : 1;
+}
+
+void IngestHost::begin_record()
+{
+    m_record = RunRecord{};
+    m_start_error.clear();
+}
+
+RunRecord IngestHost::last_run() const
+{
+    if (!m_record.arguments.empty() || m_start_error.empty())
+        return m_record;
+    RunRecord record;
+    record.message = m_start_error;
+    record.started = record.ended = QDateTime::currentDateTime();
+    return record;
 }
 
 void IngestHost::message_box(const std::string& text)

@@ -6,6 +6,7 @@
 #include "eject.h"
 #include "cli_host.h"
 #include "preferences.h"
+#include "run_report.h"
 #include "start_run.h"
 
 namespace oakvane {
@@ -21,9 +22,18 @@ public:
     void set_print_card_states(bool print) { m_print_card_states = print; }
     bool stop_requested() { return m_engine_host.stop_requested() != 0; }
 
+    // Plans the run of these engine arguments and prints the plan; the exit status (0 when
+    // the run would go ahead, 1 otherwise).
+    int plan(const std::vector<std::string>& arguments);
+    // The record of the last Start: its engine run, or the failure that kept the engine from
+    // running. Empty before the first Start.
+    RunRecord last_run() const;
+    // Starts a new record: the next Start's.
+    void begin_record();
+
     // StartHost
     void clear_output() override {}
-    void output_text(std::string_view text) override { m_engine_host.output_text(text); }
+    void output_text(std::string_view text) override;
     void set_main_status(std::string_view) override {}
     void set_buttons(bool, bool) override {}
     bool starting_number_enabled() override;
@@ -56,6 +66,8 @@ private:
     bool m_print_card_states = false;
     std::string m_card_text;
     std::string m_run_card_folder;  // the card folder of the last run
+    RunRecord m_record;
+    std::string m_start_error;  // a failure of Start before the engine ran
 };
 
 }  // namespace oakvane

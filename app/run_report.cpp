@@ -1,0 +1,201 @@
+#include "run_report.h"
+
+#include "app_globals.h"
+#include "run_texts.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#include <array>
+#include <fcntl.h>
+#include <unistd.h>
+#include <filesystem>
+#include <sstream>
+
+#ifndef OAKVANE_VERSION
+#define OAKVANE_VERSION "0"
+#endif
+
+namespace oakvane {
+
+namespace {
+
+// The engine's argument names, in order after the command word.
+constexpr std::array<const char*, 17> kSettingNames = {
+    "card_folder", "backup_folder", "primary_folder", "DNG_Converter_path", "arrangement",
+    "text1", "text2", "text3", "text4", "fmt", "preview", "embed", "verifyOnly",
+    "sidecar_path", "arrSwitches", "startingNumber", "userFolder"};
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+QJsonValue path_or_null(const std::string& path) { return path.empty() ? QJsonValue() : QJsonValue(text(path)); }
+
+const char* check_name(FileCheck check)
+{
+    switch (check) {
+    case FileCheck::jpeg_decoded: return "JPEG decoded";
+    case FileCheck::converter_verified: return "converter verified";
+    case FileCheck::size_only: return "size only";
+    case FileCheck::failed: return "failed";
+    case FileCheck::skipped: return "skipped";
+    }
+    return "failed";
+}
+
+QJsonObject settings_json(const std::vector<std::string>& arguments)
+{
+    QJsonObject settings;
+    for (std::size_t i = 0; i < kSettingNames.size() && i + 2 < arguments.size(); ++i)
+        settings.insert(kSettingNames[i], text(arguments[i + 2]));
+    return settings;
+}
+
+QJsonObject file_json(const FileRecord& file)
+{
+    return QJsonObject{{"card_path", text(file.card_path)},
+                       {"size", static_cast<qint64>(file.size)},
+                       {"backup_path", path_or_null(file.backup_path)},
+                       {"backup_sidecar", path_or_null(file.backup_sidecar)},
+                       {"primary_path", path_or_null(file.primary_path)},
+                       {"primary_sidecar", path_or_null(file.primary_sidecar)},
+                       {"check", check_name(file.check)},
+                       {"message", path_or_null(file.message)}};
+}
+
+// The counts of the engine's own report, read from its lines; null when the run ended
+// before the report.
+QJsonValue counts_json(const std::string& output)
+{
+    constexpr std::array<std::pair<const char*, const char*>, 5> kLines = {{
+        {"    Raws converted to DNGs: ", "raws_converted"},
+        {"    Files copied without conversion: ", "copied_without_conversion"},
+        {"    Raws verified: ", "raws_verified"},
+        {"    JPEGs verified: ", "jpegs_verified"},
+        {"    Files copied without error but unverified: ", "unverified"}}};
+    QJsonObject counts;
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);)
+        for (const auto& [prefix, key] : kLines)
+            if (line.starts_with(prefix))
+                counts.insert(key, std::stoi(line.substr(std::string_view(prefix).size())));
+    return counts.size() == static_cast<qsizetype>(kLines.size()) ? QJsonValue(counts) : QJsonValue();
+}
+
+QJsonObject outcome_json(const RunRecord& run)
+{
+    switch (run.end) {
+    case RunEnd::succeeded:
+        return {{"result", "succeeded"}, {"line", "SUCCESSFUL INGESTION - no errors detected"}};
+    case RunEnd::stopped:
+        return {{"result", "stopped"}, {"line", text(kStoppedByUser)}};
+    case RunEnd::failed:
+        break;
+    }
+    return {{"result", "failed"}, {"line", text(run.message)}};
+}
+
+}  // namespace
+
+void ReportingHooks::output_text(std::string_view text)
+{
+    m_record.output.append(text);
+    m_inner.output_text(text);
+}
+
+void ReportingHooks::file_record(const FileRecord& record)
+{
+    m_record.files.push_back(record);
+    m_inner.file_record(record);
+}
+
+std::string report_card_name(const std::string& card_folder)
+{
+    if (!g_detectedCardName.empty() && card_folder == g_detectedCardFolder)
+        return g_detectedCardName;
+    const std::filesystem::path folder = std::filesystem::path(card_folder).lexically_normal();
+    const std::filesystem::path parent = (folder.has_filename() ? folder : folder.parent_path()).parent_path();
+    return parent.filename().string();
+}
+
+std::string shown_failure(const std::string& output)
+{
+    const std::size_t at = output.rfind("ERROR:\n");
+    if (at == std::string::npos)
+        return {};
+    std::string message = output.substr(at + 7);
+    while (!message.empty() && message.back() == '\n')
+        message.pop_back();
+    for (char& c : message)
+        if (c == '\n')
+            c = ' ';
+    return message;
+}
+
+QByteArray report_json(const RunRecord& run)
+{
+    std::uint64_t bytes = 0;
+    QJsonArray files;
+    for (const FileRecord& file : run.files) {
+        files.append(file_json(file));
+        if (!file.primary_path.empty())
+            bytes += file.size;
+    }
+    const qint64 ms = std::max<qint64>(run.started.msecsTo(run.ended), 0);
+    const double seconds = static_cast<double>(ms) / 1000.0;
+    const QJsonObject report{
+        {"program", "Oakvane"},
+        {"version", OAKVANE_VERSION},
+        {"card", QJsonObject{{"folder", text(run.card_folder)}, {"name", text(run.card_name)}}},
+        {"settings", settings_json(run.arguments)},
+        {"files", files},
+        {"counts", counts_json(run.output)},
+        {"outcome", outcome_json(run)},
+        {"started", run.started.toString(Qt::ISODateWithMs)},
+        {"ended", run.ended.toString(Qt::ISODateWithMs)},
+        {"seconds", seconds},
+        {"bytes", static_cast<qint64>(bytes)},
+        {"bytes_per_second", seconds > 0 ? static_cast<double>(bytes) / seconds : 0.0}};
+    return QJsonDocument(report).toJson(QJsonDocument::Indented);
+}
+
+bool write_report(const std::string& path, const RunRecord& run, std::string& why)
+{
+    // QSaveFile writes a temporary file beside path, flushes it to disk and renames it.
+    QSaveFile file(text(path));
+    if (!file.open(QIODevice::WriteOnly)) {
+        why = "Can't write the report \"" + path + "\": " + file.errorString().toStdString();
+        return false;
+    }
+    const QByteArray json = report_json(run);
+    if (file.write(json) != json.size() || !file.commit()) {
+        why = "Can't write the report \"" + path + "\": " + file.errorString().toStdString();
+        return false;
+    }
+    // The rename itself must survive a crash too.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    return true;
+}
+
+std::string report_path_in(const std::string& folder, const RunRecord& run)
+{
+    std::string card = run.card_name.empty() ? "card" : run.card_name;
+    for (char& c : card)
+        if (c == '/' || c == ' ' || c == '(' || c == ')')
+            c = '_';
+    const std::string stem = folder + "/" + card + "_" +
+                             run.started.toString("yyyyMMdd-HHmmss").toStdString();
+    std::string path = stem + ".json";
+    for (int n = 1; QFileInfo::exists(text(path)); ++n)
+        path = stem + "_" + std::to_string(n) + ".json";
+    return path;
+}
+
+}  // namespace oakvane

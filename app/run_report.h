@@ -1,0 +1,69 @@
+#pragma once
+// The JSON report of one run, for scripts that want to know what went where without reading
+// the output list: the settings, every card file with its copies and how each was checked,
+// the report's counts and the outcome. docs/report.schema.json describes it.
+
+#include "engine.h"
+
+#include <QByteArray>
+#include <QDateTime>
+
+#include <string>
+#include <vector>
+
+namespace oakvane {
+
+enum class RunEnd { succeeded, failed, stopped };
+
+// What one run leaves for its report.
+struct RunRecord {
+    std::vector<std::string> arguments;  // the engine's argument vector; empty when it never ran
+    std::string card_folder;
+    std::string card_name;
+    std::vector<FileRecord> files;
+    std::string output;   // the engine's output text
+    std::string message;  // why the run failed ("" after a success)
+    RunEnd end = RunEnd::failed;
+    QDateTime started;
+    QDateTime ended;
+};
+
+// Hooks that pass every call on to a host's own hooks and keep the run's output and file
+// records for its report. Called from the engine's thread like the hooks they wrap; the
+// record may be read once the engine has returned.
+class ReportingHooks : public HostHooks {
+public:
+    ReportingHooks(HostHooks& inner, RunRecord& record) : m_inner(inner), m_record(record) {}
+
+    void output_text(std::string_view text) override;
+    void progress_status(std::string_view text) override { m_inner.progress_status(text); }
+    void progress_range(int n) override { m_inner.progress_range(n); }
+    void progress_step() override { m_inner.progress_step(); }
+    void progress_tick() override { m_inner.progress_tick(); }
+    int stop_requested() override { return m_inner.stop_requested(); }
+    void file_record(const FileRecord& record) override;
+
+private:
+    HostHooks& m_inner;
+    RunRecord& m_record;
+};
+
+// The card's name for a report: the detected card's name when the run was on it, else the
+// name of the folder holding the card folder (a card's DCIM folder sits at its root).
+std::string report_card_name(const std::string& card_folder);
+
+// The message a failed run showed after its "ERROR:" line, in one line; "" when none.
+std::string shown_failure(const std::string& output);
+
+// The report as indented JSON.
+QByteArray report_json(const RunRecord& run);
+
+// Writes the report to path as a whole or not at all: a temporary file in the same folder,
+// flushed to disk, renamed over path. false with why after a failure.
+bool write_report(const std::string& path, const RunRecord& run, std::string& why);
+
+// Where a host that keeps one report per run writes it in folder: named after the card and
+// the run's start, "<card>_<YYYYMMDD-HHMMSS>.json", never replacing an earlier report.
+std::string report_path_in(const std::string& folder, const RunRecord& run);
+
+}  // namespace oakvane

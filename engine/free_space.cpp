@@ -1,0 +1,131 @@
+#include "free_space.h"
+
+#include "card_file.h"
+#include "convert_folder.h"
+#include "run_state.h"
+#include "sidecar.h"
+#include "text_format.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+
+namespace oakvane {
+
+namespace {
+
+struct FileSystem {
+    dev_t device = 0;
+    std::uint64_t block = 1;
+    std::uint64_t available = 0;
+};
+
+// The file system a folder is (or will be) on: that of its nearest existing ancestor.
+bool file_system_of(std::string path, FileSystem& fs)
+{
+    struct stat st;
+    while (::stat(path.c_str(), &st) != 0) {
+        const std::size_t slash = path.find_last_of('/');
+        if (errno != ENOENT || slash == std::string::npos || path == "/")
+            return false;
+        path.resize(slash == 0 ? 1 : slash);
+    }
+    struct statvfs vfs;
+    if (::statvfs(path.c_str(), &vfs) != 0)
+        return false;
+    fs.device = st.st_dev;
+    fs.block = vfs.f_frsize > 0 ? vfs.f_frsize : 1;
+    fs.available = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    return true;
+}
+
+std::uint64_t in_blocks(std::uint64_t bytes, std::uint64_t block)
+{
+    return (bytes + block - 1) / block * block;
+}
+
+std::uint64_t template_size()
+{
+    struct stat st;
+    const std::string& path = run_state().sidecar_path;
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+bool gets_sidecar(const CardEntry& file)
+{
+    return !run_state().sidecar_path.empty() && !has_card_sidecar(file.path) &&
+           !sidecar_path_for(file.path).empty();
+}
+
+// The bytes the card takes in the backup tree: every file and its sidecar.
+std::uint64_t backup_bytes(std::uint64_t block, std::uint64_t sidecar)
+{
+    std::uint64_t total = 0;
+    for (const CardEntry& file : run_state().card_files)
+        total += in_blocks(file.size, block) + (gets_sidecar(file) ? in_blocks(sidecar, block) : 0);
+    return total;
+}
+
+// The bytes the card takes in the primary tree. The size of a DNG is known only once the
+// converter has made it: each is taken as its raw plus a quarter, room for a full-size
+// preview, so that a refused run is the likelier mistake rather than a full disk. A
+// verification-only run holds a folder's DNGs beside the copies until the folder is done;
+// all of them are counted.
+std::uint64_t primary_bytes(std::uint64_t block, std::uint64_t sidecar)
+{
+    const RunState& run = run_state();
+    std::uint64_t total = 0;
+    for (const CardEntry& file : run.card_files) {
+        const bool converted = !run.converter.empty() && is_raw_file(file.path);
+        if (converted)
+            total += in_blocks(file.size + file.size / 4, block);
+        if (!converted || run.verify_only)
+            total += in_blocks(file.size, block) + (gets_sidecar(file) ? in_blocks(sidecar, block) : 0);
+    }
+    return total;
+}
+
+}  // namespace
+
+std::vector<SpaceNeed> space_needs()
+{
+    const RunState& run = run_state();
+    const std::uint64_t sidecar = template_size();
+    FileSystem backup;
+    FileSystem primary;
+    const bool backup_known = file_system_of(run.backup_folder, backup);
+    const bool primary_known = file_system_of(run.primary_folder, primary);
+    if (!backup_known || !primary_known)
+        trace("can't tell the free space of " + (backup_known ? run.primary_folder : run.backup_folder));
+    std::vector<SpaceNeed> needs;
+    const std::string backup_name = "the backup folder \"" + run.backup_folder + "\"";
+    const std::string primary_name = "the primary folder \"" + run.primary_folder + "\"";
+    if (backup_known && primary_known && backup.device == primary.device) {
+        needs.push_back({backup_name + " and " + primary_name + ", which share a file system",
+                         backup_bytes(backup.block, sidecar) + primary_bytes(backup.block, sidecar),
+                         backup.available});
+        return needs;
+    }
+    if (backup_known)
+        needs.push_back({backup_name, backup_bytes(backup.block, sidecar), backup.available});
+    if (primary_known)
+        needs.push_back({primary_name, primary_bytes(primary.block, sidecar), primary.available});
+    return needs;
+}
+
+std::string space_shortage_text(const SpaceNeed& need)
+{
+    return format("Not enough free space for %s: %" PRIu64 " bytes needed, %" PRIu64 " bytes free",
+                  need.folders.c_str(), need.needed, need.available);
+}
+
+int check_free_space()
+{
+    for (const SpaceNeed& need : space_needs())
+        if (need.needed > need.available)
+            return record_error(space_shortage_text(need));
+    return 1;
+}
+
+}  // namespace oakvane

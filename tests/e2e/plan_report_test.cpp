@@ -1,0 +1,217 @@
+// oakvane-ingest --plan and --report: a plan writes nothing and says exactly what the run
+// right after it does; a report of every run, successful, failed or stopped, fits its schema.
+
+#include "e2e_support.h"
+
+#include <csignal>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
+
+namespace oakvane::e2e {
+namespace {
+
+using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
+
+// One card file as a plan shows it.
+struct Planned {
+    std::string backup, backup_sidecar, primary, primary_sidecar, check;
+};
+
+struct Plan {
+    std::map<std::string, Planned> files;  // by card path
+    std::set<std::string> skipped;
+    std::set<std::string> new_folders;
+    std::string verdict;
+};
+
+Plan parse_plan(const std::string& out)
+{
+    static const std::regex file(R"(^File: (.*), \d+ bytes$)");
+    static const std::regex primary(R"(^    primary (.*) \((.*)\)$)");
+    Plan plan;
+    Planned* current = nullptr;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        std::smatch m;
+        if (std::regex_match(line, m, file)) {
+            current = &plan.files[m[1]];
+        } else if (current && line.starts_with("    backup  ")) {
+            current->backup = line.substr(12);
+        } else if (current && std::regex_match(line, m, primary)) {
+            current->primary = m[1];
+            current->check = m[2];
+        } else if (current && line.starts_with("    sidecar ")) {
+            (current->primary.empty() ? current->backup_sidecar : current->primary_sidecar) = line.substr(12);
+        } else if (line.starts_with("Skipped: ")) {
+            plan.skipped.insert(line.substr(9, line.find(" (") - 9));
+        } else if (line.starts_with("New folder: ")) {
+            plan.new_folders.insert(line.substr(12));
+        } else if (line.starts_with("Verdict: ")) {
+            plan.verdict = line.substr(9);
+        }
+    }
+    return plan;
+}
+
+// Every regular file below root, as full paths.
+std::set<std::string> files_below(const fs::path& root)
+{
+    std::set<std::string> files;
+    if (!fs::exists(root))
+        return files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (entry.is_regular_file())
+            files.insert(entry.path().string());
+    return files;
+}
+
+// A tree's state as comparable lines: every entry with its size, content and time. Every
+// start rewrites the profile's current-set line, unchanged: only content counts there.
+Lines state_lines(const TreeState& tree)
+{
+    Lines lines;
+    for (const auto& [path, entry] : tree) {
+        const bool content_only = path.starts_with("config/");
+        lines.push_back(path + " " + std::to_string(entry.size) + " " + std::to_string(entry.hash) +
+                        (content_only ? "" : " " + std::to_string(entry.mtime_ns)));
+    }
+    return lines;
+}
+
+class PlanTest : public E2eTest {
+protected:
+    fs::path config() const { return tmp() / "config"; }
+
+    // The preference set "Main" with these lines, made the current one.
+    void write_set(const Lines& lines)
+    {
+        const fs::path store = config() / "Oakvane";
+        fs::create_directories(store / "Main");
+        std::string text = "Version\t1\nDate\tMon Dec  7 10:00:00 2026\n"
+                           "CardFolder\t" + card_folder().string() + "\n"
+                           "BackupFolder\t" + backup().string() + "\n"
+                           "PrimaryFolder\t" + primary().string() + "\n";
+        for (const std::string& line : lines)
+            text += line + "\n";
+        test::write_file(store / "Main" / "Main", text);
+        test::write_file(store / "Oakvane.ini", "[App]\nPrefSetCurrent=Main\n");
+        fs::create_directories(store / "Metadata Templates");
+        fs::copy_file(template_path(), store / "Metadata Templates" / "Basic.xmp",
+                      fs::copy_options::overwrite_existing);
+        fs::create_directories(backup());
+    }
+
+    ProcessResult ingest(const Lines& args, const Lines& extra_env = {}) const
+    {
+        Lines argv = {OAKVANE_INGEST};
+        argv.insert(argv.end(), args.begin(), args.end());
+        Lines env = {"TZ=UTC", "XDG_CONFIG_HOME=" + config().string(), "HOME=" + (tmp() / "home").string()};
+        env.insert(env.end(), extra_env.begin(), extra_env.end());
+        return test::run_process(argv, env);
+    }
+
+    // Plans, checks that the plan wrote nothing, runs, and checks that both trees hold exactly
+    // the planned files and the planned folders were made. Returns the plan.
+    Plan plan_then_run(int expected_status)
+    {
+        // The very first start makes the "Default" set, as every program of the project does.
+        ingest({"--plan"});
+        const Lines before = state_lines(snapshot(tmp()));
+        const ProcessResult planned = ingest({"--plan"});
+        EXPECT_EQ(state_lines(snapshot(tmp())), before) << "the plan wrote something";
+        const Plan plan = parse_plan(planned.out);
+        EXPECT_EQ(planned.exit_code, expected_status) << planned.out << planned.err;
+        for (const std::string& folder : plan.new_folders)
+            EXPECT_FALSE(fs::exists(folder)) << folder;
+        const std::set<std::string> backup_before = files_below(backup());
+        const std::set<std::string> primary_before = files_below(primary());
+
+        const ProcessResult run = ingest({});
+        EXPECT_EQ(run.exit_code, expected_status) << run.out << run.err;
+        if (expected_status != 0)
+            return plan;
+        std::set<std::string> backup_files = backup_before, primary_files = primary_before;
+        for (const auto& [card, file] : plan.files) {
+            for (const std::string& path : {file.backup, file.backup_sidecar})
+                if (!path.empty())
+                    backup_files.insert(path);
+            for (const std::string& path : {file.primary, file.primary_sidecar})
+                if (!path.empty())
+                    primary_files.insert(path);
+            expect_copy_of(file.backup, fs::relative(card, card_root()).string());
+        }
+        EXPECT_EQ(files_below(backup()), backup_files);
+        EXPECT_EQ(files_below(primary()), primary_files);
+        for (const std::string& folder : plan.new_folders)
+            EXPECT_TRUE(fs::is_directory(folder)) << folder;
+        return plan;
+    }
+};
+
+// Range folders with a leftover placeholder and a range name already taken, a user folder,
+// two card files of one name, raws to the converter, sidecars and hidden files.
+TEST_F(PlanTest, RunDoesWhatThePlanSaid)
+{
+    cardgen::CardLayout layout;
+    layout.pairs = 4;
+    layout.lone_jpegs = 1;
+    layout.raw_bytes = 3000;
+    layout.folders = 2;
+    layout.hidden = true;
+    make_card(layout);
+    add_jpeg("DCIM/101CANON/IMG_0001.JPG", cardgen::kDayOne, 7);  // the name of 100CANON's first
+    card_done();
+    write_set({"ConverterApp\t" STANDIN_CONVERTER, "KeepRaw\t1", "NameFmt\tSNEE", "Template\tBasic",
+               "WantDateFolders\t1", "WantUserFolder\t1", "UserFolder\tTrip", "WantRangeFolder\t1"});
+    fs::create_directories(backup() / "2006/2006-06-12/Trip/0000-0000");
+    fs::create_directories(backup() / "2006/2006-06-12/Trip/0001-0003");
+
+    const Plan plan = plan_then_run(0);
+
+    EXPECT_EQ(plan.files.size(), 10u);
+    EXPECT_EQ(plan.skipped.size(), 2u);
+    EXPECT_TRUE(plan.verdict.starts_with("the run can go ahead: 10 files")) << plan.verdict;
+    std::set<std::string> checks, sequence_numbered, stepped_ranges;
+    for (const auto& [card, file] : plan.files) {
+        checks.insert(file.check);
+        if (file.backup.find("_001.") != std::string::npos)
+            sequence_numbered.insert(file.backup);
+        if (file.backup.find("/0001-0003a/") != std::string::npos)
+            stepped_ranges.insert(file.backup);
+    }
+    EXPECT_EQ(checks, (std::set<std::string>{"JPEG decoded", "converter verified"}));
+    EXPECT_EQ(sequence_numbered.size(), 1u);
+    EXPECT_FALSE(stepped_ranges.empty());
+    EXPECT_EQ(files_with_extension(primary(), ".dng").size(), 4u);
+    expect_card_unchanged();
+}
+
+// A name taken in the backup gets a sequence number; a name taken in the primary tree fails
+// the run, and the plan says so with the run's own message.
+TEST_F(PlanTest, PlanTellsOfTakenNamesAndOfTheFailureToCome)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", cardgen::kDayOne, 1);
+    add_jpeg("DCIM/100CANON/IMG_0002.JPG", cardgen::kDayOne, 2);
+    card_done();
+    write_set({"NameFmt\tEEEE", "WantDateFolders\t0"});
+    test::write_file(backup() / "IMG_0001.JPG", "older");
+    Plan plan = plan_then_run(0);
+    EXPECT_EQ(plan.files[(card_folder() / "100CANON/IMG_0001.JPG").string()].backup,
+              (backup() / "IMG_0001_001.JPG").string());
+
+    test::write_file(primary() / "IMG_0002_001.JPG", "mine");
+    const ProcessResult planned = ingest({"--plan"});
+    plan = parse_plan(planned.out);
+    const std::string message = "Primary file already exists: \"" + (primary() / "IMG_0002_001.JPG").string() + "\"";
+    EXPECT_EQ(planned.exit_code, 1);
+    EXPECT_EQ(plan.verdict, "the run would fail: " + message);
+    const ProcessResult run = ingest({});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(last_lines(output_lines(run.out), 4), (Lines{"ERROR:", message, "", "Finished"})) << run.out;
+}
+
+}  // namespace
+}  // namespace oakvane::e2e

@@ -1,0 +1,66 @@
+#include "plan_print.h"
+
+#include <cinttypes>
+
+namespace oakvane {
+
+const char* check_text(FileCheck check)
+{
+    switch (check) {
+    case FileCheck::jpeg_decoded: return "JPEG decoded";
+    case FileCheck::converter_verified: return "converter verified";
+    case FileCheck::size_only: return "size only";
+    case FileCheck::failed: return "failed";
+    case FileCheck::skipped: return "skipped";
+    }
+    return "";
+}
+
+namespace {
+
+void print_file(const FileRecord& file, std::FILE* out)
+{
+    if (file.check == FileCheck::skipped) {
+        std::fprintf(out, "Skipped: %s (%s)\n", file.card_path.c_str(), file.message.c_str());
+        return;
+    }
+    std::fprintf(out, "File: %s, %" PRIu64 " bytes\n", file.card_path.c_str(), file.size);
+    std::fprintf(out, "    backup  %s\n", file.backup_path.c_str());
+    if (!file.backup_sidecar.empty())
+        std::fprintf(out, "    sidecar %s\n", file.backup_sidecar.c_str());
+    if (!file.primary_path.empty())
+        std::fprintf(out, "    primary %s (%s)\n", file.primary_path.c_str(), check_text(file.check));
+    if (!file.primary_sidecar.empty())
+        std::fprintf(out, "    sidecar %s\n", file.primary_sidecar.c_str());
+}
+
+}  // namespace
+
+void print_plan(const RunPlan& plan, bool would_run, std::FILE* out)
+{
+    std::fputs("\nPlan:\n", out);
+    std::size_t copied = 0;
+    std::uint64_t bytes = 0;
+    for (const FileRecord& file : plan.files) {
+        print_file(file, out);
+        if (file.check != FileCheck::skipped) {
+            ++copied;
+            bytes += file.size;
+        }
+    }
+    for (const std::string& folder : plan.new_folders)
+        std::fprintf(out, "New folder: %s\n", folder.c_str());
+    for (const SpaceNeed& need : plan.space)
+        std::fprintf(out, "Space: %s: %" PRIu64 " bytes needed, %" PRIu64 " bytes free\n",
+                     need.folders.c_str(), need.needed, need.available);
+    if (plan.names_vary)
+        std::fputs("Note: names with the unique ID (U) get the time of the run, not these.\n", out);
+    if (would_run)
+        std::fprintf(out, "Verdict: the run can go ahead: %zu files, %" PRIu64 " bytes, %zu skipped\n",
+                     copied, bytes, plan.files.size() - copied);
+    else
+        std::fprintf(out, "Verdict: the run would fail: %s\n", plan.refusal.c_str());
+    std::fflush(out);
+}
+
+}  // namespace oakvane

@@ -6,7 +6,7 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-
           libjpeg62-turbo-dev libjpeg-turbo-progs qt6-base-dev clang libclang-rt-14-dev
           libmount-dev libblkid-dev dbus-daemon e2fsprogs dosfstools exfatprogs tzdata python3
           fonts-dejavu-core
-          desktop-file-utils appstream
+          desktop-file-utils appstream groff-base
           xvfb xauth dbus-x11 at-spi2-core python3-pyatspi procps)
 
 missing=()

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Usage: check_install.sh BUILD_DIR SCRATCH_PREFIX APP_ID
 # Installs the build into a scratch prefix and checks it as a desktop would find it: the
-# programs, a launcher whose program and icon are there, an icon in every size it claims, and
-# AppStream data naming that launcher; then both freedesktop validators, when present.
+# programs with their manual pages, the bash completion, a launcher whose program and icon are
+# there, an icon in every size it claims, and AppStream data naming that launcher; then the
+# manual pages through groff's warnings and both freedesktop validators, when present.
 set -u
 build=$1 prefix=$2 id=$3
 fail=0
@@ -13,7 +14,18 @@ cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --
 
 for program in oakvane oakvane-ingest copycard; do
   [ -x "$prefix/bin/$program" ] || bad "bin/$program not installed"
+  page=$prefix/share/man/man1/$program.1
+  if [ ! -f "$page" ]; then bad "no manual page for $program"; continue; fi
+  grep -q '@[A-Z_]*@' "$page" && bad "$program.1 has an unfilled @VARIABLE@"
+  # Every warning groff can give (a misspelt macro, a broken escape) is a fault of the page.
+  if command -v groff >/dev/null; then
+    warnings=$(groff -man -Tutf8 -ww -z "$page" 2>&1)
+    [ -z "$warnings" ] || { echo "$warnings"; bad "groff warns about $program.1"; }
+  fi
 done
+[ -f "$prefix/share/bash-completion/completions/oakvane-ingest" ] ||
+  bad "no bash completion for oakvane-ingest"
+command -v groff >/dev/null || echo "groff missing: manual pages not checked for warnings"
 
 desktop=$prefix/share/applications/$id.desktop
 metainfo=$prefix/share/metainfo/$id.metainfo.xml

@@ -191,7 +191,7 @@ std::string report_path_in(const std::string& folder, const RunRecord& run)
         if (c == '/' || c == ' ' || c == '(' || c == ')')
             c = '_';
     const std::string stem = folder + "/" + card + "_" +
-                             run.started.toString("yyyyMMdd-HHmmss").toStdString();
+                             run.started.toLocalTime().toString("yyyyMMdd-HHmmss").toStdString();
     std::string path = stem + ".json";
     for (int n = 1; QFileInfo::exists(text(path)); ++n)
         path = stem + "_" + std::to_string(n) + ".json";

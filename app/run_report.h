@@ -24,7 +24,7 @@ struct RunRecord {
     std::string output;   // the engine's output text
     std::string message;  // why the run failed ("" after a success)
     RunEnd end = RunEnd::failed;
-    QDateTime started;
+    QDateTime started;  // in UTC, so that the report's times carry their zone
     QDateTime ended;
 };
 

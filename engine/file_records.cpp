@@ -2,6 +2,7 @@
 
 #include "card_file.h"
 #include "convert_folder.h"
+#include "fs_util.h"
 #include "sidecar.h"
 
 #include <strings.h>
@@ -103,14 +104,22 @@ void report_placed(std::span<const std::string> files, const std::string& folder
 void report_unplaced(std::span<const std::string> files, const std::string& folder,
                      const std::string& message)
 {
+    std::string shown = message;
+    while (!shown.empty() && shown.back() == '\n')
+        shown.pop_back();
     for (const std::string& backup : files) {
         FileRecord record = placed_record(backup, folder, source_of(backup));
-        const bool named = !message.empty() && (message.find(record.primary_path) != std::string::npos ||
-                                                 message.find(backup) != std::string::npos);
+        const bool named = !shown.empty() && (shown.find(record.primary_path) != std::string::npos ||
+                                              shown.find(backup) != std::string::npos);
+        // Copies of the failing folder published before the failure stay, checked.
+        if (!named && !folder.empty() && path_exists(record.primary_path)) {
+            host().file_record(record);
+            continue;
+        }
         record.primary_path.clear();
         record.primary_sidecar.clear();
         record.check = FileCheck::failed;
-        record.message = named ? message : "not placed: the run ended first";
+        record.message = named ? shown : "not placed: the run ended first";
         host().file_record(record);
     }
 }

@@ -58,7 +58,7 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
     m_record.arguments = arguments;
     m_record.card_folder = m_run_card_folder;
     m_record.card_name = report_card_name(m_run_card_folder);
-    m_record.started = QDateTime::currentDateTime();
+    m_record.started = QDateTime::currentDateTimeUtc();
     CopycardResult result;
     RunOutcome outcome;
     {
@@ -70,7 +70,7 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
     outcome.folder = std::move(result.folder);
     outcome.next_number = std::move(result.next_number);
     outcome.stopped = m_engine_host.stop_requested() != 0;
-    m_record.ended = QDateTime::currentDateTime();
+    m_record.ended = QDateTime::currentDateTimeUtc();
     m_record.end = outcome.result ? RunEnd::succeeded : outcome.stopped ? RunEnd::stopped : RunEnd::failed;
     if (!outcome.result)
         m_record.message = shown_failure(m_record.output);
@@ -102,7 +102,7 @@ RunRecord IngestHost::last_run() const
         return m_record;
     RunRecord record;
     record.message = m_start_error;
-    record.started = record.ended = QDateTime::currentDateTime();
+    record.started = record.ended = QDateTime::currentDateTimeUtc();
     return record;
 }
 

@@ -213,5 +213,107 @@ TEST_F(PlanTest, PlanTellsOfTakenNamesAndOfTheFailureToCome)
     EXPECT_EQ(last_lines(output_lines(run.out), 4), (Lines{"ERROR:", message, "", "Finished"})) << run.out;
 }
 
+class ReportTest : public PlanTest {
+protected:
+    fs::path report() const { return tmp() / "reports/run.json"; }
+
+    // The report, checked against the schema; "" (and a failure) when it does not fit it.
+    std::string valid_report() const
+    {
+        const ProcessResult check = test::run_process(
+            {"/usr/bin/python3", "-c",
+             "import json, sys, jsonschema\n"
+             "jsonschema.validate(json.load(open(sys.argv[1])), json.load(open(sys.argv[2])),\n"
+             "                    format_checker=jsonschema.FormatChecker())",
+             report().string(), REPORT_SCHEMA});
+        EXPECT_EQ(check.exit_code, 0) << check.err;
+        return check.exit_code == 0 ? test::read_file(report()) : "";
+    }
+};
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
+{
+    cardgen::CardLayout layout;
+    layout.pairs = 2;
+    layout.raw_bytes = 3000;
+    layout.hidden = true;
+    make_card(layout);
+    write_set({"ConverterApp\t" STANDIN_CONVERTER, "KeepRaw\t1", "NameFmt\tEEEE", "WantDateFolders\t0"});
+    fs::create_directories(report().parent_path());
+
+    const ProcessResult r = ingest({"--report", report().string()});
+
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    const std::string json = valid_report();
+    EXPECT_TRUE(has(json, R"("result": "succeeded")")) << json;
+    EXPECT_TRUE(has(json, R"("jpegs_verified": 2)")) << json;
+    EXPECT_TRUE(has(json, R"("primary_path": ")" + (primary() / "IMG_0001.dng").string() + R"(")")) << json;
+    EXPECT_TRUE(has(json, R"("check": "converter verified")")) << json;
+    EXPECT_TRUE(has(json, R"("check": "JPEG decoded")")) << json;
+    EXPECT_TRUE(has(json, R"("check": "skipped")")) << json;
+    EXPECT_TRUE(has(json, R"("DNG_Converter_path": ")" STANDIN_CONVERTER)) << json;
+    // Only the report is in its folder: its temporary file is gone.
+    EXPECT_EQ(test::list_tree(report().parent_path()), Lines{"run.json"});
+}
+
+TEST_F(ReportTest, CorruptJpegFailsTheFileAndTheRun)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", cardgen::kDayOne, 1);
+    add_bytes("DCIM/100CANON/IMG_0002.JPG", cardgen::kDayOne + 4, "This is not a picture.\n");
+    card_done();
+    write_set({"NameFmt\tEEEE", "WantDateFolders\t0"});
+    fs::create_directories(report().parent_path());
+
+    const ProcessResult r = ingest({"--report", report().string()});
+
+    ASSERT_EQ(r.exit_code, 1) << r.out << r.err;
+    const std::string json = valid_report();
+    const std::string message = "Possibly corrupt JPEG: " + (primary() / "IMG_0002.JPG").string();
+    EXPECT_TRUE(has(json, R"("result": "failed")")) << json;
+    EXPECT_TRUE(has(json, R"("line": ")" + message + R"(")")) << json;
+    EXPECT_TRUE(has(json, R"("message": ")" + message + R"(")")) << json;
+    EXPECT_TRUE(has(json, R"("counts": null)")) << json;
+}
+
+TEST_F(ReportTest, StoppedRunIsReported)
+{
+    cardgen::CardLayout layout;
+    layout.pairs = 2;
+    layout.raw_bytes = 3000;
+    make_card(layout);
+    write_set({"ConverterApp\t" STANDIN_CONVERTER, "KeepRaw\t1", "NameFmt\tEEEE"});
+    fs::create_directories(report().parent_path());
+    test::Process run({OAKVANE_INGEST, "--report", report().string()},
+                      {"TZ=UTC", "XDG_CONFIG_HOME=" + config().string(), "STANDIN_CONVERTER_DELAY_MS=5000"});
+    ASSERT_TRUE(wait_for(run, [&] { return has(run.poll_out(50), "Running Adobe DNG Converter"); }, 20s));
+
+    run.send_signal(SIGINT);
+
+    EXPECT_EQ(run.wait().exit_code, 130);
+    const std::string json = valid_report();
+    EXPECT_TRUE(has(json, R"("result": "stopped")")) << json;
+    EXPECT_TRUE(has(json, R"("line": "Stopped by user")")) << json;
+    EXPECT_TRUE(has(json, R"("check": "failed")")) << json;
+}
+
+TEST(IngestOptions, HelpAndVersionEndWithStatusZero)
+{
+    const ProcessResult help = test::run_process({OAKVANE_INGEST, "--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    for (const char* part : {"--plan", "--report <FILE>", "--card <FOLDER>", "--set <NAME>", "--watch",
+                             "--verbose", "130", "OAKVANE_VERBOSE", "OAKVANE_TRACE_LOG",
+                             "OAKVANE_VERIFY_WORKERS", "XDG_CONFIG_HOME"})
+        EXPECT_TRUE(has(help.out, part)) << part;
+    const ProcessResult version = test::run_process({OAKVANE_INGEST, "--version"});
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_TRUE(version.out.starts_with("oakvane-ingest ")) << version.out;
+    const ProcessResult joined = test::run_process({OAKVANE_INGEST, "--plan", "--report=x.json"});
+    EXPECT_EQ(joined.exit_code, 1);
+    EXPECT_TRUE(has(joined.err, "--plan writes nothing")) << joined.err;
+    EXPECT_EQ(test::run_process({OAKVANE_INGEST, "--cards"}).exit_code, 1);
+}
+
 }  // namespace
 }  // namespace oakvane::e2e

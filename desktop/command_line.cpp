@@ -30,6 +30,9 @@ constexpr char kDescription[] =
     "  OAKVANE_TRACE_LOG=1       also append the error trace to /tmp/ckplog.tmp\n"
     "  OAKVANE_VERIFY_WORKERS=N  number of threads decoding JPEGs to verify them\n"
     "                            (1 forces one; default: one per processor, at most 8)\n"
+    "  OAKVANE_CARD_CLOCK=local|wall-clock\n"
+    "                            read the card's times so instead of deciding from\n"
+    "                            its file system (a debugging aid)\n"
     "  QT_QPA_PLATFORM           Qt's own: the display platform (xcb, wayland, ...)";
 
 }  // namespace

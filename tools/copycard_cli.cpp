@@ -32,8 +32,8 @@ folders, verifying every JPEG and optionally converting raw files to DNG. Every 
 of "copy" must be given, in this order (an empty text is "").
 
   card_folder         the folder whose whole tree is ingested, usually <card>/DCIM
-  backup_folder       root of the backup tree (its parent must exist)
-  primary_folder      root of the primary tree (must differ from backup_folder)
+  backup_folder       root of the backup tree, an absolute path (its parent must exist)
+  primary_folder      root of the primary tree, an absolute path (not backup_folder)
   DNG_Converter_path  the converter program, or "none" to copy raw files unchanged
   arrangement         1 date folders only, 2 year and date, 3 year, month and date
   text1..text4        the texts of the name format's S positions
@@ -70,6 +70,9 @@ Environment:
   OAKVANE_TRACE_LOG=1       also append the error trace to /tmp/ckplog.tmp
   OAKVANE_VERIFY_WORKERS=N  number of threads decoding JPEGs to verify them (1 forces
                             one; default: one per processor, at most 8)
+  OAKVANE_CARD_CLOCK=local|wall-clock
+                            read the card's times so instead of deciding from
+                            its file system (a debugging aid)
 )";
 
 }  // namespace

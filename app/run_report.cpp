@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <array>
+#include <cctype>
 #include <fcntl.h>
 #include <unistd.h>
 #include <filesystem>
@@ -184,13 +185,30 @@ bool write_report(const std::string& path, const RunRecord& run, std::string& wh
     return true;
 }
 
+namespace {
+
+// A card's name fit for a file name: a detected card's label ("<root> (<label>)"), else
+// the last folder of its name, with nothing but letters, digits, ".", "-" and "_".
+std::string card_file_stem(const std::string& card_name)
+{
+    std::string stem = card_name;
+    const std::size_t open = stem.rfind(" (");
+    if (open != std::string::npos && stem.ends_with(')'))
+        stem = stem.substr(open + 2, stem.size() - open - 3);
+    while (stem.ends_with('/'))
+        stem.pop_back();
+    stem = stem.substr(stem.rfind('/') + 1);
+    for (char& c : stem)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
+            c = '_';
+    return stem.empty() || stem.starts_with('.') ? "card" + stem : stem;
+}
+
+}  // namespace
+
 std::string report_path_in(const std::string& folder, const RunRecord& run)
 {
-    std::string card = run.card_name.empty() ? "card" : run.card_name;
-    for (char& c : card)
-        if (c == '/' || c == ' ' || c == '(' || c == ')')
-            c = '_';
-    const std::string stem = folder + "/" + card + "_" +
+    const std::string stem = folder + "/" + card_file_stem(run.card_name) + "_" +
                              run.started.toLocalTime().toString("yyyyMMdd-HHmmss").toStdString();
     std::string path = stem + ".json";
     for (int n = 1; QFileInfo::exists(text(path)); ++n)

@@ -4,6 +4,7 @@
 #include "card_scan.h"
 #include "ingest_host.h"
 #include "preferences.h"
+#include "run_report.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -81,6 +82,19 @@ void IngestStation::card_inserted(const std::string& mount_point)
     QTimer::singleShot(0, [this] { take_next(); });
 }
 
+// One report per run, when the preferences name a folder for them. A report that can't be
+// written is said, but a station goes on: the run itself is over and has been reported.
+void IngestStation::write_report()
+{
+    const std::string folder = m_prefs.GetReportFolder();
+    if (folder.empty())
+        return;
+    const RunRecord run = m_host.last_run();
+    std::string why;
+    if (!oakvane::write_report(report_path_in(folder, run), run, why))
+        m_host.message_box(why);
+}
+
 void IngestStation::take_next()
 {
     if (m_busy)
@@ -98,7 +112,9 @@ void IngestStation::take_next()
         if (mount_id_at(mount_point) != id || !holds_card_folder(mount_point))
             continue;
         m_start.set_card_override(card_folder_of(mount_point));
+        m_host.begin_record();
         const StartResult result = m_start.OnStart();
+        write_report();
         // A station runs for days: the next starting number must survive a crash or a kill.
         m_prefs.SavePreferences();
         if (result == StartResult::Stopped) {

@@ -30,6 +30,7 @@ public:
 private:
     void card_inserted(const std::string& mount_point);
     void take_next();
+    void write_report();
 
     Preferences& m_prefs;
     IngestHost& m_host;

@@ -465,6 +465,34 @@ TEST_F(StationTest, InterruptDuringARunStopsItAndTheStation)
     EXPECT_TRUE(mounted(mount_point("one")));
 }
 
+// With a report folder set, every run of the station leaves its report there, named after
+// the card and the time.
+TEST_F(StationTest, EveryRunLeavesAReportInTheReportFolder)
+{
+    ingest({"--card", (tmp() / "none").string()});  // makes the "Default" set from the profile
+    const fs::path reports = tmp() / "reports";
+    fs::create_directories(reports);
+    test::write_file(set_file("Default"), set_text("Default") + "ReportFolder\t" + reports.string() + "\n");
+    const std::string image = card_image("CARD_ONE");
+    test::Process station({OAKVANE_INGEST, "--watch"}, env());
+    ASSERT_TRUE(wait_for(station, [&] { return contains(station.poll_out(50), "card"); },
+                         std::chrono::seconds(30)));
+    fs::create_directories(mount_point("one"));
+    test::Mount card({"-o", "loop", image}, mount_point("one"));
+    ASSERT_TRUE(card.ok()) << card.error();
+    ASSERT_TRUE(wait_for(station, [&] { return contains(station.poll_out(50), "Finished\n"); },
+                         std::chrono::seconds(30)));
+
+    station.send_signal(SIGINT);
+    EXPECT_EQ(station.wait().exit_code, 0);
+    const Lines names = test::list_tree(reports);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(CARD_ONE_\d{8}-\d{6}\.json)"))) << names[0];
+    const std::string json = test::read_file(reports / names[0]);
+    EXPECT_TRUE(contains(json, R"("result": "succeeded")")) << json;
+    EXPECT_TRUE(contains(json, R"("name": ")" + mount_point("one") + "/ (CARD_ONE)\"")) << json;
+}
+
 // Cards that came during a run wait for it. One swapped for another meanwhile is not
 // ingested in its place and then once more for its own insertion.
 TEST_F(StationTest, CardSwappedWhileWaitingIsIngestedOnce)

@@ -1,6 +1,7 @@
 #include "run_report.h"
 
 #include "app_globals.h"
+#include "run_settings.h"
 #include "run_texts.h"
 
 #include <QFileInfo>
@@ -110,6 +111,24 @@ void ReportingHooks::file_record(const FileRecord& record)
 {
     m_record.files.push_back(record);
     m_inner.file_record(record);
+}
+
+RunRecord begin_run_record(const std::vector<std::string>& arguments)
+{
+    RunRecord record;
+    record.arguments = arguments;
+    record.card_folder = arguments.size() > kCardFolderArgument ? arguments[kCardFolderArgument] : "";
+    record.card_name = report_card_name(record.card_folder);
+    record.started = QDateTime::currentDateTimeUtc();
+    return record;
+}
+
+void end_run_record(RunRecord& record, int result, bool stopped)
+{
+    record.ended = QDateTime::currentDateTimeUtc();
+    record.end = result ? RunEnd::succeeded : stopped ? RunEnd::stopped : RunEnd::failed;
+    if (!result)
+        record.message = shown_failure(record.output);
 }
 
 std::string report_card_name(const std::string& card_folder)

@@ -48,6 +48,11 @@ private:
     RunRecord& m_record;
 };
 
+// A record of the run of these engine arguments, started now.
+RunRecord begin_run_record(const std::vector<std::string>& arguments);
+// Ends the record with the engine's result (1 success) and whether the user stopped the run.
+void end_run_record(RunRecord& record, int result, bool stopped);
+
 // The card's name for a report: the detected card's name when the run was on it, else the
 // name of the folder holding the card folder (a card's DCIM folder sits at its root).
 std::string report_card_name(const std::string& card_folder);

@@ -377,7 +377,23 @@ std::optional<BackupAnswer> CMainDlg::choose_backup(const std::string& backup_fo
 RunOutcome CMainDlg::run_with_progress(const std::vector<std::string>& arguments)
 {
     RunGate::Wait wait(m_gate);
-    return RunWithProgress(arguments, [this](std::string_view text) { output_text(text); }, this);
+    RunRecord record;
+    const RunOutcome outcome =
+        RunWithProgress(arguments, [this](std::string_view text) { output_text(text); }, this, &record);
+    write_run_report(record);
+    return outcome;
+}
+
+// A run's report goes into the report folder when the preferences name one; one that can't be
+// written is said in the output list, below the run it belongs to.
+void CMainDlg::write_run_report(const RunRecord& record)
+{
+    const std::string folder = m_prefs->GetReportFolder();
+    if (folder.empty())
+        return;
+    std::string why;
+    if (!write_report(report_path_in(folder, record), record, why))
+        output_text("\n" + why + "\n");
 }
 
 void CMainDlg::message_box(const std::string& text)

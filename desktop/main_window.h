@@ -7,6 +7,7 @@
 #include "card_detector.h"
 #include "preferences.h"
 #include "run_gate.h"
+#include "run_report.h"
 #include "start_run.h"
 #include "update_check.h"
 
@@ -104,6 +105,7 @@ private:
     void start_card_detection();
     void fill_pref_set_list();
     QWidget* dialog_parent();
+    void write_run_report(const RunRecord& record);
 
     void OnTemplateChange();
     void OnUserFolderChange(int index);

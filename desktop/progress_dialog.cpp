@@ -103,17 +103,20 @@ RunOutcome CProgressDlg::run()
     outcome.folder = m_engineResult.folder;
     outcome.next_number = m_engineResult.next_number;
     outcome.stopped = m_stop;
+    end_run_record(m_record, outcome.result, outcome.stopped);
     return outcome;
 }
 
 void CProgressDlg::start_worker()
 {
+    m_record = begin_run_record(m_arguments);
     m_thread = QThread::create([this] {
         std::vector<const char*> argv;
         for (const std::string& argument : m_arguments)
             argv.push_back(argument.c_str());
         argv.push_back(nullptr);
-        m_result = copycard_main(static_cast<int>(m_arguments.size()), argv.data(), m_hooks,
+        ReportingHooks hooks(m_hooks, m_record);
+        m_result = copycard_main(static_cast<int>(m_arguments.size()), argv.data(), hooks,
                                  m_engineResult);
         m_worker_done = true;
         QMetaObject::invokeMethod(this, &CProgressDlg::worker_finished, Qt::QueuedConnection);
@@ -163,10 +166,14 @@ void CProgressDlg::on_ui_thread(const std::function<void()>& f)
 }
 
 RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
-                           std::function<void(std::string_view)> output, QWidget* parent)
+                           std::function<void(std::string_view)> output, QWidget* parent,
+                           RunRecord* record)
 {
     CProgressDlg dialog(arguments, std::move(output), parent);
-    return dialog.run();
+    const RunOutcome outcome = dialog.run();
+    if (record)
+        *record = dialog.record();
+    return outcome;
 }
 
 }  // namespace oakvane

@@ -4,6 +4,7 @@
 // window's list, each one there before the engine goes on.
 
 #include "engine.h"
+#include "run_report.h"
 #include "start_run.h"
 
 #include <QDialog>
@@ -67,6 +68,9 @@ public:
 
     bool worker_running() const;
 
+    // What the run did, for its report; complete once run() has returned.
+    const RunRecord& record() const { return m_record; }
+
 signals:
     void workerEnded();
 
@@ -93,11 +97,13 @@ private:
     // Written by the worker, read after it has ended.
     int m_result = 0;
     CopycardResult m_engineResult;
+    RunRecord m_record;
 };
 
 // Shows the progress dialog for one run of the engine with arguments; returns when the run is
-// over, however it ended.
+// over, however it ended. record, when given, receives what the run did for its report.
 RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
-                           std::function<void(std::string_view)> output, QWidget* parent);
+                           std::function<void(std::string_view)> output, QWidget* parent,
+                           RunRecord* record = nullptr);
 
 }  // namespace oakvane

@@ -54,11 +54,7 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
     m_run_card_folder = arguments.at(kCardFolderArgument);
-    m_record = RunRecord{};
-    m_record.arguments = arguments;
-    m_record.card_folder = m_run_card_folder;
-    m_record.card_name = report_card_name(m_run_card_folder);
-    m_record.started = QDateTime::currentDateTimeUtc();
+    m_record = begin_run_record(arguments);
     CopycardResult result;
     RunOutcome outcome;
     {
@@ -70,10 +66,7 @@ RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& argumen
     outcome.folder = std::move(result.folder);
     outcome.next_number = std::move(result.next_number);
     outcome.stopped = m_engine_host.stop_requested() != 0;
-    m_record.ended = QDateTime::currentDateTimeUtc();
-    m_record.end = outcome.result ? RunEnd::succeeded : outcome.stopped ? RunEnd::stopped : RunEnd::failed;
-    if (!outcome.result)
-        m_record.message = shown_failure(m_record.output);
+    end_run_record(m_record, outcome.result, outcome.stopped);
     return outcome;
 }
 

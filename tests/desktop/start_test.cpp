@@ -94,6 +94,27 @@ private slots:
         QCOMPARE(f.window().preferences()->GetStartingNumber(), std::string("17"));
     }
 
+    void finishedRunLeavesItsReportInTheReportFolder()
+    {
+        WindowFixture f;
+        const std::string card = make_demo_card(f.config, "card", 2);
+        const std::string reports = f.config.path("reports");
+        std::filesystem::create_directories(reports);
+        f.config.write_set("Default", {"BackupFolder\t" + f.backup, "PrimaryFolder\t" + f.primary,
+                                       "CardFolder\t" + card, "ReportFolder\t" + reports});
+        QVERIFY(f.start());
+        click_start(f.window());
+        QVERIFY(f.output().contains(QStringLiteral("SUCCESSFUL INGESTION - no errors detected")));
+        std::vector<std::filesystem::path> written;
+        for (const auto& entry : std::filesystem::directory_iterator(reports))
+            written.push_back(entry.path());
+        QCOMPARE(written.size(), std::size_t(1));
+        QVERIFY(written[0].filename().string().starts_with("card_"));
+        const std::string json = read_file(written[0]);
+        QVERIFY2(json.find("\"result\": \"succeeded\"") != std::string::npos, json.c_str());
+        QVERIFY2(json.find("\"jpegs_verified\": 2") != std::string::npos, json.c_str());
+    }
+
     void stopEndsTheRunAndItsConverter()
     {
         WindowFixture f;

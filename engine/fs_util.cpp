@@ -30,8 +30,12 @@ int UniqueFd::close()
 int make_dir(const std::string& path)
 {
     if (RunState& run = run_state(); run.planning) {
-        if (!path_exists(path))
+        // Each image asks for its whole folder path: look at each folder once.
+        if (!run.planned_folders.contains(path) && run.existing_folders.insert(path).second &&
+            !path_exists(path)) {
+            run.existing_folders.erase(path);
             run.planned_folders.insert(path);
+        }
         return 0;
     }
     if (::mkdir(path.c_str(), 0777) == 0) {

@@ -15,6 +15,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace oakvane {
@@ -90,6 +91,7 @@ struct RunState {
     // folders that do not exist yet.
     bool planning = false;
     std::set<std::string> planned_folders;
+    std::unordered_set<std::string> existing_folders;
 };
 
 RunState& run_state();

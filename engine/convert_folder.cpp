@@ -3,6 +3,7 @@
 #include "converter.h"
 #include "dirlist.h"
 #include "file_copy.h"
+#include "file_records.h"
 #include "fs_util.h"
 #include "jpeg_verify.h"
 #include "placement_queue.h"
@@ -33,18 +34,9 @@ std::string file_name_of(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The name the converter gives the DNG file made from raw_path.
-std::string dng_name(const std::string& raw_path)
-{
-    const std::string name = file_name_of(raw_path);
-    return name.substr(0, name.rfind('.')) + ".dng";
-}
-
-bool is_jpeg_name(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    return dot != std::string::npos && strcasecmp(path.c_str() + dot, ".JPG") == 0;
-}
+// The run and the hosts' file records name DNGs and tell JPEGs by the same rule.
+std::string dng_name(const std::string& raw_path) { return dng_name_of(raw_path); }
+bool is_jpeg_name(const std::string& path) { return is_jpeg_path(path); }
 
 // The converter replaces files without asking, so before it runs make sure that no DNG it
 // will write lands on a file already in the folder or on another file of this run.

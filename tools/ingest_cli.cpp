@@ -112,18 +112,24 @@ std::variant<Options, int> parse_options(const QCoreApplication& application)
 // The set the window would open: the remembered one, unless another was named. Only a set of
 // the list can be named, as in the window: a name is never a path to some other file. A named
 // set is opened straight away, so that a remembered set that cannot be read (the very reason
-// to name another) does not stand in the way.
+// to name another) does not stand in the way. A plan (remember false) leaves the remembered
+// set as it was.
 bool open_set(oakvane::Preferences& prefs, oakvane::IngestHost& host,
-              const std::optional<std::string>& named)
+              const std::optional<std::string>& named, bool remember)
 {
     const oakvane::SetList list = prefs.FillPrefSetCombo(false);
+    const std::string remembered = list.selected >= 0 ? list.entries[list.selected] : "Default";
     if (!named)
-        return prefs.SwitchPrefSet(list.selected >= 0 ? list.entries[list.selected] : "Default");
+        return prefs.SwitchPrefSet(remembered);
     if (std::find(list.entries.begin(), list.entries.end(), *named) == list.entries.end()) {
         host.message_box("Can't read Preference Set:" + *named);
         return false;
     }
-    return prefs.SwitchPrefSet(*named);
+    if (!prefs.SwitchPrefSet(*named))
+        return false;
+    if (!remember)
+        prefs.SetPrefSetCurrent(remembered);
+    return true;
 }
 
 int exit_status(oakvane::StartResult result)
@@ -174,7 +180,7 @@ int main(int argc, char* argv[])
     oakvane::IngestHost host;
     oakvane::Preferences prefs(host);
     host.set_preferences(&prefs);
-    if (!prefs.InitPreferences() || !open_set(prefs, host, options.set))
+    if (!prefs.InitPreferences() || !open_set(prefs, host, options.set, !options.plan))
         return 1;
     oakvane::g_userFolderName = prefs.GetWantUserFolder() ? prefs.GetUserFolder() : "";
     // Cards start runs only through the station's own queue, never by the detector's rule.

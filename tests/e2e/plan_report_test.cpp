@@ -187,6 +187,9 @@ TEST_F(PlanTest, RunDoesWhatThePlanSaid)
     EXPECT_FALSE(stepped_ranges.empty());
     EXPECT_EQ(files_with_extension(primary(), ".dng").size(), 4u);
     expect_card_unchanged();
+    // A plan on another set leaves the current one as it was ("Default" finds no card).
+    EXPECT_EQ(ingest({"--plan", "--set", "Default"}).exit_code, 1);
+    EXPECT_EQ(test::read_file(config() / "Oakvane/Oakvane.ini"), "[App]\nPrefSetCurrent=Main\n");
 }
 
 // A name taken in the backup gets a sequence number; a name taken in the primary tree fails

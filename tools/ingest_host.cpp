@@ -91,10 +91,11 @@ void IngestHost::begin_record()
 
 RunRecord IngestHost::last_run() const
 {
-    if (!m_record.arguments.empty() || m_start_error.empty())
+    if (!m_record.arguments.empty())
         return m_record;
+    // Start ended before the engine ran: a failed run of no files.
     RunRecord record;
-    record.message = m_start_error;
+    record.message = m_start_error.empty() ? "The run did not start." : m_start_error;
     record.started = record.ended = QDateTime::currentDateTimeUtc();
     return record;
 }

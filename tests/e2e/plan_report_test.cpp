@@ -214,6 +214,15 @@ TEST_F(PlanTest, PlanTellsOfTakenNamesAndOfTheFailureToCome)
     const ProcessResult run = ingest({});
     EXPECT_EQ(run.exit_code, 1);
     EXPECT_EQ(last_lines(output_lines(run.out), 4), (Lines{"ERROR:", message, "", "Finished"})) << run.out;
+
+    // A refusal before anything is written shows as the run shows it, and as the verdict.
+    fs::create_symlink("/etc/passwd", card_folder() / "100CANON/IMG_0003.JPG");
+    const ProcessResult linked = ingest({"--plan"});
+    const std::string refusal = "Link on card: \"" + (card_folder() / "100CANON/IMG_0003.JPG").string() + "\"";
+    EXPECT_EQ(linked.exit_code, 1);
+    EXPECT_EQ(last_lines(output_lines(linked.out), 5),
+              (Lines{"ERROR:", refusal, "", "Plan:", "Verdict: the run would fail: " + refusal}))
+        << linked.out;
 }
 
 class ReportTest : public PlanTest {

@@ -230,7 +230,7 @@ void CPreferencesDlg::BuildControls()
     c.chooseReport = button("ChooseReport", tr("Choose Report..."));
     c.reportFolder = named(new QLineEdit, QStringLiteral("ReportFolder"));
     c.reportFolder->setPlaceholderText(tr("(no report)"));
-    auto* report_title = heading(tr("Report Folder"));
+    auto* report_title = heading(tr("Report folder"));
     label_for(report_title, c.reportFolder);
     places->addWidget(report_title, row, 0, Qt::AlignTop);
     places->addWidget(help_text(tr("Folder where every ingestion writes a report of what it "

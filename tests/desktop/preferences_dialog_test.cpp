@@ -288,7 +288,7 @@ private slots:
         QVERIFY(o.show());
         auto* field = o.get<QLineEdit>("ReportFolder");
         QCOMPARE(field->text(), QString());
-        QCOMPARE(field->accessibleName(), QString("Report Folder"));
+        QCOMPARE(field->accessibleName(), QString("Report folder"));
         const std::string chosen = o.config.path("reports");
         std::filesystem::create_directories(chosen);
         answer_modal<QFileDialog>([chosen](QFileDialog* d) {

@@ -8,13 +8,12 @@
 #include "run_settings.h"
 #include "viewer_launch.h"
 
-#include <QDeadlineTimer>
-#include <QThread>
-
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <poll.h>
+#include <thread>
 #include <unistd.h>
 
 namespace oakvane {
@@ -77,7 +76,11 @@ int IngestHost::plan(const std::vector<std::string>& arguments)
         argv.push_back(argument.c_str());
     argv.push_back(nullptr);
     RunPlan plan;
-    const int ok = copycard_plan(static_cast<int>(arguments.size()), argv.data(), m_engine_host, plan);
+    int ok = 0;
+    {
+        const CliHost::EngineRun quiet(m_engine_host);
+        ok = copycard_plan(static_cast<int>(arguments.size()), argv.data(), m_engine_host, plan);
+    }
     std::fflush(stdout);
     print_plan(plan, ok != 0, stdout);
     return ok ? 0 : 1;
@@ -124,16 +127,20 @@ bool IngestHost::ask_yes_no(const std::string& text)
 // first (the card stays mounted, as after a busy eject).
 EjectReport IngestHost::eject_stoppable(const std::string& card_folder)
 {
+    // A plain thread and flag rather than a QThread: its end is then seen by the thread
+    // sanitizer, which can't look into Qt's own locks.
     EjectReport report;
-    std::unique_ptr<QThread> worker(
-        QThread::create([&report, card_folder] { report = eject_card_report(card_folder); }));
-    worker->start();
+    std::atomic<bool> ejected{false};
+    std::thread worker([&report, &ejected, card_folder] {
+        report = eject_card_report(card_folder);
+        ejected = true;
+    });
     const int stop_fd = CliHost::stop_notify_fd();
     // The stop already requested has left its byte in the pipe: it is not counted twice.
     int stops = stop_requested() ? 1 : 0;
     for (char byte; stops > 0 && read(stop_fd, &byte, 1) == 1;) {
     }
-    while (!worker->wait(QDeadlineTimer(0))) {
+    while (!ejected) {
         pollfd ready{stop_fd, POLLIN, 0};
         if (poll(&ready, 1, 100) <= 0)
             continue;
@@ -147,6 +154,7 @@ EjectReport IngestHost::eject_stoppable(const std::string& card_folder)
             std::_Exit(130);
         }
     }
+    worker.join();
     return report;
 }
 

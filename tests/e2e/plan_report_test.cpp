@@ -316,7 +316,7 @@ TEST(IngestOptions, HelpAndVersionEndWithStatusZero)
     EXPECT_EQ(help.exit_code, 0);
     for (const char* part : {"--plan", "--report <FILE>", "--card <FOLDER>", "--set <NAME>", "--watch",
                              "--verbose", "130", "OAKVANE_VERBOSE", "OAKVANE_TRACE_LOG",
-                             "OAKVANE_VERIFY_WORKERS", "XDG_CONFIG_HOME"})
+                             "OAKVANE_VERIFY_WORKERS", "OAKVANE_CARD_CLOCK", "XDG_CONFIG_HOME"})
         EXPECT_TRUE(has(help.out, part)) << part;
     const ProcessResult version = test::run_process({OAKVANE_INGEST, "--version"});
     EXPECT_EQ(version.exit_code, 0);

@@ -1,83 +1,136 @@
 #!/usr/bin/env bash
 # Ingestion benchmark: copycard against what the same work costs with standard tools.
 #
-#   card 1: about 200 files, RAW+JPEG pairs (4000x3000 JPEGs of ~4.5 MB, 25 MB raws)
-#           copycard  vs  copy baseline (cp -r of the card into two folders, then sync:
-#                         copycard flushes every copy to stable storage before success)
-#                         + decode baseline (djpeg of every JPEG to /dev/null)
-#   card 2: 2000 files of 100 KB (no JPEGs): per-file overhead, copycard vs cp -r twice + sync
+#   bench_ingest.sh             card 1 and card 2, copycard with its default decoders and with
+#                               one (OAKVANE_VERIFY_WORKERS=1), against the baselines
+#   bench_ingest.sh --scaling   also cards of 200, 2,000 and 20,000 files and one of 1,000
+#                               JPEGs of 24 megapixels: wall time, per file, per MB, peak memory
 #
-# Every figure is the best of $RUNS runs with the card in the page cache; peak resident
-# memory is copycard's, from /usr/bin/time. Targets: ratio <= 1.15 on card 1, <= 1.5 on
-# card 2, peak memory < 30 MB on both. Needs about 12 GB free under $BENCH_DIR.
+#   card 1: 200 files, RAW+JPEG pairs (4000x3000 JPEGs of ~4.5 MB, 25 MB raws).
+#           sequential baseline: cp -r of the card into two folders, sync, then djpeg of every
+#           JPEG to /dev/null: the least work of the job, one step after another.
+#           Target: copycard <= 0.6 of it.
+#   card 2: 2000 files of 100 KB (no JPEGs). copy baseline: cp -r twice, then sync (copycard
+#           flushes every copy to stable storage before success). Target: <= 1.0 of it.
+#   Peak resident memory (from /usr/bin/time) under 30 MB on both.
+#
+# The timed commands take turns within each round, so that load from elsewhere falls on
+# all of them alike; each figure is the best of $RUNS rounds, with the card in the page
+# cache. Needs about 12 GB free under $BENCH_DIR (the scaling cards about 35 GB more).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${OAKVANE_BUILD:-$top/build}
 work=${BENCH_DIR:-/tmp/oakvane-bench}
 runs=${RUNS:-3}
+scaling=0
+[ "${1:-}" = "--scaling" ] && scaling=1
 export TZ=UTC
 
 "$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" copycard make_sample_card >/dev/null
+OAKVANE_BUILD=$build "$top/scripts/build.sh" copycard make_sample_card >/dev/null
 copycard=$build/tools/copycard
+make_card=$build/tools/make_sample_card
 
 rm -rf "$work"
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 
-# Best wall time (seconds) of $runs runs of "$@", with $clean run before each, untimed.
-best_time() {
-  local clean=$1; shift
-  local best="" t
-  for _ in $(seq "$runs"); do
-    eval "$clean"; sync
-    /usr/bin/time -f '%e' -o "$work/elapsed" "$@" >/dev/null 2>&1
-    t=$(tail -n 1 "$work/elapsed")
-    best=$(awk -v a="$t" -v b="${best:-$t}" 'BEGIN { print (a < b ? a : b) }')
-  done
-  echo "$best"
+# Each command takes the card and a fresh folder of its own for what it writes.
+ingest() {  # card out
+  "$copycard" copy "$1/DCIM" "$2/backup" "$2/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
 }
-
-# Peak resident memory (KB) of one copycard run.
-peak_kb() {
-  rm -rf "$work/backup" "$work/primary"; sync
-  /usr/bin/time -f '%M' -o "$work/rss" "$@" >/dev/null 2>&1
-  tail -n 1 "$work/rss"
-}
-
-ingest() {  # card folder
-  "$copycard" copy "$1" "$work/backup" "$work/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
-}
-
-copy_twice() { cp -r "$1" "$work/copy1" && cp -r "$1" "$work/copy2" && sync; }
+copy_twice() { cp -r "$1" "$2/copy1" && cp -r "$1" "$2/copy2" && sync; }
 decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -n 1 djpeg -outfile /dev/null; }
-export -f ingest copy_twice decode_all
-export work copycard
+sequential() { copy_twice "$1" "$2" && decode_all "$1"; }
+default_workers() { env -u OAKVANE_VERIFY_WORKERS bash -c 'ingest "$0" "$1"' "$1" "$2"; }
+one_worker() { OAKVANE_VERIFY_WORKERS=1 bash -c 'ingest "$0" "$1"' "$1" "$2"; }
+export -f ingest copy_twice decode_all sequential default_workers one_worker
+export copycard
 
-report() {  # name card
-  local name=$1 card=$2
-  find "$card" -type f -exec cat {} + >/dev/null
-  local t_cc t_cp t_dj mem
-  t_cc=$(best_time 'rm -rf "$work/backup" "$work/primary"' bash -c 'ingest "$0"' "$card/DCIM")
-  t_cp=$(best_time 'rm -rf "$work/copy1" "$work/copy2"' bash -c 'copy_twice "$0"' "$card")
-  rm -rf "$work/copy1" "$work/copy2"
-  mem=$(peak_kb "$copycard" copy "$card/DCIM" "$work/backup" "$work/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job)
-  rm -rf "$work/backup" "$work/primary"
-  if [ "$name" = "card 1" ]; then
-    t_dj=$(best_time ':' bash -c 'decode_all "$0"' "$card")
-    awk -v n="$name" -v cc="$t_cc" -v cp="$t_cp" -v dj="$t_dj" -v m="$mem" 'BEGIN {
-      printf "%s: copycard %.2f s, copy baseline %.2f s, decode baseline %.2f s, ratio copycard/(copy+decode) %.3f (target <= 1.15), peak memory %.1f MB (target < 30)\n",
-             n, cc, cp, dj, cc / (cp + dj), m / 1024 }'
-  else
-    awk -v n="$name" -v cc="$t_cc" -v cp="$t_cp" -v m="$mem" 'BEGIN {
-      printf "%s: copycard %.2f s, copy baseline %.2f s, ratio copycard/copy %.3f (target <= 1.5), per file %.0f us vs %.0f us, peak memory %.1f MB (target < 30)\n",
-             n, cc, cp, cc / cp, cc / 2000 * 1e6, cp / 2000 * 1e6, m / 1024 }'
-  fi
+# What the runs wrote is kept until a card's measurements end, when the card's size
+# allows: ext4 is slow to create inodes while many were deleted in the last minutes (it
+# skips them), which would make the per-file figures depend on what ran just before.
+keep=0
+run_no=0
+clean() {
+  [ "$keep" = 1 ] || rm -rf "$work/runs"
+  sync
 }
 
+# Runs the function named $1 on card $2 once; sets $secs (wall time) and $kb (peak resident
+# memory of the largest process it ran).
+timed() {
+  clean
+  local out=$work/runs/$((run_no += 1))
+  mkdir -p "$out"
+  /usr/bin/time -f '%e %M' -o "$work/time" bash -c "$1 \"\$0\" \"\$1\"" "$2" "$out" \
+    >"$work/out" 2>"$work/err" ||
+    { echo "failed: $*" >&2; tail -n 5 "$work/out" "$work/err" >&2; exit 1; }
+  read -r secs kb <"$work/time"
+}
+
+declare -A best mem
+# $runs rounds of each named command once on the card; the best wall time is kept, and the
+# peak memory of the last run.
+measure() {  # card name...
+  local card=$1; shift
+  best=(); mem=()
+  find "$card" -type f -exec cat {} + >/dev/null
+  for _ in $(seq "$runs"); do
+    for name in "$@"; do
+      timed "$name" "$card"
+      best[$name]=$(awk -v a="$secs" -v b="${best[$name]:-$secs}" 'BEGIN { print (a < b ? a : b) }')
+      mem[$name]=$kb
+    done
+  done
+  keep=0
+  clean
+}
+
+djpeg_version=$(djpeg -version 2>&1 | head -n 1 || true)
+echo "machine: $(nproc) CPUs, $(uptime | sed 's/.*load/load/'); decoder: ${djpeg_version:-djpeg}"
 echo "making cards in $work ..."
-"$build/tools/make_sample_card" "$work/card1" --preset bench
-"$build/tools/make_sample_card" "$work/card2" --preset many
-report "card 1" "$work/card1"
+"$make_card" "$work/card1" --preset bench
+"$make_card" "$work/card2" --preset many
+
+measure "$work/card1" sequential copy_twice default_workers one_worker
+awk -v seq="${best[sequential]}" -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" \
+    -v o="${best[one_worker]}" -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" 'BEGIN {
+  printf "card 1: sequential baseline %.2f s (copy baseline %.2f s + decode %.2f s)\n", seq, cp, seq - cp
+  printf "        copycard %.2f s, ratio %.3f (target <= 0.6); one worker %.2f s, ratio %.3f\n", d, d / seq, o, o / seq
+  printf "        peak memory %.1f MB, one worker %.1f MB (target < 30)\n", md / 1024, mo / 1024 }'
 rm -rf "$work/card1"
-report "card 2" "$work/card2"
+
+keep=1
+measure "$work/card2" copy_twice default_workers one_worker
+awk -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" -v o="${best[one_worker]}" \
+    -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" 'BEGIN {
+  printf "card 2: copy baseline %.2f s; copycard %.2f s, ratio %.3f (target <= 1.0); one worker %.2f s, ratio %.3f\n", cp, d, d / cp, o, o / cp
+  printf "        per file %.0f us vs %.0f us; peak memory %.1f MB, one worker %.1f MB (target < 30)\n", d / 2000 * 1e6, cp / 2000 * 1e6, md / 1024, mo / 1024 }'
+rm -rf "$work/card2"
+
+[ "$scaling" = 1 ] || exit 0
+
+# Cards of the same make-up at growing size (RAW+JPEG pairs of 640x480 JPEGs and 400 KB
+# raws), then one of large JPEGs only; one run each, default decoders.
+echo
+printf '%-26s %7s %9s %9s %10s %9s %8s\n' card files MB "wall s" "ms/file" "ms/MB" "peak MB"
+scale_row() {  # label card
+  local mb files
+  files=$(find "$2" -type f | wc -l)
+  mb=$(du -sm "$2" | cut -f1)
+  find "$2" -type f -exec cat {} + >/dev/null
+  keep=0
+  timed default_workers "$2"
+  awk -v l="$1" -v f="$files" -v mb="$mb" -v s="$secs" -v kb="$kb" 'BEGIN {
+    printf "%-26s %7d %9d %9.2f %10.3f %9.3f %8.1f\n", l, f, mb, s, s / f * 1000, s / mb * 1000, kb / 1024 }'
+  clean
+  rm -rf "$2"
+}
+for files in 200 2000 20000; do
+  "$make_card" "$work/scale" --preset bench --pairs $((files / 2)) --jpeg-size 640x480 \
+    --raw-bytes 400000 >/dev/null
+  scale_row "$files files (pairs)" "$work/scale"
+done
+"$make_card" "$work/scale" --preset bench --pairs 0 --jpegs 1000 --jpeg-size 6000x4000 >/dev/null
+scale_row "1000 JPEGs of 24 MP" "$work/scale"

@@ -18,7 +18,8 @@ namespace cardgen = oakvane::cardgen;
 
 constexpr const char* kUsage =
     "usage: make_sample_card <card folder> [--preset demo|bench|many] [--pairs N]\n"
-    "       [--jpeg-size WxH] [--raw-bytes N] [--files N] [--file-bytes N] [--quality Q]\n";
+    "       [--jpeg-size WxH] [--raw-bytes N] [--files N] [--file-bytes N] [--quality Q]\n"
+    "       [--jpegs N]\n";
 
 // Thrown for anything wrong on the command line; main prints it with the usage.
 struct UsageError : std::runtime_error {
@@ -57,6 +58,8 @@ void apply_option(std::string_view option, std::string_view value, cardgen::Card
         layout.lone_raws = parse_number<int>(option, value);
     else if (option == "--file-bytes")
         layout.lone_raw_bytes = parse_number<std::uintmax_t>(option, value);
+    else if (option == "--jpegs")
+        layout.lone_jpegs = parse_number<int>(option, value);
     else if (option == "--quality")
         layout.quality = parse_number<int>(option, value);
     else

@@ -10,7 +10,6 @@ std::size_t fail_from_size = SIZE_MAX;
 
 }  // namespace oakvane::test
 
-// The library's operator delete frees with free(), which suits these allocations.
 void* operator new(std::size_t size)
 {
     if (size >= oakvane::test::fail_from_size)
@@ -39,4 +38,36 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
 {
     return ::operator new(size, std::nothrow);
+}
+
+// Every delete that can meet the new above frees with free(): left to the runtime, a
+// sanitizer's delete would take these blocks for another allocator's and abort.
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+    std::free(p);
 }

@@ -35,18 +35,6 @@ QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QJsonValue path_or_null(const std::string& path) { return path.empty() ? QJsonValue() : QJsonValue(text(path)); }
 
-const char* check_name(FileCheck check)
-{
-    switch (check) {
-    case FileCheck::jpeg_decoded: return "JPEG decoded";
-    case FileCheck::converter_verified: return "converter verified";
-    case FileCheck::size_only: return "size only";
-    case FileCheck::failed: return "failed";
-    case FileCheck::skipped: return "skipped";
-    }
-    return "failed";
-}
-
 QJsonObject settings_json(const std::vector<std::string>& arguments)
 {
     QJsonObject settings;
@@ -63,7 +51,7 @@ QJsonObject file_json(const FileRecord& file)
                        {"backup_sidecar", path_or_null(file.backup_sidecar)},
                        {"primary_path", path_or_null(file.primary_path)},
                        {"primary_sidecar", path_or_null(file.primary_sidecar)},
-                       {"check", check_name(file.check)},
+                       {"check", file_check_text(file.check)},
                        {"message", path_or_null(file.message)}};
 }
 

@@ -11,6 +11,9 @@ namespace oakvane {
 // How a card file's copy in the primary tree was (or, in a plan, will be) checked.
 enum class FileCheck { jpeg_decoded, converter_verified, size_only, failed, skipped };
 
+// How a check reads in plans and reports ("JPEG decoded", "size only", ...).
+const char* file_check_text(FileCheck check);
+
 // What became of one card file. Paths are "" where the file got none (a skipped file, a DNG
 // without a sidecar, a run that failed before the file reached the primary tree).
 struct FileRecord {

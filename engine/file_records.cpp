@@ -22,6 +22,18 @@ CardEntry source_of(const std::string& backup_path)
 
 }  // namespace
 
+const char* file_check_text(FileCheck check)
+{
+    switch (check) {
+    case FileCheck::jpeg_decoded: return "JPEG decoded";
+    case FileCheck::converter_verified: return "converter verified";
+    case FileCheck::size_only: return "size only";
+    case FileCheck::failed: return "failed";
+    case FileCheck::skipped: return "skipped";
+    }
+    return "failed";
+}
+
 std::string dng_name_of(const std::string& path)
 {
     const std::string name = file_name_of(path);

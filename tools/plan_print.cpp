@@ -4,18 +4,6 @@
 
 namespace oakvane {
 
-const char* check_text(FileCheck check)
-{
-    switch (check) {
-    case FileCheck::jpeg_decoded: return "JPEG decoded";
-    case FileCheck::converter_verified: return "converter verified";
-    case FileCheck::size_only: return "size only";
-    case FileCheck::failed: return "failed";
-    case FileCheck::skipped: return "skipped";
-    }
-    return "";
-}
-
 namespace {
 
 void print_file(const FileRecord& file, std::FILE* out)
@@ -29,7 +17,7 @@ void print_file(const FileRecord& file, std::FILE* out)
     if (!file.backup_sidecar.empty())
         std::fprintf(out, "    sidecar %s\n", file.backup_sidecar.c_str());
     if (!file.primary_path.empty())
-        std::fprintf(out, "    primary %s (%s)\n", file.primary_path.c_str(), check_text(file.check));
+        std::fprintf(out, "    primary %s (%s)\n", file.primary_path.c_str(), file_check_text(file.check));
     if (!file.primary_sidecar.empty())
         std::fprintf(out, "    sidecar %s\n", file.primary_sidecar.c_str());
 }

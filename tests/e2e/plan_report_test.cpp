@@ -60,11 +60,8 @@ Plan parse_plan(const std::string& out)
 std::set<std::string> files_below(const fs::path& root)
 {
     std::set<std::string> files;
-    if (!fs::exists(root))
-        return files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            files.insert(entry.path().string());
+    for (const std::string& relative : test::list_tree(root))
+        files.insert((root / relative).string());
     return files;
 }
 

@@ -8,15 +8,13 @@
 // can't be examined or listed ends the walk with -1, so callers see one failure contract;
 // and the visitor may be any callable, not only a plain function.
 
+#include "entry_type.h"
+
 #include <functional>
 #include <string_view>
 #include <sys/stat.h>
 
 namespace oakvane::posix {
-
-// file: a regular file; link: a symbolic link below the start path (never followed);
-// other: a FIFO, socket or device.
-enum class EntryType { file, directory, link, other };
 
 struct WalkEntry {
     const char* path;        // the start path (resolved when a link), "/", the names below it

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 
 using namespace oakvane;
 
@@ -26,4 +27,22 @@ TEST(ListDirectory, MissingFolderIsEmpty)
     bool ok = false;
     EXPECT_TRUE(posix::list_directory(dir / "missing", &ok).empty());
     EXPECT_TRUE(ok);
+}
+
+// Taking a folder that can't be read for an empty one would make its files look absent.
+TEST(ListDirectory, FolderThatCantBeOpenedIsAnError)
+{
+    test::TempDir dir;
+    test::write_file(dir.path() / "file", "x");
+    bool ok = true;
+    errno = 0;
+    EXPECT_TRUE(posix::list_directory(dir / "file", &ok).empty());
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(errno, ENOTDIR);
+
+    ok = true;
+    errno = 0;
+    posix::list_directory(dir / "file/below", &ok);
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(errno, ENOTDIR);
 }

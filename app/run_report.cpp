@@ -15,7 +15,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <filesystem>
-#include <sstream>
 
 #ifndef OAKVANE_VERSION
 #define OAKVANE_VERSION "0"
@@ -25,21 +24,19 @@ namespace oakvane {
 
 namespace {
 
-// The engine's argument names, in order after the command word.
-constexpr std::array<const char*, 17> kSettingNames = {
-    "card_folder", "backup_folder", "primary_folder", "DNG_Converter_path", "arrangement",
-    "text1", "text2", "text3", "text4", "fmt", "preview", "embed", "verifyOnly",
-    "sidecar_path", "arrSwitches", "startingNumber", "userFolder"};
-
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QJsonValue path_or_null(const std::string& path) { return path.empty() ? QJsonValue() : QJsonValue(text(path)); }
 
-QJsonObject settings_json(const std::vector<std::string>& arguments)
+// The settings under the names of the "copy" command's arguments.
+QJsonObject settings_json(const std::optional<RunRequest>& request)
 {
     QJsonObject settings;
-    for (std::size_t i = 0; i < kSettingNames.size() && i + 2 < arguments.size(); ++i)
-        settings.insert(kSettingNames[i], text(arguments[i + 2]));
+    if (!request)
+        return settings;
+    const auto arguments = copy_arguments(*request);
+    for (std::size_t i = 2; i < arguments.size(); ++i)
+        settings.insert(kCopyArgumentNames[i], text(arguments[i]));
     return settings;
 }
 
@@ -55,23 +52,16 @@ QJsonObject file_json(const FileRecord& file)
                        {"message", path_or_null(file.message)}};
 }
 
-// The counts of the engine's own report, read from its lines; null when the run ended
-// before the report.
-QJsonValue counts_json(const std::string& output)
+// The counts of the engine's report; null when the run ended before the report.
+QJsonValue counts_json(const std::optional<RunCounts>& counts)
 {
-    constexpr std::array<std::pair<const char*, const char*>, 5> kLines = {{
-        {"    Raws converted to DNGs: ", "raws_converted"},
-        {"    Files copied without conversion: ", "copied_without_conversion"},
-        {"    Raws verified: ", "raws_verified"},
-        {"    JPEGs verified: ", "jpegs_verified"},
-        {"    Files copied without error but unverified: ", "unverified"}}};
-    QJsonObject counts;
-    std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);)
-        for (const auto& [prefix, key] : kLines)
-            if (line.starts_with(prefix))
-                counts.insert(key, std::stoi(line.substr(std::string_view(prefix).size())));
-    return counts.size() == static_cast<qsizetype>(kLines.size()) ? QJsonValue(counts) : QJsonValue();
+    if (!counts)
+        return QJsonValue();
+    return QJsonObject{{"raws_converted", counts->raws_converted},
+                       {"copied_without_conversion", counts->copied_without_conversion},
+                       {"raws_verified", counts->raws_verified},
+                       {"jpegs_verified", counts->jpegs_verified},
+                       {"unverified", counts->unverified}};
 }
 
 QJsonObject outcome_json(const RunRecord& run)
@@ -89,34 +79,37 @@ QJsonObject outcome_json(const RunRecord& run)
 
 }  // namespace
 
-void ReportingHooks::output_text(std::string_view text)
-{
-    m_record.output.append(text);
-    m_inner.output_text(text);
-}
-
 void ReportingHooks::file_record(const FileRecord& record)
 {
     m_record.files.push_back(record);
     m_inner.file_record(record);
 }
 
-RunRecord begin_run_record(const std::vector<std::string>& arguments)
+RunRecord begin_run_record(const RunRequest& request)
 {
     RunRecord record;
-    record.arguments = arguments;
-    record.card_folder = arguments.size() > kCardFolderArgument ? arguments[kCardFolderArgument] : "";
+    record.request = request;
+    record.card_folder = request.card_folder;
     record.card_name = report_card_name(record.card_folder);
     record.started = QDateTime::currentDateTimeUtc();
     return record;
 }
 
-void end_run_record(RunRecord& record, int result, bool stopped)
+void end_run_record(RunRecord& record, const RunResult& result)
 {
     record.ended = QDateTime::currentDateTimeUtc();
-    record.end = result ? RunEnd::succeeded : stopped ? RunEnd::stopped : RunEnd::failed;
-    if (!result)
-        record.message = shown_failure(record.output);
+    record.end = result.end;
+    if (result.reported)
+        record.counts = result.counts;
+    if (result.end == RunEnd::failed && result.failure) {
+        // The message as the output list showed it, in one line.
+        record.message = result.failure->text();
+        while (!record.message.empty() && record.message.back() == '\n')
+            record.message.pop_back();
+        for (char& c : record.message)
+            if (c == '\n')
+                c = ' ';
+    }
 }
 
 std::string report_card_name(const std::string& card_folder)
@@ -126,20 +119,6 @@ std::string report_card_name(const std::string& card_folder)
     const std::filesystem::path folder = std::filesystem::path(card_folder).lexically_normal();
     const std::filesystem::path parent = (folder.has_filename() ? folder : folder.parent_path()).parent_path();
     return parent.filename().string();
-}
-
-std::string shown_failure(const std::string& output)
-{
-    const std::size_t at = output.rfind("ERROR:\n");
-    if (at == std::string::npos)
-        return {};
-    std::string message = output.substr(at + 7);
-    while (!message.empty() && message.back() == '\n')
-        message.pop_back();
-    for (char& c : message)
-        if (c == '\n')
-            c = ' ';
-    return message;
 }
 
 QByteArray report_json(const RunRecord& run)
@@ -157,9 +136,9 @@ QByteArray report_json(const RunRecord& run)
         {"program", "Oakvane"},
         {"version", OAKVANE_VERSION},
         {"card", QJsonObject{{"folder", text(run.card_folder)}, {"name", text(run.card_name)}}},
-        {"settings", settings_json(run.arguments)},
+        {"settings", settings_json(run.request)},
         {"files", files},
-        {"counts", counts_json(run.output)},
+        {"counts", counts_json(run.counts)},
         {"outcome", outcome_json(run)},
         {"started", run.started.toString(Qt::ISODateWithMs)},
         {"ended", run.ended.toString(Qt::ISODateWithMs)},

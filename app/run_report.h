@@ -8,20 +8,20 @@
 #include <QByteArray>
 #include <QDateTime>
 
+#include <optional>
+
 #include <string>
 #include <vector>
 
 namespace oakvane {
 
-enum class RunEnd { succeeded, failed, stopped };
-
 // What one run leaves for its report.
 struct RunRecord {
-    std::vector<std::string> arguments;  // the engine's argument vector; empty when it never ran
+    std::optional<RunRequest> request;  // unset when the engine never ran
     std::string card_folder;
     std::string card_name;
     std::vector<FileRecord> files;
-    std::string output;   // the engine's output text
+    std::optional<RunCounts> counts;  // the report's counts, when the run reached its report
     std::string message;  // why the run failed ("" after a success)
     RunEnd end = RunEnd::failed;
     QDateTime started;  // in UTC, so that the report's times carry their zone
@@ -35,30 +35,28 @@ class ReportingHooks : public HostHooks {
 public:
     ReportingHooks(HostHooks& inner, RunRecord& record) : m_inner(inner), m_record(record) {}
 
-    void output_text(std::string_view text) override;
+    void output_text(std::string_view text) override { m_inner.output_text(text); }
     void progress_status(std::string_view text) override { m_inner.progress_status(text); }
     void progress_range(int n) override { m_inner.progress_range(n); }
     void progress_step() override { m_inner.progress_step(); }
     void progress_tick() override { m_inner.progress_tick(); }
     int stop_requested() override { return m_inner.stop_requested(); }
     void file_record(const FileRecord& record) override;
+    void diagnostic(std::string_view text) override { m_inner.diagnostic(text); }
 
 private:
     HostHooks& m_inner;
     RunRecord& m_record;
 };
 
-// A record of the run of these engine arguments, started now.
-RunRecord begin_run_record(const std::vector<std::string>& arguments);
-// Ends the record with the engine's result (1 success) and whether the user stopped the run.
-void end_run_record(RunRecord& record, int result, bool stopped);
+// A record of the run of request, started now.
+RunRecord begin_run_record(const RunRequest& request);
+// Ends the record with the engine's result.
+void end_run_record(RunRecord& record, const RunResult& result);
 
 // The card's name for a report: the detected card's name when the run was on it, else the
 // name of the folder holding the card folder (a card's DCIM folder sits at its root).
 std::string report_card_name(const std::string& card_folder);
-
-// The message a failed run showed after its "ERROR:" line, in one line; "" when none.
-std::string shown_failure(const std::string& output);
 
 // The report as indented JSON.
 QByteArray report_json(const RunRecord& run);

@@ -1,12 +1,12 @@
 #include "run_settings.h"
 
+#include "name_codes.h"
 #include "preferences.h"
 
 namespace oakvane {
 
 namespace {
 
-constexpr const char* kProgramName = "duzavArud";
 constexpr const char* kNoTemplate = "[none]";
 constexpr const char* kNotUsed = "[not used]";
 
@@ -56,7 +56,7 @@ std::string sidecar_path(const RunSettings& run)
 
 bool uses_starting_number(const std::string& name_fmt)
 {
-    return name_fmt.find('A') != std::string::npos;
+    return uses_automatic_number(name_fmt);
 }
 
 RunSettings read_run_settings(const Preferences& prefs, const std::string& card_folder,
@@ -104,32 +104,32 @@ std::vector<std::string> run_summary_lines(const RunSettings& run)
     };
 }
 
-std::vector<std::string> engine_arguments(const RunSettings& run)
+std::optional<RunRequest> run_request(const RunSettings& run, Failure& why)
 {
-    const std::string switches = {run.want_date_folders ? 'D' : '-',
-                                  run.want_user_folder ? 'U' : '-',
-                                  run.want_range_folder ? 'R' : '-'};
-    return {
-        kProgramName,
-        "copy",
-        run.card_folder,
-        run.backup_folder,
-        run.primary_folder,
-        run.keep_raw ? run.converter_app : "none",
-        std::to_string(run.arrangement),
-        run.texts[0],
-        run.texts[1],
-        run.texts[2],
-        run.texts[3],
-        run.name_fmt,
-        run.preview,
-        run.embed ? "-e" : "",
-        run.verify_only ? "verifyOnly" : "-",
-        sidecar_path(run),
-        switches,
-        run.starting_number,
-        run.user_folder_name,
-    };
+    const std::optional<int> number = parse_starting_number(run.starting_number);
+    if (!number) {
+        why = {"Starting number must be from 0 to 2147483647: \"" + run.starting_number + "\""};
+        return std::nullopt;
+    }
+    RunRequest request;
+    request.card_folder = run.card_folder;
+    request.backup_folder = run.backup_folder;
+    request.primary_folder = run.primary_folder;
+    if (run.keep_raw)
+        request.converter = run.converter_app;
+    request.preview = run.preview;
+    request.embed = run.embed ? "-e" : "";
+    request.verify_only = run.verify_only;
+    request.date_depth = run.arrangement;
+    request.date_folders = run.want_date_folders;
+    request.user_folder = run.want_user_folder;
+    request.range_folders = run.want_range_folder;
+    request.user_folder_name = run.user_folder_name;
+    request.name_format = run.name_fmt;
+    request.texts = run.texts;
+    request.sidecar_template = sidecar_path(run);
+    request.starting_number = *number;
+    return request;
 }
 
 }  // namespace oakvane

@@ -2,8 +2,11 @@
 // What one ingestion run uses, gathered from the current preference set and the window, and
 // the two texts made from it: the summary of the output list and the engine's argument vector.
 
+#include "engine.h"
+
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,10 +47,8 @@ bool uses_starting_number(const std::string& name_fmt);
 // The run's summary, one output line each.
 std::vector<std::string> run_summary_lines(const RunSettings& run);
 
-// Where the card folder stands in the engine's arguments.
-inline constexpr std::size_t kCardFolderArgument = 2;
-
-// The engine's 19 arguments for the "copy" command.
-std::vector<std::string> engine_arguments(const RunSettings& run);
+// The engine's request for the run; nullopt with why when a setting can't be used (a
+// starting number out of range).
+std::optional<RunRequest> run_request(const RunSettings& run, Failure& why);
 
 }  // namespace oakvane

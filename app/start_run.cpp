@@ -60,14 +60,22 @@ StartResult StartCommand::run()
     for (const std::string& line : run_summary_lines(*settings))
         m_host.output_text(line);
 
-    const RunOutcome outcome = m_host.run_with_progress(engine_arguments(*settings));
+    RunResult outcome;
+    Failure refused;
+    if (const std::optional<RunRequest> request = run_request(*settings, refused))
+        outcome = m_host.run_with_progress(*request);
+    else {
+        outcome.failure = refused;
+        show_failure(refused, [this](std::string_view text) { m_host.output_text(text); });
+    }
     const StartResult result = report_outcome(outcome, static_cast<long>(std::time(nullptr) - start));
     if (number_box && outcome.next_number) {
-        m_prefs.SetStartingNumber(*outcome.next_number);
-        m_host.set_starting_number_text(*outcome.next_number);
+        const std::string next = std::to_string(*outcome.next_number);
+        m_prefs.SetStartingNumber(next);
+        m_host.set_starting_number_text(next);
     }
     enable_buttons();
-    if (outcome.result != 0) {
+    if (outcome.succeeded()) {
         launch_viewer(outcome.folder);
         if (m_prefs.GetAutoEject())
             m_host.eject_card();
@@ -77,7 +85,7 @@ StartResult StartCommand::run()
     return result;
 }
 
-std::optional<std::vector<std::string>> StartCommand::PlanArguments()
+std::optional<RunRequest> StartCommand::PlanRequest()
 {
     std::optional<RunSettings> settings = decide_settings();
     if (!settings)
@@ -85,7 +93,11 @@ std::optional<std::vector<std::string>> StartCommand::PlanArguments()
     settings->starting_number_used = m_host.starting_number_enabled();
     for (const std::string& line : run_summary_lines(*settings))
         m_host.output_text(line);
-    return engine_arguments(*settings);
+    Failure refused;
+    std::optional<RunRequest> request = run_request(*settings, refused);
+    if (!request)
+        show_failure(refused, [this](std::string_view text) { m_host.output_text(text); });
+    return request;
 }
 
 std::optional<RunSettings> StartCommand::decide_settings()
@@ -150,14 +162,14 @@ StartResult StartCommand::fail(const std::string& text)
     return StartResult::Failed;
 }
 
-StartResult StartCommand::report_outcome(const RunOutcome& outcome, long elapsed)
+StartResult StartCommand::report_outcome(const RunResult& outcome, long elapsed)
 {
-    if (outcome.result != 0) {
+    if (outcome.succeeded()) {
         m_host.set_main_status("Successful ingestion");
         m_host.output_text(ingestion_time_text(elapsed));
         return StartResult::Succeeded;
     }
-    if (outcome.stopped) {
+    if (outcome.end == RunEnd::stopped) {
         m_host.set_main_status(kStoppedByUser);
         m_host.output_text(std::string("\n") + kStoppedByUser + "\n");
         m_host.message_box(kStoppedMessage);

@@ -15,14 +15,6 @@ namespace oakvane {
 
 class Preferences;
 
-// The engine's answer to one run.
-struct RunOutcome {
-    int result = 0;                          // 1 success, 0 failure or stop
-    std::optional<std::string> folder;       // last primary folder that received images
-    std::optional<std::string> next_number;  // the next automatic number
-    bool stopped = false;                    // the user pressed Stop
-};
-
 enum class CardAnswer { Ok, Other, Cancel };
 enum class BackupAnswer { Stop = 0, UsePrevious = 1, ChooseFolder = 2 };
 
@@ -45,8 +37,8 @@ public:
     // The missing-backup-folder question; none when no question can be asked (no window).
     virtual std::optional<BackupAnswer> choose_backup(const std::string& backup_folder,
                                                       const std::string& previous_folder) = 0;
-    // Runs the engine with these arguments and returns once it has finished.
-    virtual RunOutcome run_with_progress(const std::vector<std::string>& arguments) = 0;
+    // Runs the engine on this request and returns once it has finished.
+    virtual RunResult run_with_progress(const RunRequest& request) = 0;
     virtual void message_box(const std::string& text) = 0;
     // Starts the viewer without waiting; false when it could not be started.
     virtual bool launch_viewer(const std::string& program,
@@ -67,10 +59,10 @@ public:
     // inserted during a run can call Start again from the run's own event loop.
     StartResult OnStart();
 
-    // The engine's arguments of the run Start would make now: the same card and backup
-    // choice and summary lines, but nothing saved and nothing run. None after a failure,
-    // shown as Start shows it.
-    std::optional<std::vector<std::string>> PlanArguments();
+    // The request of the run Start would make now: the same card and backup choice and
+    // summary lines, but nothing saved and nothing run. None after a failure, shown as
+    // Start shows it.
+    std::optional<RunRequest> PlanRequest();
 
     // The card folder to use instead of the card choice (a folder named on a command line).
     void set_card_override(std::optional<std::string> folder) { m_card_override = std::move(folder); }
@@ -82,7 +74,7 @@ private:
     std::optional<std::string> choose_card_folder(const std::string& card_preference);
     std::optional<std::string> choose_backup_folder();
     StartResult fail(const std::string& text);
-    StartResult report_outcome(const RunOutcome& outcome, long elapsed);
+    StartResult report_outcome(const RunResult& outcome, long elapsed);
     void launch_viewer(const std::optional<std::string>& folder);
     void enable_buttons();
 

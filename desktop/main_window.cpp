@@ -374,12 +374,12 @@ std::optional<BackupAnswer> CMainDlg::choose_backup(const std::string& backup_fo
     return ask_choose_backup(this, backup_folder, previous_folder);
 }
 
-RunOutcome CMainDlg::run_with_progress(const std::vector<std::string>& arguments)
+RunResult CMainDlg::run_with_progress(const RunRequest& request)
 {
     RunGate::Wait wait(m_gate);
     RunRecord record;
-    const RunOutcome outcome =
-        RunWithProgress(arguments, [this](std::string_view text) { output_text(text); }, this, &record);
+    const RunResult outcome =
+        RunWithProgress(request, [this](std::string_view text) { output_text(text); }, this, &record);
     write_run_report(record);
     return outcome;
 }

@@ -77,7 +77,7 @@ public:
     std::optional<std::string> browse_for_folder(const std::string& title) override;
     std::optional<BackupAnswer> choose_backup(const std::string& backup_folder,
                                               const std::string& previous_folder) override;
-    RunOutcome run_with_progress(const std::vector<std::string>& arguments) override;
+    RunResult run_with_progress(const RunRequest& request) override;
     void message_box(const std::string& text) override;
     bool launch_viewer(const std::string& program, const std::vector<std::string>& arguments) override;
     void eject_card() override;

@@ -59,10 +59,10 @@ void ProgressHooks::show_position()
 
 int ProgressHooks::stop_requested() { return m_dialog.m_stop ? 1 : 0; }
 
-CProgressDlg::CProgressDlg(std::vector<std::string> arguments,
+CProgressDlg::CProgressDlg(RunRequest request,
                            std::function<void(std::string_view)> output, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_arguments(std::move(arguments)), m_output(std::move(output)), m_status(new QLabel(this)),
+      m_request(std::move(request)), m_output(std::move(output)), m_status(new QLabel(this)),
       m_bar(new QProgressBar(this)), m_stopButton(new QPushButton(QStringLiteral("&Stop"), this)),
       m_hooks(*this)
 {
@@ -94,30 +94,20 @@ CProgressDlg::~CProgressDlg()
     }
 }
 
-RunOutcome CProgressDlg::run()
+RunResult CProgressDlg::run()
 {
     QMetaObject::invokeMethod(this, &CProgressDlg::start_worker, Qt::QueuedConnection);
     exec();
-    RunOutcome outcome;
-    outcome.result = m_result;
-    outcome.folder = m_engineResult.folder;
-    outcome.next_number = m_engineResult.next_number;
-    outcome.stopped = m_stop;
-    end_run_record(m_record, outcome.result, outcome.stopped);
-    return outcome;
+    end_run_record(m_record, m_result);
+    return m_result;
 }
 
 void CProgressDlg::start_worker()
 {
-    m_record = begin_run_record(m_arguments);
+    m_record = begin_run_record(m_request);
     m_thread = QThread::create([this] {
-        std::vector<const char*> argv;
-        for (const std::string& argument : m_arguments)
-            argv.push_back(argument.c_str());
-        argv.push_back(nullptr);
         ReportingHooks hooks(m_hooks, m_record);
-        m_result = copycard_main(static_cast<int>(m_arguments.size()), argv.data(), hooks,
-                                 m_engineResult);
+        m_result = ingest(m_request, hooks);
         m_worker_done = true;
         QMetaObject::invokeMethod(this, &CProgressDlg::worker_finished, Qt::QueuedConnection);
     });
@@ -165,12 +155,11 @@ void CProgressDlg::on_ui_thread(const std::function<void()>& f)
     QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
 }
 
-RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
-                           std::function<void(std::string_view)> output, QWidget* parent,
-                           RunRecord* record)
+RunResult RunWithProgress(const RunRequest& request, std::function<void(std::string_view)> output,
+                          QWidget* parent, RunRecord* record)
 {
-    CProgressDlg dialog(arguments, std::move(output), parent);
-    const RunOutcome outcome = dialog.run();
+    CProgressDlg dialog(request, std::move(output), parent);
+    const RunResult outcome = dialog.run();
     if (record)
         *record = dialog.record();
     return outcome;

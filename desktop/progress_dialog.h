@@ -56,12 +56,12 @@ class CProgressDlg : public QDialog {
     Q_OBJECT
 public:
     // output is the main window's output_text; it is called on the user-interface thread.
-    CProgressDlg(std::vector<std::string> arguments,
+    CProgressDlg(RunRequest request,
                  std::function<void(std::string_view)> output, QWidget* parent = nullptr);
     ~CProgressDlg() override;
 
     // Runs the engine behind the dialog until it has finished or Stop has been answered.
-    RunOutcome run();
+    RunResult run();
 
     // The Stop button: asks the engine to stop and waits for it, still serving its calls.
     void OnStop();
@@ -85,7 +85,7 @@ private:
     // Runs f on the user-interface thread and waits until it has run.
     void on_ui_thread(const std::function<void()>& f);
 
-    std::vector<std::string> m_arguments;
+    RunRequest m_request;
     std::function<void(std::string_view)> m_output;
     QLabel* m_status;
     QProgressBar* m_bar;
@@ -95,14 +95,13 @@ private:
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_worker_done{false};
     // Written by the worker, read after it has ended.
-    int m_result = 0;
-    CopycardResult m_engineResult;
+    RunResult m_result;
     RunRecord m_record;
 };
 
 // Shows the progress dialog for one run of the engine with arguments; returns when the run is
 // over, however it ended. record, when given, receives what the run did for its report.
-RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
+RunResult RunWithProgress(const RunRequest& request,
                            std::function<void(std::string_view)> output, QWidget* parent,
                            RunRecord* record = nullptr);
 

@@ -2,78 +2,96 @@
 
 #include "arrangement.h"
 #include "card_file.h"
-#include "file_copy.h"
 #include "file_records.h"
 #include "naming.h"
-#include "run_state.h"
 #include "sidecar.h"
 #include "text_format.h"
 
 #include <cerrno>
 #include <cinttypes>
-#include <cstdio>
-#include <fcntl.h>
+#include <unistd.h>
 
 namespace oakvane {
 
 namespace {
 
+// The card's bytes, into a staging file of the backup tree.
+class StagedSink : public ChunkSink {
+public:
+    StagedSink(StagedFile& file, const std::string& dest) : m_file(file), m_dest(dest) {}
+    Status write(const char* data, std::size_t size) override
+    {
+        while (size > 0) {
+            const ssize_t n = ::write(m_file.fd(), data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return write_failed(n < 0 ? errno : ENOSPC);
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return {};
+    }
+    int file() const override { return m_file.fd(); }
+    Status write_failed(int err) const override { return fail("write error", m_dest, err); }
+
+private:
+    StagedFile& m_file;
+    const std::string& m_dest;
+};
+
 // Copies the card file into the staging file and checks the copy before it is published:
-// the card file's time, and the size the walk saw.
-int copy_card_file(const std::string& card_path, const std::string& dest, StagedFile& to,
-                   const struct stat& seen)
+// the card file's time, and the size the listing saw.
+Status copy_card_file(Run& run, const CardItem& item, const std::string& dest, StagedFile& to)
 {
-    UniqueFd from;
-    if (!open_card_file(card_path, seen, from))
-        return 0;
-    const CopyOutcome outcome = copy_data(from.get(), to.fd());
-    if (outcome.status != CopyStatus::done)
-        return record_copy_failure(outcome, "read error", card_path, "write error", dest);
-    if (from.close() != 0)
-        return record_errno_error("close", card_path, errno);
-    const timespec times[2] = {seen.st_mtim, seen.st_mtim};
+    StagedSink sink(to, dest);
+    if (Status read = run.card.read(run, item, sink); !read)
+        return read;
+    const timespec times[2] = {item.st.st_mtim, item.st.st_mtim};
     if (::futimens(to.fd(), times) != 0)
-        return record_errno_error("utime more_copying", dest, errno);
+        return fail("utime more_copying", dest, errno);
     struct stat st;
     if (::fstat(to.fd(), &st) != 0)
-        return record_errno_error("stat", dest, errno);
-    if (st.st_size != seen.st_size) {
-        trace(format("%" PRId64 " %" PRId64, static_cast<std::int64_t>(st.st_size),
-                     static_cast<std::int64_t>(seen.st_size)));
-        return record_error("safe_copy_backup: size error");
+        return fail("stat", dest, errno);
+    if (st.st_size != item.st.st_size) {
+        run.diagnostic(format("%" PRId64 " %" PRId64, static_cast<std::int64_t>(st.st_size),
+                              static_cast<std::int64_t>(item.st.st_size)));
+        return fail("safe_copy_backup: size error");
     }
-    return 1;
+    return {};
 }
 
 // Publishes a flushed backup copy under the first free one of its name and its
 // sequence-numbered names, then its sidecar next to it, and lists it.
-int publish_backup(PendingCopy& copy)
+Status publish_backup(Run& run, PendingCopy& copy)
 {
     int err = EEXIST;
     std::string dest;
     for (int n = 0; n <= kMaxSequence && err == EEXIST; ++n) {
         dest = n == 0 ? copy.final_path : sequence_path(copy.final_path, n);
-        err = copy.image.publish(dest);
+        err = run.writer.publish(copy.image, dest);
     }
     if (err != 0)
-        return record_errno_error("creat error", copy.final_path, err == EEXIST ? 0 : err);
-    run_state().arg_vec.push_back(dest);
-    note_backup_published(copy.final_path);
+        return fail("creat error", copy.final_path, err == EEXIST ? 0 : err);
+    run.backups.push_back(dest);
+    note_backup_published(run, copy.final_path);
     if (copy.card_sidecar)
-        run_state().own_sidecar_copies.insert(dest);
-    return publish_sidecar(copy.sidecar, dest, true);
+        run.own_sidecar_copies.insert(dest);
+    return publish_sidecar(run, copy.sidecar, dest, true);
 }
 
 }  // namespace
 
-int backup_visit(const posix::WalkEntry& entry, PublishBatch* batch)
+Status backup_visit(Run& run, const CardItem& item, PublishBatch* batch)
 {
-    const int kind = classify_card_entry(entry);
-    if (kind == 0)
-        report_skipped(entry);
-    if (kind <= 0)
-        return kind;
-    return safe_copy_backup(entry.path, std::string(entry.name()), entry.st, batch) ? 0 : -1;
+    bool copy = false;
+    if (Status classified = classify_card_entry(item, copy); !classified)
+        return classified;
+    if (!copy) {
+        report_skipped(run, item);
+        return {};
+    }
+    return safe_copy_backup(run, item, batch);
 }
 
 std::string sequence_path(const std::string& path, int n)
@@ -89,35 +107,37 @@ std::string sequence_path(const std::string& path, int n)
     return path.substr(0, dot) + number + path.substr(dot);
 }
 
-PublishBatch backup_batch() { return PublishBatch(publish_backup); }
+PublishBatch backup_batch(Run& run)
+{
+    return PublishBatch([&run](PendingCopy& copy) { return publish_backup(run, copy); });
+}
 
-int safe_copy_backup(const std::string& card_path, const std::string& name,
-                     const struct stat& seen, PublishBatch* batch)
+Status safe_copy_backup(Run& run, const CardItem& item, PublishBatch* batch)
 {
     std::string number_text;
-    const std::string file_name = make_image_file_name(name, seen.st_mtim.tv_sec, number_text);
-    const std::optional<std::string> folder =
-        make_image_folder_path(seen.st_mtim.tv_sec, number_text);
-    if (!folder)
-        return record_error("can't make image folder path");
-    std::string dest = *folder;
-    if (dest.empty() || dest.back() != '/')
-        dest += '/';
-    dest += file_name;
+    const std::string file_name =
+        make_image_file_name(run, item.name(), item.st.st_mtim.tv_sec, number_text);
+    std::string folder;
+    if (Status made = make_image_folder_path(run, item.st.st_mtim.tv_sec, number_text, folder); !made)
+        return std::move(made).reworded("can't make image folder path");
+    const std::string dest = folder + (folder.ends_with('/') ? "" : "/") + file_name;
 
     PendingCopy copy;
     copy.final_path = dest;
-    copy.card_sidecar = has_card_sidecar(card_path);
-    if (const int err = copy.image.create(folder_of(dest)); err != 0)
-        return record_errno_error("creat error", dest, err);
-    if ((!copy.card_sidecar && !stage_sidecar(dest, copy.sidecar)) ||
-        !copy_card_file(card_path, dest, copy.image, seen))
-        return 0;
-    host().progress_step();
-    note_backup_source(dest, {card_path, static_cast<std::uint64_t>(seen.st_size)});
+    copy.card_sidecar = has_card_sidecar(run, item.path);
+    if (const int err = run.writer.stage(folder_of(dest), copy.image); err != 0)
+        return fail("creat error", dest, err);
+    if (!copy.card_sidecar)
+        if (Status staged = stage_sidecar(run, dest, copy.sidecar); !staged)
+            return staged;
+    if (run.writer.writes())
+        if (Status copied = copy_card_file(run, item, dest, copy.image); !copied)
+            return copied;
+    run.step();
+    note_backup_source(run, dest, {item.path, static_cast<std::uint64_t>(item.st.st_size)});
     if (batch)
-        return batch->add(std::move(copy), static_cast<std::uint64_t>(seen.st_size));
-    return publish_now(std::move(copy), publish_backup);
+        return batch->add(std::move(copy), static_cast<std::uint64_t>(item.st.st_size));
+    return publish_now(std::move(copy), [&run](PendingCopy& c) { return publish_backup(run, c); });
 }
 
 }  // namespace oakvane

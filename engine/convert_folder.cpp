@@ -1,23 +1,18 @@
 #include "convert_folder.h"
 
 #include "converter.h"
-#include "dirlist.h"
 #include "file_copy.h"
-#include "file_records.h"
+#include "file_kinds.h"
 #include "fs_util.h"
 #include "jpeg_verify.h"
 #include "placement_queue.h"
-#include "run_state.h"
 #include "sidecar.h"
 #include "text_format.h"
 
-#include <array>
 #include <cerrno>
-#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <set>
-#include <strings.h>
-#include <cstdlib>
 #include <unistd.h>
 
 namespace oakvane {
@@ -25,324 +20,277 @@ namespace oakvane {
 namespace {
 
 constexpr std::size_t kMaxFilesPerVector = 100;
-constexpr std::array<const char*, 14> kRawExtensions = {
-    "CR2", "CRW", "DCR", "KDC", "MRW", "NEF", "ORF", "PEF", "RAF", "RAW", "SRF", "X3F", "EEF", "TIF"};
-
-std::string file_name_of(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The run and the hosts' file records name DNGs and tell JPEGs by the same rule.
-std::string dng_name(const std::string& raw_path) { return dng_name_of(raw_path); }
-bool is_jpeg_name(const std::string& path) { return is_jpeg_path(path); }
 
 // The converter replaces files without asking, so before it runs make sure that no DNG it
 // will write lands on a file already in the folder or on another file of this run.
-int check_dng_names(std::span<const std::string> run, const std::string& folder)
+Status check_dng_names(Run& run, std::span<const std::string> files, const std::string& folder)
 {
     std::set<std::string> names;
-    for (const std::string& entry : run)
+    for (const std::string& entry : files)
         if (!is_raw_file(entry))
             names.insert(file_name_of(entry));
-    for (const std::string& entry : run) {
+    for (const std::string& entry : files) {
         if (!is_raw_file(entry))
             continue;
-        const std::string dng = dng_name(entry);
+        const std::string dng = dng_name_of(entry);
         const std::string path = folder + "/" + dng;
         if (!names.insert(dng).second)
-            return record_error("Two files of one folder would get the same name: \"" + path + "\"");
-        if (path_exists(path))
-            return record_error("DNG file already exists: \"" + path + "\"");
+            return fail("Two files of one folder would get the same name: \"" + path + "\"");
+        if (run.writer.exists(path))
+            return fail("DNG file already exists: \"" + path + "\"");
     }
-    return 1;
+    return {};
 }
 
-int run_conversion(const std::string& converter, std::span<const std::string> run,
-                   const std::string& output_folder, std::string& msg, std::size_t msg_size)
+Status run_conversion(Run& run, std::span<const std::string> files, const std::string& output_folder)
 {
-    const RunState& state = run_state();
-    std::vector<std::string> argv = {converter, state.preview};
-    if (!state.embed.empty())
-        argv.push_back(state.embed);
+    const std::string& converter = *run.request.converter;
+    std::vector<std::string> argv = {converter, run.request.preview};
+    if (!run.request.embed.empty())
+        argv.push_back(run.request.embed);
     argv.push_back("-d");
     argv.push_back(output_folder);
     const std::size_t fixed = argv.size();
     int raws = 0;
-    for (const std::string& entry : run) {
+    for (const std::string& entry : files) {
         if (!is_raw_file(entry))
             continue;
         argv.push_back(entry);
         ++raws;
         if (argv.size() - fixed == kMaxFilesPerVector) {
-            if (!run_converter(converter, msg, msg_size, argv, fixed))
-                return 0;
+            if (Status ran = run_converter(run, converter, argv, fixed); !ran)
+                return ran;
             argv.resize(fixed);
         }
     }
-    if (!run_converter(converter, msg, msg_size, argv, fixed))
-        return 0;
-    run_state().raw_count += raws;
-    return 1;
+    if (Status ran = run_converter(run, converter, argv, fixed); !ran)
+        return ran;
+    run.raw_count += raws;
+    return {};
 }
 
 // A converter that exits 0 may still have left a raw without a DNG, or with an empty one.
-int check_dngs(std::span<const std::string> run, const std::string& scratch)
+Status check_dngs(std::span<const std::string> files, const std::string& scratch)
 {
-    for (const std::string& entry : run) {
+    for (const std::string& entry : files) {
         if (!is_raw_file(entry))
             continue;
         struct stat st;
-        const std::string dng = scratch + "/" + dng_name(entry);
+        const std::string dng = scratch + "/" + dng_name_of(entry);
         if (::lstat(dng.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
-            return record_error("The converter made no DNG file from \"" + entry + "\"");
+            return fail("The converter made no DNG file from \"" + entry + "\"");
     }
-    return 1;
+    return {};
 }
 
-int publish_dng(PendingCopy& copy)
+Status publish_dng(Run& run, PendingCopy& copy)
 {
-    const int err = copy.image.publish(copy.final_path);
+    const int err = run.writer.publish(copy.image, copy.final_path);
     if (err == EEXIST)
-        return record_error("DNG file already exists: \"" + copy.final_path + "\"");
+        return fail("DNG file already exists: \"" + copy.final_path + "\"");
     if (err != 0)
-        return record_errno_error("can't publish DNG", copy.final_path, err);
-    return 1;
+        return fail("can't publish DNG", copy.final_path, err);
+    return {};
+}
+
+// Gives one DNG the time of its raw and takes it into copy from the scratch folder.
+Status take_dng(const std::string& raw_path, const std::string& dng, PendingCopy& copy,
+                std::uint64_t& size)
+{
+    struct stat raw;
+    if (::stat(raw_path.c_str(), &raw) != 0)
+        return fail("stat failed getting raw-file time", raw_path, errno);
+    UniqueFd fd(::open(dng.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const timespec times[2] = {raw.st_mtim, raw.st_mtim};
+    if (!fd || ::futimens(fd.get(), times) != 0)
+        return fail("utime failed setting DNG time", dng, errno);
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0)
+        return fail("stat failed getting DNG size", dng, errno);
+    size = static_cast<std::uint64_t>(st.st_size);
+    copy.image.adopt(std::move(fd), dng);
+    return {};
 }
 
 // Gives every DNG the time of its raw, flushes it and moves it from the scratch folder
 // into folder, never replacing a file there.
-int publish_dngs(std::span<const std::string> run, const std::string& scratch,
-                 const std::string& folder)
+Status publish_dngs(Run& run, std::span<const std::string> files, const std::string& scratch,
+                    const std::string& folder)
 {
-    PublishBatch batch(publish_dng);
-    for (const std::string& entry : run) {
+    PublishBatch batch([&run](PendingCopy& copy) { return publish_dng(run, copy); });
+    for (const std::string& entry : files) {
         if (!is_raw_file(entry))
             continue;
-        struct stat raw;
-        if (::stat(entry.c_str(), &raw) != 0)
-            return record_errno_error("stat failed getting raw-file time", entry, errno);
-        const std::string dng = scratch + "/" + dng_name(entry);
         PendingCopy copy;
-        copy.final_path = folder + "/" + dng_name(entry);
-        UniqueFd fd(::open(dng.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        const timespec times[2] = {raw.st_mtim, raw.st_mtim};
-        if (!fd || ::futimens(fd.get(), times) != 0)
-            return record_errno_error("utime failed setting DNG time", dng, errno);
-        struct stat st;
-        ::fstat(fd.get(), &st);
-        copy.image.adopt(std::move(fd), dng);
-        if (!batch.add(std::move(copy), static_cast<std::uint64_t>(st.st_size)))
-            return 0;
+        copy.final_path = folder + "/" + dng_name_of(entry);
+        std::uint64_t size = 0;
+        if (!run.writer.writes())
+            copy.image.plan(scratch + "/" + dng_name_of(entry));
+        else if (Status taken = take_dng(entry, scratch + "/" + dng_name_of(entry), copy, size); !taken)
+            return taken;
+        if (Status added = batch.add(std::move(copy), size); !added)
+            return added;
     }
     return batch.flush();
 }
 
-// The converter writes into a fresh folder of this run's own inside folder, so that every
-// file it wrote is known to be this run's: the DNGs are checked and published from there,
-// and whatever else it wrote goes with the folder, whether the run succeeds or fails.
-int converter_phase(const std::string& converter, std::span<const std::string> run,
-                    const std::string& folder, std::string& msg, std::size_t msg_size)
+// The converter at work in scratch, a fresh folder of this run's own inside folder.
+Status convert_into(Run& run, std::span<const std::string> files, const std::string& scratch,
+                    const std::string& folder)
 {
-    const bool verify_only = run_state().verify_only;
-    if (!verify_only && !check_dng_names(run, folder))
-        return 0;
-    sweep_leftovers(folder);
-    std::string scratch = folder + "/" + std::string(kStagingPrefix) + "XXXXXX";
-    if (::mkdtemp(scratch.data()) == nullptr)
-        return record_errno_error("can't create folder", scratch, errno);
-    const int ok = run_conversion(converter, run, scratch, msg, msg_size) &&
-                   check_dngs(run, scratch) && (verify_only || publish_dngs(run, scratch, folder));
-    const int removed = remove_staging_folder(scratch);
-    if (ok && !removed)
-        return record_errno_error("can't remove folder", scratch, errno);
-    return ok;
+    if (run.writer.writes()) {
+        if (Status converted = run_conversion(run, files, scratch); !converted)
+            return converted;
+        if (Status checked = check_dngs(files, scratch); !checked)
+            return checked;
+    }
+    if (run.request.verify_only)
+        return {};
+    return publish_dngs(run, files, scratch, folder);
 }
 
-int publish_primary(PendingCopy& copy)
+// The converter writes into a fresh folder of this run's own inside folder, so that every
+// file it wrote is known to be this run's: the DNGs are checked and published from there,
+// and whatever else it wrote goes with the folder, whether the run succeeds or fails. A plan
+// runs no converter.
+Status converter_phase(Run& run, std::span<const std::string> files, const std::string& folder)
 {
-    const int err = copy.image.publish(copy.final_path);
+    if (!run.request.verify_only)
+        if (Status checked = check_dng_names(run, files, folder); !checked)
+            return checked;
+    run.writer.sweep(folder);
+    std::string scratch = folder + "/" + std::string(kStagingPrefix) + "XXXXXX";
+    if (!run.writer.writes())
+        return convert_into(run, files, scratch, folder);
+    if (::mkdtemp(scratch.data()) == nullptr)
+        return fail("can't create folder", scratch, errno);
+    Status converted = convert_into(run, files, scratch, folder);
+    if (const int err = remove_staging_folder(scratch); err != 0 && converted)
+        return fail("can't remove folder", scratch, err);
+    return converted;
+}
+
+Status publish_primary(Run& run, PendingCopy& copy)
+{
+    const int err = run.writer.publish(copy.image, copy.final_path);
     if (err == EEXIST)
-        return record_error("Primary file already exists: \"" + copy.final_path + "\"");
+        return fail("Primary file already exists: \"" + copy.final_path + "\"");
     if (err != 0)
-        return record_errno_error("creat unconverted", copy.final_path, err);
-    return publish_sidecar(copy.sidecar, copy.final_path, false);
+        return fail("creat unconverted", copy.final_path, err);
+    return publish_sidecar(run, copy.sidecar, copy.final_path, false);
 }
 
 // Copies source and its sidecar under staging names into copy.
-int stage_copy(const std::string& source, const std::string& dest, PendingCopy& copy,
-               std::uint64_t& size)
+Status stage_copy(Run& run, const std::string& source, const std::string& dest, PendingCopy& copy,
+                  std::uint64_t& size)
 {
-    const bool own_sidecar = run_state().own_sidecar_copies.contains(source);
-    return stage_unconverted(source, dest, copy, size) &&
-           (own_sidecar || stage_sidecar(dest, copy.sidecar));
+    if (Status staged = stage_unconverted(run, source, dest, copy, size); !staged)
+        return staged;
+    if (run.own_sidecar_copies.contains(source))
+        return {};
+    return stage_sidecar(run, dest, copy.sidecar);
 }
 
 // Where a JPEG's verification result is taken: on the engine's thread, in folder order,
 // after every earlier file of the folder was accepted.
-int accept_jpeg(const JpegCheck& check, const std::string& dest, std::string& msg,
-                std::size_t msg_size)
+Status accept_jpeg(Run& run, const JpegCheck& check, const std::string& dest)
 {
-    if (!report_jpeg_check(check)) {
-        set_message(msg, "Possibly corrupt JPEG: " + dest + "\n", msg_size);
-        return 0;
-    }
-    ++run_state().jpeg_verified_count;
-    return 1;
+    if (!report_jpeg_check(run, check))
+        return fail("Possibly corrupt JPEG: " + dest);
+    ++run.counts.jpegs_verified;
+    return {};
 }
 
 }  // namespace
 
-bool is_raw_file(const std::string& path)
+Status convert_or_copy_folder(Run& run, std::span<const std::string> files, const std::string& folder)
 {
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos)
-        return false;
-    const char* extension = path.c_str() + dot + 1;
-    for (const char* raw : kRawExtensions)
-        if (strcasecmp(extension, raw) == 0)
-            return true;
-    return false;
-}
-
-int convert_or_copy_folder(const std::string& converter, std::span<const std::string> run,
-                           const std::string& folder, std::string& msg, std::size_t msg_size)
-{
-    if (!make_folder_path(folder))
-        return 0;
-    const bool with_converter = !converter.empty();
-    if (with_converter && !converter_phase(converter, run, folder, msg, msg_size))
-        return 0;
-    const bool copy_all = run_state().verify_only || !with_converter;
+    if (Status made = make_folder_path(run, folder); !made)
+        return made;
+    const bool with_converter = run.converting();
+    if (with_converter)
+        if (Status converted = converter_phase(run, files, folder); !converted)
+            return converted;
+    const bool copy_all = run.request.verify_only || !with_converter;
     PlacementQueue queue(
-        publish_primary,
-        [&](const JpegCheck& check, const std::string& dest) {
-            return accept_jpeg(check, dest, msg, msg_size);
-        },
+        run, [&run](PendingCopy& copy) { return publish_primary(run, copy); },
+        [&run](const JpegCheck& check, const std::string& dest) { return accept_jpeg(run, check, dest); },
         with_converter);
-    for (const std::string& source : run) {
+    for (const std::string& source : files) {
         const std::string dest = folder + "/" + file_name_of(source);
-        const int placed =
-            copy_all || !is_raw_file(source)
-                ? queue.place(is_jpeg_name(dest),
-                              [&](PendingCopy& copy, std::uint64_t& size) {
-                                  return stage_copy(source, dest, copy, size);
-                              })
-                : queue.pass_over();
+        const bool decode = is_jpeg_path(dest) && run.writer.writes();
+        Status placed = copy_all || !is_raw_file(source)
+                            ? queue.place(decode,
+                                          [&](PendingCopy& copy, std::uint64_t& size) {
+                                              return stage_copy(run, source, dest, copy, size);
+                                          })
+                            : queue.pass_over();
         if (!placed)
-            return 0;
+            return placed;
     }
     return queue.finish();
 }
 
-int make_folder_path(const std::string& path)
+Status make_folder_path(Run& run, const std::string& path)
 {
     for (std::size_t i = 1; i <= path.size(); ++i) {
         if (i < path.size() && path[i] != '/')
             continue;
         const std::string prefix = path.substr(0, i);
-        const int err = make_dir(prefix);
+        const int err = run.writer.make_dir(prefix);
         if (err == 0)
             continue;
-        host().output_text(format("\nError code = %d; path = \"%s\"\n", err, prefix.c_str()));
-        return record_errno_error("can't create folder", prefix, err);
+        run.output(format("\nError code = %d; path = \"%s\"\n", err, prefix.c_str()));
+        return fail("can't create folder", prefix, err);
     }
-    return 1;
+    return {};
 }
 
-int stage_unconverted(const std::string& source, const std::string& destination,
-                      PendingCopy& copy, std::uint64_t& size)
+Status stage_unconverted(Run& run, const std::string& source, const std::string& destination,
+                         PendingCopy& copy, std::uint64_t& size)
 {
-    struct stat from_st;
-    if (::stat(source.c_str(), &from_st) != 0)
-        return record_errno_error("stat unconverted from_path", source, errno);
+    // A plan has no backup copy to look at; it names what the copy would be.
+    struct stat from_st {};
+    if (run.writer.writes() && ::stat(source.c_str(), &from_st) != 0)
+        return fail("stat unconverted from_path", source, errno);
     // An image already in the library is never replaced by another: said here, before the
     // copy, and made sure of when the copy is published.
-    if (path_exists(destination))
-        return record_error("Primary file already exists: \"" + destination + "\"");
+    if (run.writer.exists(destination))
+        return fail("Primary file already exists: \"" + destination + "\"");
     copy.final_path = destination;
-    if (const int err = copy.image.create(folder_of(destination)); err != 0) {
-        host().output_text(destination);
-        return record_errno_error("creat unconverted", destination, err);
+    if (const int err = run.writer.stage(folder_of(destination), copy.image); err != 0) {
+        run.output(destination);
+        return fail("creat unconverted", destination, err);
     }
-    auto fail = [&](const std::string& message, const std::string& path, int err) {
+    size = static_cast<std::uint64_t>(from_st.st_size);
+    if (!run.writer.writes())
+        return {};
+    auto failed = [&](Status why) {
         copy.image.discard();
-        return record_errno_error(message, path, err);
+        return why;
     };
     UniqueFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!from) {
         const int err = errno;
-        host().output_text(source);
-        return fail("can't open unconverted", source, err);
+        run.output(source);
+        return failed(fail("can't open unconverted", source, err));
     }
-    const CopyOutcome outcome = copy_data(from.get(), copy.image.fd());
-    if (outcome.status != CopyStatus::done) {
-        copy.image.discard();
-        return record_copy_failure(outcome, "read error unconverted", source,
-                                   "write error unconverted", destination);
-    }
+    const CopyOutcome outcome = copy_data(run, from.get(), copy.image.fd());
+    if (Status copied = copy_failure(outcome, "read error unconverted", source,
+                                     "write error unconverted", destination);
+        !copied)
+        return failed(std::move(copied));
     if (from.close() != 0)
-        return fail("close unconverted", source, errno);
+        return failed(fail("close unconverted", source, errno));
     const timespec times[2] = {from_st.st_mtim, from_st.st_mtim};
     if (::futimens(copy.image.fd(), times) != 0)
-        return fail("utime more_copying", destination, errno);
+        return failed(fail("utime more_copying", destination, errno));
     struct stat to_st;
     if (::fstat(copy.image.fd(), &to_st) != 0)
-        return fail("stat unconverted target", destination, errno);
+        return failed(fail("stat unconverted target", destination, errno));
     if (to_st.st_size != from_st.st_size)
-        return fail("Written file is wrong size.", destination, 0);
-    size = static_cast<std::uint64_t>(to_st.st_size);
-    return 1;
-}
-
-int copy_unconverted(const std::string& source, const std::string& destination)
-{
-    PendingCopy copy;
-    std::uint64_t size = 0;
-    if (!stage_unconverted(source, destination, copy, size))
-        return 0;
-    ++run_state().unconverted_count;
-    return publish_now(std::move(copy), publish_primary);
-}
-
-std::vector<std::string> get_dir_list(const std::string& folder, bool& ok)
-{
-    bool listed = true;
-    const std::vector<std::string> names = posix::list_directory(folder, &listed);
-    std::vector<std::string> paths;
-    ok = false;
-    if (!listed) {
-        record_errno_error("get_dir_list: readdir error", folder, errno);
-        return paths;
-    }
-    for (const std::string& name : names) {
-        if (host().stop_requested()) {
-            record_error("Stopped");
-            return {};
-        }
-        paths.push_back(folder + "/" + name);
-    }
-    ok = true;
-    return paths;
-}
-
-int rmdir_all(const std::string& folder)
-{
-    bool ok = false;
-    const std::vector<std::string> paths = get_dir_list(folder, ok);
-    if (!ok)
-        return 0;
-    for (const std::string& path : paths) {
-        if (::unlink(path.c_str()) != 0) {
-            const int err = errno;
-            host().output_text(path);
-            return record_errno_error("rmdir_all: can't unlink", path, err);
-        }
-    }
-    if (::rmdir(folder.c_str()) != 0)
-        return record_errno_error("rmdir_all: rmdir failed", folder, errno);
-    return 1;
+        return failed(fail("Written file is wrong size.", destination));
+    return {};
 }
 
 }  // namespace oakvane

@@ -1,7 +1,7 @@
 #include "converter.h"
 
 #include "fs_util.h"
-#include "run_state.h"
+#include "run.h"
 #include "text_format.h"
 
 #include <algorithm>
@@ -35,21 +35,17 @@ struct ErrorPipe {
 };
 
 // Only our end is non-blocking: the converter must see an ordinary standard error.
-bool make_error_pipe(ErrorPipe& pipe)
+Status make_error_pipe(ErrorPipe& pipe)
 {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        trace(format("execute_converter: pipe failed: %s", std::strerror(errno)));
-        return false;
-    }
+    if (pipe2(fds, O_CLOEXEC) != 0)
+        return fail("execute_converter: pipe failed", "", errno);
     pipe.read_end.reset(fds[0]);
     pipe.write_end.reset(fds[1]);
     const int flags = fcntl(fds[0], F_GETFL);
-    if (flags < 0 || fcntl(fds[0], F_SETFL, flags | O_NONBLOCK) != 0) {
-        trace(format("execute_converter: fcntl failed: %s", std::strerror(errno)));
-        return false;
-    }
-    return true;
+    if (flags < 0 || fcntl(fds[0], F_SETFL, flags | O_NONBLOCK) != 0)
+        return fail("execute_converter: fcntl failed", "", errno);
+    return {};
 }
 
 // Tells the parent why the child could not become the converter, and ends it.
@@ -142,7 +138,8 @@ public:
     // True once the child has ended; status then holds its wait status. On a wait error
     // err receives errno and the child counts as gone.
     bool poll_end(int& status, int& err);
-    void kill_group();
+    // 0, or errno when neither the group nor the child could be signalled.
+    int kill_group();
     // Blocks until the child has ended; returns 0 or errno.
     int reap(int& status);
 
@@ -163,11 +160,12 @@ bool Child::poll_end(int& status, int& err)
     return true;
 }
 
-void Child::kill_group()
+int Child::kill_group()
 {
     // If the converter left its group, the group may be empty: kill the child itself.
     if (kill(-m_pid, SIGKILL) != 0 && kill(m_pid, SIGKILL) != 0)
-        trace(format("execute_converter: kill %d failed: %s", int(m_pid), std::strerror(errno)));
+        return errno;
+    return 0;
 }
 
 int Child::reap(int& status)
@@ -241,19 +239,21 @@ struct Outcome {
     int wait_error = 0;
 };
 
-Outcome wait_for_child(Child& child, int fd, ErrorText& text)
+Outcome wait_for_child(Run& run, Child& child, int fd, ErrorText& text)
 {
     Outcome out;
     for (;;) {
         if (child.poll_end(out.status, out.wait_error))
             break;
-        if (host().stop_requested()) {
-            child.kill_group();
+        if (run.stop_requested()) {
+            if (const int err = child.kill_group(); err != 0)
+                run.diagnostic(format("execute_converter: kill %d failed: %s", int(child.pid()),
+                                      std::strerror(err)));
             out.wait_error = child.reap(out.status);
             out.stopped = true;
             break;
         }
-        host().progress_tick();
+        run.tick();
         wait_step(fd, text);
     }
     // A helper the converter started may still hold the pipe: take only what is there.
@@ -303,17 +303,13 @@ std::string converter_command_line(const std::vector<std::string>& entries)
     return line;
 }
 
-int run_converter(const std::string& converter, std::string& msg, std::size_t msg_size,
-                  const std::vector<std::string>& argv, std::size_t fixed_count,
-                  std::size_t* files_done)
+Status run_converter(Run& run, const std::string& converter, const std::vector<std::string>& argv,
+                     std::size_t fixed_count, std::size_t* files_done)
 {
     if (files_done)
         *files_done = 0;
-    if (fixed_count == 0 || fixed_count > argv.size()) {
-        set_message(msg, "run_converter: bad argument vector", msg_size);
-        trace(msg);
-        return 0;
-    }
+    if (fixed_count == 0 || fixed_count > argv.size())
+        return fail("run_converter: bad argument vector");
     const auto fixed_end = argv.begin() + std::ptrdiff_t(fixed_count);
     for (std::size_t first = fixed_count; first < argv.size(); first += kMaxFilesPerProcess) {
         const std::size_t last = std::min(argv.size(), first + kMaxFilesPerProcess);
@@ -323,51 +319,47 @@ int run_converter(const std::string& converter, std::string& msg, std::size_t ms
             group.assign(argv.begin(), fixed_end);
             group.insert(group.end(), argv.begin() + std::ptrdiff_t(first),
                          argv.begin() + std::ptrdiff_t(last));
-            trace(converter_command_line(group));
+            run.diagnostic(converter_command_line(group));
         } catch (const std::bad_alloc&) {
-            set_message(msg, "Can't allocate cmd buffer", msg_size);
-            return 0;
+            return fail("Can't allocate cmd buffer");
         }
-        if (!execute_converter(converter, group, msg, msg_size))
-            return 0;
+        if (Status ran = execute_converter(run, converter, group); !ran)
+            return ran;
         if (files_done)
             *files_done += last - first;
     }
-    return 1;
+    return {};
 }
 
-int execute_converter(const std::string& program, const std::vector<std::string>& argv,
-                      std::string& msg, std::size_t msg_size)
+Status execute_converter(Run& run, const std::string& program, const std::vector<std::string>& argv,
+                         std::string* said)
 {
     ErrorPipe pipe;
-    if (!make_error_pipe(pipe))
-        return 0;
+    if (Status made = make_error_pipe(pipe); !made)
+        return made;
     std::vector<std::string> args = argv;
     auto argp = pointers(args);
     pid_t pid = -1;
     const int rc = spawn_child(program, argp, pipe.write_end.get(), pid);
     pipe.write_end.reset();
-    if (rc != 0) {
-        set_message(msg, format("Can't execute: %s (error code = %ld)", program.c_str(), long(rc)),
-                    msg_size);
-        trace(msg);
-        return 0;
-    }
+    if (rc != 0)
+        return fail(format("Can't execute: %s (error code = %ld)", program.c_str(), long(rc)));
     Child child(pid);
     ErrorText text;
-    const Outcome out = wait_for_child(child, pipe.read_end.get(), text);
-    trace(format("status = %d", exit_code(out.status)));
-    if (text.read_error != 0) {
-        trace(format("execute_converter: read failed: %s", std::strerror(text.read_error)));
-        set_message(msg, "execute_converter: readfile", msg_size);
-        return 0;
-    }
-    set_message(msg, outcome_message(out, text), msg_size);
-    trace(msg);
-    trace(format("%d - read %zu bytes", int(pid), text.total));
+    const Outcome out = wait_for_child(run, child, pipe.read_end.get(), text);
+    run.diagnostic(format("status = %d", exit_code(out.status)));
+    if (text.read_error != 0)
+        return fail("execute_converter: readfile", "", text.read_error);
+    const std::string message = outcome_message(out, text);
+    run.diagnostic(message);
+    run.diagnostic(format("%d - read %zu bytes", int(pid), text.total));
+    if (said)
+        *said = message;
     const bool exited_ok = !out.stopped && out.wait_error == 0 && WIFEXITED(out.status) &&
                            WEXITSTATUS(out.status) == 0;
-    return exited_ok ? 1 : 0;
+    if (exited_ok)
+        return {};
+    return fail(message);
 }
 
 }  // namespace oakvane

@@ -1,11 +1,15 @@
 #pragma once
 // Running the outside DNG converter on a batch of raw files.
 
+#include "failure.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
 
 namespace oakvane {
+
+class Run;
 
 // At most this many raw files go to one converter process.
 inline constexpr std::size_t kMaxFilesPerProcess = 50;
@@ -18,17 +22,16 @@ std::string converter_command_line(const std::vector<std::string>& entries);
 // entries in all, the path included), then the raw files. Starts one process per group of
 // at most 50 files, in order, and stops at the first that fails. Returns 1 when every
 // process exited with status 0 (also when there are no files: nothing is started).
-// On failure msg holds the reason (the converter's standard error, "Stopped", ...).
+// A failure's message is the reason (the converter's standard error, "Stopped", ...).
 // files_done, when given, receives how many files belong to processes that succeeded.
-int run_converter(const std::string& converter, std::string& msg, std::size_t msg_size,
-                  const std::vector<std::string>& argv, std::size_t fixed_count,
-                  std::size_t* files_done = nullptr);
+Status run_converter(Run& run, const std::string& converter, const std::vector<std::string>& argv,
+                     std::size_t fixed_count, std::size_t* files_done = nullptr);
 
 // Runs argv (argv[0] the program) as one child process with its standard error on a pipe,
-// polling it every 250 ms (progress_tick, stop_requested). Always overwrites msg when the
-// process ran: "Stopped" after a stop, otherwise the first 1024 bytes of its standard error.
-// Returns 1 when the child exited with status 0.
-int execute_converter(const std::string& program, const std::vector<std::string>& argv,
-                      std::string& msg, std::size_t msg_size);
+// polling it every 250 ms (progress_tick, stop_requested). Good when the child exited with
+// status 0; otherwise the failure says why: "Stopped" after a stop, else the first 1024
+// bytes of its standard error. What the converter said is in said either way.
+Status execute_converter(Run& run, const std::string& program, const std::vector<std::string>& argv,
+                         std::string* said = nullptr);
 
 }  // namespace oakvane

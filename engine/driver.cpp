@@ -3,118 +3,136 @@
 #include "arrangement.h"
 #include "backup_copy.h"
 #include "card_file.h"
+#include "card_source.h"
+#include "card_time.h"
 #include "file_records.h"
-#include "fs_util.h"
 #include "primary_copy.h"
-#include "run_lock.h"
-#include "staged_file.h"
-#include "run_state.h"
+#include "settings_check.h"
 #include "text_format.h"
-#include "walk.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <ctime>
 
 namespace oakvane {
 
 namespace {
 
-int backup_pass()
-{
-    RunState& run = run_state();
-    if (const int err = make_dir(run.backup_folder); err != 0)
-        return record_errno_error("Can't create backup folder.", run.backup_folder, err);
-    if (!lock_tree(run.backup_folder, run.backup_lock) ||
-        (path_exists(run.primary_folder) && !lock_tree(run.primary_folder, run.primary_lock)))
-        return 0;
-    run.backup_root = run.backup_folder;
-    host().output_text("Copying files from card\n");
-    host().progress_status("Copying files from card");
-    host().progress_step();
-    run.copy_buffer.resize(kCopyBufferSize);
+constexpr int kMaxAutomaticNumber = 9999;
 
-    const std::time_t start = std::time(nullptr);
-    PublishBatch batch = backup_batch();
-    const int walked = posix::walk_tree(run.card_folder.c_str(), [&](const posix::WalkEntry& e) {
-        return backup_visit(e, &batch);
+// Counts the files on the card whose names do not begin with "." into the run's image
+// count; a link or a file that is not a regular file fails.
+Status count_images(Run& run)
+{
+    run.counts.images = 0;
+    Status listed = run.card.list([&](const CardItem& item) {
+        bool copy = false;
+        if (Status classified = classify_card_entry(item, copy); !classified || !copy)
+            return classified;
+        ++run.counts.images;
+        run.card_files.push_back({item.path, static_cast<std::uint64_t>(item.st.st_size)});
+        note_card_sidecar(run, item.path);
+        return Status();
     });
-    if (walked == -1) {
-        // A failed copy has said why; a card that became unreadable since the count has not.
-        if (run.last_error.empty())
-            record_errno_error("ftw failed", run.card_folder, errno);
-        return 0;
-    }
-    if (walked != 0 || !batch.flush() || !store_range_rename())
-        return 0;
-    index_backup_sources();
-    const int seconds = static_cast<int>(std::time(nullptr) - start);
-    host().output_text(format("%d files copied from card took %d min. %d sec.\n",
-                              run.image_count, seconds / 60, seconds % 60));
-    return 1;
+    if (listed && run.counts.images == 0)
+        run.diagnostic("no images");
+    return listed;
 }
 
-// The report; 1 when its counts add up to the number of images on the card.
-int report()
+Status backup_pass(Run& run)
 {
-    const RunState& run = run_state();
-    const int converted = run.verify_only ? 0 : run.raw_count;
-    const int unverified = run.unconverted_count - (run.verify_only ? run.raw_count : 0) -
-                           run.jpeg_verified_count;
-    host().output_text("\nCopying:\n");
-    host().output_text(format("    Raws converted to DNGs: %d\n", converted));
-    host().output_text(format("    Files copied without conversion: %d\n", run.unconverted_count));
-    host().output_text("\nVerification:\n");
-    host().output_text(format("    Raws verified: %d\n", run.raw_count));
-    host().output_text(format("    JPEGs verified: %d\n", run.jpeg_verified_count));
-    host().output_text(format("    Files copied without error but unverified: %d\n", unverified));
-    if (converted + run.unconverted_count != run.image_count ||
-        run.jpeg_verified_count + run.raw_count + unverified != run.image_count)
-        return record_error("Image count discrepency.");
-    host().output_text("\nSUCCESSFUL INGESTION - no errors detected\n");
-    return 1;
+    const RunRequest& request = run.request;
+    if (const int err = run.writer.make_dir(request.backup_folder); err != 0)
+        return fail("Can't create backup folder.", request.backup_folder, err);
+    if (Status locked = run.writer.lock(request.backup_folder); !locked)
+        return locked;
+    if (run.writer.exists(request.primary_folder))
+        if (Status locked = run.writer.lock(request.primary_folder); !locked)
+            return locked;
+    run.output("Copying files from card\n");
+    run.status("Copying files from card");
+    run.step();
+
+    const std::time_t start = std::time(nullptr);
+    PublishBatch batch = backup_batch(run);
+    Status copied = run.card.list([&](const CardItem& item) { return backup_visit(run, item, &batch); });
+    if (copied)
+        copied = batch.flush();
+    if (copied)
+        copied = rename_range_folders(run);
+    if (!copied)
+        return copied;
+    index_backup_sources(run);
+    const int seconds = static_cast<int>(std::time(nullptr) - start);
+    run.output(format("%d files copied from card took %d min. %d sec.\n", run.counts.images,
+                      seconds / 60, seconds % 60));
+    return {};
+}
+
+// The report; good when its counts add up to the number of images on the card.
+Status report(Run& run)
+{
+    RunCounts& counts = run.counts;
+    const bool verify_only = run.request.verify_only;
+    counts.raws_converted = verify_only ? 0 : run.raw_count;
+    counts.raws_verified = run.raw_count;
+    counts.unverified = counts.copied_without_conversion - (verify_only ? run.raw_count : 0) -
+                        counts.jpegs_verified;
+    run.reported = true;
+    run.output("\nCopying:\n");
+    run.output(format("    Raws converted to DNGs: %d\n", counts.raws_converted));
+    run.output(format("    Files copied without conversion: %d\n", counts.copied_without_conversion));
+    run.output("\nVerification:\n");
+    run.output(format("    Raws verified: %d\n", counts.raws_verified));
+    run.output(format("    JPEGs verified: %d\n", counts.jpegs_verified));
+    run.output(format("    Files copied without error but unverified: %d\n", counts.unverified));
+    if (counts.raws_converted + counts.copied_without_conversion != counts.images ||
+        counts.jpegs_verified + counts.raws_verified + counts.unverified != counts.images)
+        return fail("Image count discrepency.");
+    return {};
 }
 
 }  // namespace
 
-int count_images()
+Status prepare_run(Run& run)
 {
-    RunState& run = run_state();
-    run.image_count = 0;
-    const int result = posix::walk_tree(run.card_folder.c_str(), [&](const posix::WalkEntry& e) {
-        const int kind = classify_card_entry(e);
-        if (kind > 0) {
-            ++run.image_count;
-            run.card_files.push_back({e.path, static_cast<std::uint64_t>(e.st.st_size)});
-            note_card_sidecar(e.path);
-        }
-        return kind < 0 ? 1 : 0;
-    });
-    if (result == 1)
-        return 0;
-    if (result == -1)
-        return record_errno_error("ftw failed", run.card_folder, errno);
-    if (run.image_count == 0)
-        trace("no images");
-    return 1;
+    // The converter is on but names no program: fail as a converter that can't be started
+    // would, only before anything is copied rather than after.
+    if (run.converting() && run.request.converter->empty())
+        return fail("Can't execute:  (error code = 2)");
+    if (Status checked = check_folders(run.request); !checked)
+        return checked;
+    if (Status counted = count_images(run); !counted)
+        return counted;
+    if (Status decided = decide_card_clock(run); !decided)
+        return decided;
+    // The automatic numbers of a run stay four digits.
+    if (static_cast<long long>(run.running_number) + run.counts.images > kMaxAutomaticNumber)
+        run.running_number = 1;
+    return {};
 }
 
-int ingest_card(std::string& msg, std::size_t msg_size)
+Status drive_run(Run& run, std::vector<SpaceNeed>& needs)
 {
-    RunState& run = run_state();
-    store_range_reset();
-    host().output_text("\n");
-    run.arg_vec.clear();
-    host().output_text("Creating folders\n");
-    if (!backup_pass())
-        return 0;
-    if (!copy_to_primary(run.converter, run.primary_folder, msg, msg_size))
-        return 0;
-    engine_cleanup();
+    needs = space_needs(run);
+    const bool writes = run.writer.writes();
+    // Before anything is written: a tree that fills up half-way helps no one.
+    if (writes)
+        if (Status room = check_free_space(needs); !room)
+            return room;
+    run.range(run.counts.images + 1);
+    run.output("\n");
+    run.output("Creating folders\n");
+    if (Status copied = backup_pass(run); !copied)
+        return copied;
+    if (Status placed = copy_to_primary(run); !placed)
+        return placed;
+    std::vector<char>().swap(run.copy_buffer);
+    if (!writes)
+        return check_free_space(needs);
     // Success may only be reported once every copy and folder entry is on stable storage.
-    if (!sync_changed_folders())
-        return 0;
-    return report();
+    if (Status synced = run.writer.sync_folders(); !synced)
+        return synced;
+    return report(run);
 }
 
 }  // namespace oakvane

@@ -1,18 +1,22 @@
 #pragma once
-// One ingestion after the arguments were checked: count, backup pass, range names, primary
-// copy, report.
+// One ingestion, step by step: the checks before anything is written, the count, the
+// backup pass, the range names, the primary pass and the report. A run and a plan go
+// through the same steps; only their writers differ.
 
-#include <cstddef>
-#include <string>
+#include "free_space.h"
+#include "run.h"
+
+#include <vector>
 
 namespace oakvane {
 
-// Counts the files on the card whose names do not begin with "." into the run's image
-// count. 0 after "ftw failed" or after naming a link or a file that is not a regular file.
-int count_images();
+// Everything before the first write: the request's checks, the count of the card's files
+// (kept in the run) and the card's clock; applies the four-digit rule to the automatic number.
+Status prepare_run(Run& run);
 
-// Runs the ingestion and prints its report. 1 when every image was placed and the report's
-// counts add up; 0 after a recorded error, a stop, or a converter message left in msg.
-int ingest_card(std::string& msg, std::size_t msg_size);
+// The run after prepare_run: the free-space check (a run refuses there; a plan, whose
+// writer writes nothing, goes on to show what it would do and refuses at the end), both
+// passes and, for a run, the flush and the report. needs receives the space needs.
+Status drive_run(Run& run, std::vector<SpaceNeed>& needs);
 
 }  // namespace oakvane

@@ -1,7 +1,13 @@
 #pragma once
-// Public entry of the ingestion engine: one call ingests one card.
+// Public entry of the ingestion engine: one call ingests one card. Everything a run needs
+// comes in its request and its hooks, everything it found goes out in its result; the
+// engine keeps nothing between calls, so one process may run several ingestions at once.
 
+#include "failure.h"
+
+#include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -47,20 +53,91 @@ public:
     // Optional: the outcome of one card file, once the run has settled it (or once a plan
     // has worked it out). Hosts that keep no report need not implement it.
     virtual void file_record(const FileRecord& record) { (void)record; }
+    // Optional: a line for whoever debugs a run (file lists, folder names, what a decoder
+    // or the converter said); never meant for the output list. One line per call.
+    virtual void diagnostic(std::string_view text) { (void)text; }
 };
 
-// What a successful run hands back; both stay empty after a failure.
-struct CopycardResult {
+// Everything that describes one ingestion.
+struct RunRequest {
+    std::string card_folder;
+    std::string backup_folder;
+    std::string primary_folder;
+    // The DNG converter; none runs when unset. An empty program fails as one that can't
+    // be started would.
+    std::optional<std::string> converter;
+    std::string preview;  // the converter's preview switch
+    std::string embed;    // its embed switch, "" for none
+    bool verify_only = false;  // the converter only checks raws; they are copied unchanged
+    // Date folders (when date_folders) one, two or three levels deep: day; year/day;
+    // year/month/day.
+    int date_depth = 1;
+    bool date_folders = false;
+    bool user_folder = false;
+    bool range_folders = false;
+    std::string user_folder_name;
+    // The four name positions' codes, and their texts where a code takes one.
+    std::string name_format;
+    std::array<std::string, 4> texts;
+    std::string sidecar_template;  // "" for no sidecars
+    int starting_number = 0;       // the first automatic number
+};
+
+struct RunCounts {
+    int images = 0;  // card files to copy (hidden ones left out)
+    int raws_converted = 0;
+    int copied_without_conversion = 0;
+    int raws_verified = 0;
+    int jpegs_verified = 0;
+    int unverified = 0;
+};
+
+enum class RunEnd { succeeded, failed, stopped };
+
+// What a run hands back.
+struct RunResult {
+    RunEnd end = RunEnd::failed;
+    RunCounts counts;                        // as far as the run got
+    bool reported = false;                   // the run reached its report: the counts are whole
+    std::optional<Failure> failure;          // why it failed (also "Stopped")
+    std::string outcome;                     // the report's last line after a success
     std::optional<std::string> folder;       // last primary folder that received images
-    std::optional<std::string> next_number;  // the next automatic number, decimal
+    std::optional<int> next_number;          // the next automatic number
+    bool succeeded() const { return end == RunEnd::succeeded; }
 };
 
-// Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test).
-// Returns 1 on success, 0 on failure or stop; a failure has been shown through
-// host.output_text and its message is on standard error.
-int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardResult& result);
+// Ingests the card the request names; its output, progress and file records go to host.
+RunResult ingest(const RunRequest& request, HostHooks& host);
 
-// The message of the last recorded failure of the most recent run ("" when none).
-const std::string& last_error_text();
+// The "copy" command's request from its 19 arguments (argv[1] is "copy"); nullopt with the
+// failure when they can't be taken. misuse tells a command written wrongly (the count, the
+// switches' layout), which is no run's failure, from a value no run can use.
+std::optional<RunRequest> parse_copy_arguments(int argc, const char* const argv[], Failure& failure,
+                                               bool& misuse);
+
+// The 19 arguments of the "copy" command for request, the reverse of parse_copy_arguments.
+std::array<std::string, 19> copy_arguments(const RunRequest& request);
+
+// The names of those arguments, in their order.
+extern const std::array<const char*, 19> kCopyArgumentNames;
+
+// The automatic number from its decimal text: leading blanks, an optional sign and the
+// leading digits count; text without digits means 0. nullopt for a negative number or one
+// beyond the largest int, which are refused rather than wrapped.
+std::optional<int> parse_starting_number(std::string_view text);
+
+// Shows failure as the output list's "ERROR:" lines, one text at a time through output.
+void show_failure(const Failure& failure, const std::function<void(std::string_view)>& output);
+
+// The "copy" command's folder and next number after a success; both empty otherwise.
+struct CopycardResult {
+    std::optional<std::string> folder;
+    std::optional<std::string> next_number;  // decimal
+};
+
+// Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test): parses its
+// arguments, runs it, and shows a failure through host.output_text. Returns 1 on success,
+// 0 on failure or stop.
+int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardResult& result);
 
 }  // namespace oakvane

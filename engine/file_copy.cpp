@@ -1,6 +1,6 @@
 #include "file_copy.h"
 
-#include "run_state.h"
+#include "run.h"
 
 #include <cerrno>
 #include <unistd.h>
@@ -40,11 +40,11 @@ ssize_t kernel_copy(int from_fd, int to_fd)
 
 }  // namespace
 
-CopyOutcome copy_data(int from_fd, int to_fd)
+CopyOutcome copy_data(Run& run, int from_fd, int to_fd)
 {
     CopyOutcome outcome;
     for (;;) {
-        if (host().stop_requested()) {
+        if (run.stop_requested()) {
             outcome.status = CopyStatus::stopped;
             return outcome;
         }
@@ -54,17 +54,16 @@ CopyOutcome copy_data(int from_fd, int to_fd)
         outcome.written += static_cast<std::uint64_t>(n);
     }
     // Some file systems report an end they have not reached; a plain read settles it.
-    return copy_through_buffer(from_fd, to_fd, outcome);
+    return copy_through_buffer(run, from_fd, to_fd, outcome);
 }
 
-CopyOutcome copy_through_buffer(int from_fd, int to_fd, CopyOutcome outcome)
+CopyOutcome copy_through_buffer(Run& run, int from_fd, int to_fd, CopyOutcome outcome)
 {
-    RunState& run = run_state();
     if (run.copy_buffer.size() < kCopyBufferSize)
         run.copy_buffer.resize(kCopyBufferSize);
     char* buffer = run.copy_buffer.data();
     for (;;) {
-        if (host().stop_requested()) {
+        if (run.stop_requested()) {
             outcome.status = CopyStatus::stopped;
             return outcome;
         }
@@ -86,14 +85,15 @@ CopyOutcome copy_through_buffer(int from_fd, int to_fd, CopyOutcome outcome)
     }
 }
 
-int record_copy_failure(const CopyOutcome& outcome, std::string_view read_message,
-                        const std::string& source, std::string_view write_message,
-                        const std::string& destination)
+Status copy_failure(const CopyOutcome& outcome, std::string_view read_message,
+                    const std::string& source, std::string_view write_message,
+                    const std::string& destination)
 {
     switch (outcome.status) {
-    case CopyStatus::stopped: return record_error("Stopped");
-    case CopyStatus::read_failed: return record_errno_error(read_message, source, outcome.err);
-    default: return record_errno_error(write_message, destination, outcome.err);
+    case CopyStatus::done: return {};
+    case CopyStatus::stopped: return stopped();
+    case CopyStatus::read_failed: return fail(std::string(read_message), source, outcome.err);
+    default: return fail(std::string(write_message), destination, outcome.err);
     }
 }
 

@@ -1,9 +1,8 @@
 #include "free_space.h"
 
 #include "card_file.h"
-#include "convert_folder.h"
-#include "run_state.h"
-#include "sidecar.h"
+#include "file_kinds.h"
+#include "run.h"
 #include "text_format.h"
 
 #include <cerrno>
@@ -45,25 +44,25 @@ std::uint64_t in_blocks(std::uint64_t bytes, std::uint64_t block)
     return (bytes + block - 1) / block * block;
 }
 
-std::uint64_t template_size()
+std::uint64_t template_size(const Run& run)
 {
     struct stat st;
-    const std::string& path = run_state().sidecar_path;
+    const std::string& path = run.request.sidecar_template;
     return !path.empty() && ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
-bool gets_sidecar(const CardEntry& file)
+bool gets_sidecar(const Run& run, const CardEntry& file)
 {
-    return !run_state().sidecar_path.empty() && !has_card_sidecar(file.path) &&
+    return !run.request.sidecar_template.empty() && !has_card_sidecar(run, file.path) &&
            !sidecar_path_for(file.path).empty();
 }
 
 // The bytes the card takes in the backup tree: every file and its sidecar.
-std::uint64_t backup_bytes(std::uint64_t block, std::uint64_t sidecar)
+std::uint64_t backup_bytes(const Run& run, std::uint64_t block, std::uint64_t sidecar)
 {
     std::uint64_t total = 0;
-    for (const CardEntry& file : run_state().card_files)
-        total += in_blocks(file.size, block) + (gets_sidecar(file) ? in_blocks(sidecar, block) : 0);
+    for (const CardEntry& file : run.card_files)
+        total += in_blocks(file.size, block) + (gets_sidecar(run, file) ? in_blocks(sidecar, block) : 0);
     return total;
 }
 
@@ -72,45 +71,45 @@ std::uint64_t backup_bytes(std::uint64_t block, std::uint64_t sidecar)
 // preview, so that a refused run is the likelier mistake rather than a full disk. A
 // verification-only run holds a folder's DNGs beside the copies until the folder is done;
 // all of them are counted.
-std::uint64_t primary_bytes(std::uint64_t block, std::uint64_t sidecar)
+std::uint64_t primary_bytes(const Run& run, std::uint64_t block, std::uint64_t sidecar)
 {
-    const RunState& run = run_state();
     std::uint64_t total = 0;
     for (const CardEntry& file : run.card_files) {
-        const bool converted = !run.converter.empty() && is_raw_file(file.path);
+        const bool converted = run.converting() && is_raw_file(file.path);
         if (converted)
             total += in_blocks(file.size + file.size / 4, block);
-        if (!converted || run.verify_only)
-            total += in_blocks(file.size, block) + (gets_sidecar(file) ? in_blocks(sidecar, block) : 0);
+        if (!converted || run.request.verify_only)
+            total += in_blocks(file.size, block) + (gets_sidecar(run, file) ? in_blocks(sidecar, block) : 0);
     }
     return total;
 }
 
 }  // namespace
 
-std::vector<SpaceNeed> space_needs()
+std::vector<SpaceNeed> space_needs(Run& run)
 {
-    const RunState& run = run_state();
-    const std::uint64_t sidecar = template_size();
+    const std::string& backup_folder = run.request.backup_folder;
+    const std::string& primary_folder = run.request.primary_folder;
+    const std::uint64_t sidecar = template_size(run);
     FileSystem backup;
     FileSystem primary;
-    const bool backup_known = file_system_of(run.backup_folder, backup);
-    const bool primary_known = file_system_of(run.primary_folder, primary);
+    const bool backup_known = file_system_of(backup_folder, backup);
+    const bool primary_known = file_system_of(primary_folder, primary);
     if (!backup_known || !primary_known)
-        trace("can't tell the free space of " + (backup_known ? run.primary_folder : run.backup_folder));
+        run.diagnostic("can't tell the free space of " + (backup_known ? primary_folder : backup_folder));
     std::vector<SpaceNeed> needs;
-    const std::string backup_name = "the backup folder \"" + run.backup_folder + "\"";
-    const std::string primary_name = "the primary folder \"" + run.primary_folder + "\"";
+    const std::string backup_name = "the backup folder \"" + backup_folder + "\"";
+    const std::string primary_name = "the primary folder \"" + primary_folder + "\"";
     if (backup_known && primary_known && backup.device == primary.device) {
         needs.push_back({backup_name + " and " + primary_name + ", which share a file system",
-                         backup_bytes(backup.block, sidecar) + primary_bytes(backup.block, sidecar),
+                         backup_bytes(run, backup.block, sidecar) + primary_bytes(run, backup.block, sidecar),
                          backup.available});
         return needs;
     }
     if (backup_known)
-        needs.push_back({backup_name, backup_bytes(backup.block, sidecar), backup.available});
+        needs.push_back({backup_name, backup_bytes(run, backup.block, sidecar), backup.available});
     if (primary_known)
-        needs.push_back({primary_name, primary_bytes(primary.block, sidecar), primary.available});
+        needs.push_back({primary_name, primary_bytes(run, primary.block, sidecar), primary.available});
     return needs;
 }
 
@@ -120,12 +119,12 @@ std::string space_shortage_text(const SpaceNeed& need)
                   need.folders.c_str(), need.needed, need.available);
 }
 
-int check_free_space()
+Status check_free_space(const std::vector<SpaceNeed>& needs)
 {
-    for (const SpaceNeed& need : space_needs())
+    for (const SpaceNeed& need : needs)
         if (need.needed > need.available)
-            return record_error(space_shortage_text(need));
-    return 1;
+            return fail(space_shortage_text(need));
+    return {};
 }
 
 }  // namespace oakvane

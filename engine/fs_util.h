@@ -30,16 +30,16 @@ private:
     int m_fd = -1;
 };
 
-// Creates one folder; a folder (or anything) already there is fine. Returns 0 or errno.
-int make_dir(const std::string& path);
-
 bool path_exists(const std::string& path);
 
-// Gives path the time t as both access and modification time.
-int set_file_time(const std::string& path, const timespec& t);
+// Removes a file this run created but could not finish. 0, or errno when it stays (a file
+// already gone is fine).
+int remove_unfinished(const std::string& path);
 
-// Removes a file this run created but could not finish; a failure is only traced, since
-// the run is failing already and its own message is the one to show.
-void remove_unfinished(const std::string& path);
+// The folder part of path ("." when it has none).
+std::string folder_of(const std::string& path);
+
+// The last component of path.
+std::string file_name_of(const std::string& path);
 
 }  // namespace oakvane

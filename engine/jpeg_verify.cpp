@@ -1,6 +1,8 @@
 #include "jpeg_verify.h"
 
-#include "run_state.h"
+#include "fs_util.h"
+#include "run.h"
+#include "text_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -118,24 +120,25 @@ JpegCheck unopenable_jpeg(const std::string& path)
     return check;
 }
 
-int report_jpeg_check(const JpegCheck& check)
+bool report_jpeg_check(Run& run, const JpegCheck& check)
 {
-    if (!check.diagnostics.empty())
-        std::fwrite(check.diagnostics.data(), 1, check.diagnostics.size(), stderr);
-    if (check.outcome == JpegCheck::Outcome::passed)
-        return 1;
-    if (check.outcome == JpegCheck::Outcome::warned) {
-        char text[200];
-        std::snprintf(text, sizeof text, "JPEG Verification Warnings: %ld\n", check.warnings);
-        host().output_text(text);
+    std::string_view said = check.diagnostics;
+    while (!said.empty()) {
+        const std::size_t end = std::min(said.find('\n'), said.size());
+        run.diagnostic(said.substr(0, end));
+        said.remove_prefix(std::min(said.size(), end + 1));
     }
-    return 0;
+    if (check.outcome == JpegCheck::Outcome::passed)
+        return true;
+    if (check.outcome == JpegCheck::Outcome::warned)
+        run.output(format("JPEG Verification Warnings: %ld\n", check.warnings));
+    return false;
 }
 
-int verify_jpeg(const std::string& path)
+bool verify_jpeg(Run& run, const std::string& path)
 {
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return report_jpeg_check(fd ? decode_jpeg(fd.get()) : unopenable_jpeg(path));
+    return report_jpeg_check(run, fd ? decode_jpeg(fd.get()) : unopenable_jpeg(path));
 }
 
 }  // namespace oakvane

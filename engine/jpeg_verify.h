@@ -8,11 +8,13 @@
 
 namespace oakvane {
 
+class Run;
+
 struct JpegCheck {
     enum class Outcome { passed, warned, fatal, unreadable, stopped };
     Outcome outcome = Outcome::unreadable;
     long warnings = 0;
-    // What the decoder said (or why the file could not be read), for standard error.
+    // What the decoder said (or why the file could not be read), for the diagnostics.
     std::string diagnostics;
 };
 
@@ -24,13 +26,13 @@ JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop = nullptr);
 // The check of a file that could not be opened at path.
 JpegCheck unopenable_jpeg(const std::string& path);
 
-// Shows what a check found, on the engine's thread: the decoder's messages on standard
-// error, and "JPEG Verification Warnings: <n>" through output_text when it warned. Returns
-// 1 when the file passed, otherwise 0.
-int report_jpeg_check(const JpegCheck& check);
+// Shows what a check found, on the engine's thread: the decoder's messages as diagnostics,
+// and "JPEG Verification Warnings: <n>" in the output list when it warned. True when the
+// file passed.
+bool report_jpeg_check(Run& run, const JpegCheck& check);
 
-// Decodes the JPEG file at path completely and reports it as above: 1 when it opened,
+// Decodes the JPEG file at path completely and reports it as above: true when it opened,
 // decoded to the last row without a fatal error and the decoder gave no warning.
-int verify_jpeg(const std::string& path);
+bool verify_jpeg(Run& run, const std::string& path);
 
 }  // namespace oakvane

@@ -1,7 +1,8 @@
 #include "naming.h"
 
 #include "card_time.h"
-#include "run_state.h"
+#include "name_codes.h"
+#include "run.h"
 
 #include <cstdio>
 #include <sys/time.h>
@@ -27,32 +28,34 @@ std::string four_digits(int n)
 }
 
 // The component of one position; F, N and A also settle the image's number text.
-std::string component(char code, int position, std::string_view card_name,
+std::string component(Run& run, char code, int position, std::string_view card_name,
                       std::string_view stem, const std::string& date_time,
                       std::string& number_text)
 {
-    RunState& run = run_state();
-    switch (code) {
-    case 'S': case '1': case '2': case '3': case '4':
-        return run.texts[position];
-    case 'D': return date_time.substr(0, 8);
-    case 'T': return date_time;
-    case 'd': return date_time.substr(2, 6);
-    case 't': return date_time.substr(2);
-    case 'F':
+    const std::optional<NamePart> part = name_part(code);
+    if (!part)
+        return {};
+    switch (*part) {
+    case NamePart::text: return run.request.texts[position];
+    case NamePart::date: return date_time.substr(0, 8);
+    case NamePart::date_time: return date_time;
+    case NamePart::short_date: return date_time.substr(2, 6);
+    case NamePart::short_date_time: return date_time.substr(2);
+    case NamePart::file_name:
         if (number_text.empty())
             number_text = camera_number(card_name);
         return std::string(stem);
-    case 'N':
+    case NamePart::camera_number:
         if (number_text.empty())
             number_text = camera_number(card_name);
         return std::string(camera_number(card_name));
-    case 'A':
+    case NamePart::automatic_number:
         number_text = four_digits(run.running_number);
         return number_text;
-    case 'U': return unique_id();
-    default: return {};
+    case NamePart::unique_id: return unique_id();
+    case NamePart::nothing: return {};
     }
+    return {};
 }
 
 void collapse_underscores(std::string& name)
@@ -67,23 +70,23 @@ void collapse_underscores(std::string& name)
 
 }  // namespace
 
-std::string make_image_file_name(std::string_view card_name, std::time_t mtime,
+std::string make_image_file_name(Run& run, std::string_view card_name, std::time_t mtime,
                                  std::string& number_text)
 {
-    RunState& run = run_state();
+    const std::string& fmt = run.request.name_format;
     const std::size_t dot = card_name.rfind('.');
     const std::string_view extension =
         dot == std::string_view::npos ? std::string_view() : card_name.substr(dot);
     const std::string_view stem = card_name.substr(0, card_name.size() - extension.size());
-    const std::string date_time = date_time_text(mtime);
+    const std::string date_time = date_time_text(run, mtime);
 
     std::string name;
     number_text.clear();
     for (int position = 0; position < 4; ++position) {
-        const char code = position < static_cast<int>(run.fmt.size()) ? run.fmt[position] : 'E';
-        if (!name.empty() && code != 'E')
+        const char code = position < static_cast<int>(fmt.size()) ? fmt[position] : 'E';
+        if (!name.empty() && name_part(code) != NamePart::nothing)
             name += '_';
-        name += component(code, position, card_name, stem, date_time, number_text);
+        name += component(run, code, position, card_name, stem, date_time, number_text);
     }
     if (name.empty())
         name = card_name;
@@ -96,9 +99,9 @@ std::string make_image_file_name(std::string_view card_name, std::time_t mtime,
     return name;
 }
 
-std::string date_time_text(std::time_t t)
+std::string date_time_text(const Run& run, std::time_t t)
 {
-    const std::tm parts = card_time_parts(t);
+    const std::tm parts = card_time_parts(run.card_clock, t);
     char text[20];
     std::strftime(text, sizeof text, "%Y%m%d_%H%M%S", &parts);
     return text;

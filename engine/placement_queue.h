@@ -7,6 +7,7 @@
 
 #include "jpeg_verify.h"
 #include "publish_batch.h"
+#include "run.h"
 #include "verify_pool.h"
 
 #include <cstdint>
@@ -18,33 +19,24 @@
 
 namespace oakvane {
 
-// A host call made while a file was staged ahead of earlier files' results; it is made for
-// real when that file is accepted, so output keeps the order of one file at a time.
-struct HeldCall {
-    enum class Kind { text, status, range, step, tick } kind;
-    std::string text;
-    int n = 0;
-};
-
 class PlacementQueue {
 public:
-    // Takes a JPEG's check on the engine's thread: 1 when the file passed, 0 after its
-    // failure was recorded. final_path is the name the copy is to get.
-    using JpegAcceptor = std::function<int(const JpegCheck& check, const std::string& final_path)>;
-    // Copies one file under a staging name into copy, its size into size. 0 after a
-    // recorded error, with nothing of the copy left.
-    using Stager = std::function<int(PendingCopy& copy, std::uint64_t& size)>;
+    // Takes a JPEG's check on the engine's thread. final_path is the name the copy is to get.
+    using JpegAcceptor = std::function<Status(const JpegCheck& check, const std::string& final_path)>;
+    // Copies one file under a staging name into copy, its size into size; a failure leaves
+    // nothing of the copy.
+    using Stager = std::function<Status(PendingCopy& copy, std::uint64_t& size)>;
 
     // ticks: the folder's progress goes by progress_tick, not progress_step.
-    PlacementQueue(PublishBatch::Publisher publish, JpegAcceptor accept_jpeg, bool ticks);
+    PlacementQueue(Run& run, PublishBatch::Publisher publish, JpegAcceptor accept_jpeg, bool ticks);
 
-    // The next file of the folder, copied by stage; jpeg: its copy is to be decoded. 0
-    // after a failure of this file or of an earlier one.
-    int place(bool jpeg, const Stager& stage);
+    // The next file of the folder, copied by stage; jpeg: its copy is to be decoded. Fails
+    // with this file's failure or an earlier one's.
+    Status place(bool jpeg, const Stager& stage);
     // The next file of the folder needs no copy (a raw the converter made a DNG of).
-    int pass_over();
-    // Accepts every file left and publishes them all. 0 after a failure.
-    int finish();
+    Status pass_over();
+    // Accepts every file left and publishes them all.
+    Status finish();
 
 private:
     struct Entry {
@@ -56,15 +48,16 @@ private:
         std::optional<JpegCheck> check;  // known at once: the copy could not be opened
     };
 
-    int make_room(bool jpeg);
-    int accept_ready();
-    int accept_front();
-    int accept_all();
-    int staging_failed(Entry& entry, const std::string& error_before);
+    Status make_room(bool jpeg);
+    Status accept_ready();
+    Status accept_front();
+    Status accept_all();
+    Status staging_failed(Entry& entry, Status own);
     void hand_over(Entry& entry);
     void progress();
     bool front_ready();
 
+    Run& m_run;
     PublishBatch m_batch;
     JpegAcceptor m_accept_jpeg;
     bool m_ticks;

@@ -2,8 +2,6 @@
 
 #include "convert_folder.h"
 #include "file_records.h"
-#include "run_lock.h"
-#include "run_state.h"
 
 #include <algorithm>
 #include <span>
@@ -12,79 +10,81 @@ namespace oakvane {
 
 namespace {
 
-void announce_phase(bool with_converter)
+void announce_phase(Run& run)
 {
-    const RunState& run = run_state();
-    if (!with_converter) {
-        host().output_text("Skipping Adobe DNG Converter\n");
-        host().progress_status("Copying images to primary folder(s)");
-    } else if (run.verify_only) {
-        host().output_text("Running Adobe DNG Converter for verification only\n");
-        host().progress_status("Running Adobe DNG Converter for verification only");
+    if (!run.converting()) {
+        run.output("Skipping Adobe DNG Converter\n");
+        run.status("Copying images to primary folder(s)");
+    } else if (run.request.verify_only) {
+        run.output("Running Adobe DNG Converter for verification only\n");
+        run.status("Running Adobe DNG Converter for verification only");
     } else {
-        host().output_text("Running Adobe DNG Converter\n");
-        host().progress_status("Running Adobe DNG Converter");
+        run.output("Running Adobe DNG Converter\n");
+        run.status("Running Adobe DNG Converter");
     }
 }
 
 // The primary folder for backup copies whose last "/" is at slash: the primary root
 // followed by what lies between the backup root and that slash.
-std::string primary_folder_for(const std::string& entry, std::size_t slash,
-                               const std::string& primary_folder)
+std::string primary_folder_for(const Run& run, const std::string& entry, std::size_t slash)
 {
-    const std::size_t root = run_state().backup_folder.size();
-    return primary_folder + (slash > root ? entry.substr(root, slash - root) : std::string());
+    const std::size_t root = run.request.backup_folder.size();
+    return run.request.primary_folder + (slash > root ? entry.substr(root, slash - root) : std::string());
+}
+
+// The last index from first on whose backup copy lies in the same folder.
+std::size_t folder_end(const std::vector<std::string>& list, std::size_t first, std::size_t slash)
+{
+    std::size_t last = first;
+    while (last + 1 < list.size() && list[last + 1].rfind('/') == slash &&
+           list[last + 1].compare(0, slash, list[first], 0, slash) == 0)
+        ++last;
+    return last;
 }
 
 }  // namespace
 
-int copy_to_primary(const std::string& converter, const std::string& primary_folder,
-                    std::string& msg, std::size_t msg_size)
+Status copy_to_primary(Run& run)
 {
-    RunState& run = run_state();
-    std::vector<std::string>& list = run.arg_vec;
-    if (static_cast<std::size_t>(run.image_count) != list.size())
-        return record_error("Image count discrepency.");
+    std::vector<std::string>& list = run.backups;
+    if (static_cast<std::size_t>(run.counts.images) != list.size())
+        return fail("Image count discrepency.");
     run.raw_count = 0;
-    const bool with_converter = !converter.empty();
-    announce_phase(with_converter);
-    if (!list.empty() && (!make_folder_path(primary_folder) ||
-                          !lock_tree(primary_folder, run.primary_lock)))
-        return 0;
+    announce_phase(run);
+    if (!list.empty()) {
+        if (Status made = make_folder_path(run, run.request.primary_folder); !made)
+            return made;
+        if (Status locked = run.writer.lock(run.request.primary_folder); !locked)
+            return locked;
+    }
     std::sort(list.begin(), list.end());  // byte order, as memcmp compares
-    if (with_converter)
-        host().progress_tick();
+    if (run.converting())
+        run.tick();
     else
-        host().progress_range(static_cast<int>(list.size()));
+        run.range(static_cast<int>(list.size()));
 
     for (std::size_t first = 0; first < list.size();) {
         const std::size_t slash = list[first].rfind('/');
         if (slash == std::string::npos)
-            return record_error("copy_to_primary - can't locate last slash");
-        const std::string_view dir(list[first].data(), slash);
-        trace("New folder: " + list[first]);
-        std::size_t last = first;
-        while (last + 1 < list.size() && list[last + 1].rfind('/') == slash &&
-               list[last + 1].compare(0, slash, dir) == 0)
-            ++last;
+            return fail("copy_to_primary - can't locate last slash");
+        const std::size_t last = folder_end(list, first, slash);
+        const std::string folder = primary_folder_for(run, list[first], slash);
+        run.diagnostic("Primary folder " + folder + " from " + list[first].substr(0, slash) + ":");
         for (std::size_t i = first; i <= last; ++i)
-            trace("\t" + std::to_string(i) + ": " + list[i].substr(list[i].rfind('/') + 1));
-        const std::string folder = primary_folder_for(list[first], slash, primary_folder);
-        trace("To folder: [" + folder + "] from " + std::to_string(first) + " to " +
-              std::to_string(last));
+            run.diagnostic("\t" + std::to_string(i) + ": " + list[i].substr(slash + 1));
         const std::span<const std::string> files(list.data() + first, last - first + 1);
-        if (!convert_or_copy_folder(converter, files, folder, msg, msg_size)) {
-            report_unplaced(files, folder, msg.empty() ? run.last_error : msg);
-            report_unplaced(std::span<const std::string>(list).subspan(last + 1), "", "");
-            return 0;
+        if (Status filled = convert_or_copy_folder(run, files, folder); !filled) {
+            report_unplaced(run, files, folder, &filled.failure());
+            report_unplaced(run, std::span<const std::string>(list).subspan(last + 1), "", nullptr);
+            return filled;
         }
-        report_placed(files, folder);
+        report_placed(run, files, folder);
         run.last_primary_folder = folder;
         first = last + 1;
     }
-    if (with_converter)
-        host().progress_tick();
-    return 1;
+    if (run.converting())
+        run.tick();
+    return {};
 }
 
 }  // namespace oakvane

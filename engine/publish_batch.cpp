@@ -1,7 +1,6 @@
 #include "publish_batch.h"
 
-#include "run_state.h"
-#include "sidecar.h"
+#include "file_kinds.h"
 
 #include <map>
 #include <sys/stat.h>
@@ -17,59 +16,61 @@ namespace {
 constexpr std::size_t kMaxPendingCopies = 128;
 constexpr std::uint64_t kMaxPendingBytes = 1024ull << 20;
 
-int flush_one(StagedFile& file, const std::string& final_path, bool synced)
+Status flush_one(StagedFile& file, const std::string& final_path, bool synced)
 {
-    if (!file.active())
-        return 1;
+    if (!file.on_disk())
+        return {};
     if (const int err = synced ? file.collect_error() : file.flush(); err != 0)
-        return record_errno_error("Write-back error: \"" + final_path + "\"", file.temp_path(), err);
-    return 1;
+        return fail("Write-back error: \"" + final_path + "\"", "", err);
+    return {};
 }
 
 }  // namespace
 
-int PublishBatch::add(PendingCopy&& copy, std::uint64_t size)
+Status PublishBatch::add(PendingCopy&& copy, std::uint64_t size)
 {
     copy.image.start_writeback();
     copy.sidecar.start_writeback();
     m_pending.push_back(std::move(copy));
     m_bytes += size;
     if (m_pending.size() < kMaxPendingCopies && m_bytes < kMaxPendingBytes)
-        return 1;
+        return {};
     return flush();
 }
 
-int PublishBatch::flush()
+Status PublishBatch::flush()
 {
     std::vector<PendingCopy> group;
     group.swap(m_pending);
     m_bytes = 0;
-    if (group.empty())
-        return 1;
     // One sync per file system writes the whole group and its metadata to stable storage;
     // each file's own write-back error is then collected on its descriptor. Where the sync
     // itself fails, the files are flushed one by one instead.
     std::map<dev_t, bool> synced;
     for (PendingCopy& copy : group) {
         struct stat st;
-        const bool known = ::fstat(copy.image.fd(), &st) == 0;
+        const bool known = copy.image.on_disk() && ::fstat(copy.image.fd(), &st) == 0;
         auto [it, first] = synced.try_emplace(known ? st.st_dev : 0, false);
         if (first && known)
             it->second = ::syncfs(copy.image.fd()) == 0;
-        if (!flush_one(copy.image, copy.final_path, it->second) ||
-            !flush_one(copy.sidecar, sidecar_path_for(copy.final_path), it->second))
-            return 0;
+        if (Status flushed = flush_one(copy.image, copy.final_path, it->second); !flushed)
+            return flushed;
+        if (Status flushed = flush_one(copy.sidecar, sidecar_path_for(copy.final_path), it->second);
+            !flushed)
+            return flushed;
     }
     for (PendingCopy& copy : group)
-        if (!m_publish(copy))
-            return 0;
-    return 1;
+        if (Status published = m_publish(copy); !published)
+            return published;
+    return {};
 }
 
-int publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish)
+Status publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish)
 {
     PublishBatch batch(publish);
-    return batch.add(std::move(copy), 0) && batch.flush();
+    if (Status added = batch.add(std::move(copy), 0); !added)
+        return added;
+    return batch.flush();
 }
 
 }  // namespace oakvane

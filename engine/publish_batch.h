@@ -4,6 +4,7 @@
 // group is published in order. One fsync per file would make a card of small files several
 // times slower to ingest.
 
+#include "failure.h"
 #include "staged_file.h"
 
 #include <cstdint>
@@ -23,15 +24,15 @@ struct PendingCopy {
 
 class PublishBatch {
 public:
-    // publish gives a flushed copy its final names; 0 after a recorded error.
-    using Publisher = std::function<int(PendingCopy&)>;
+    // publish gives a flushed copy its final names.
+    using Publisher = std::function<Status(PendingCopy&)>;
     explicit PublishBatch(Publisher publish) : m_publish(std::move(publish)) {}
 
-    // Takes a staged copy of size bytes; flushes the group once it is large enough.
-    // 0 after a recorded error (the group's unpublished copies are then removed).
-    int add(PendingCopy&& copy, std::uint64_t size);
-    // Flushes and publishes every copy taken so far. 0 after a recorded error.
-    int flush();
+    // Takes a staged copy of size bytes; flushes the group once it is large enough. After a
+    // failure the group's unpublished copies are removed.
+    Status add(PendingCopy&& copy, std::uint64_t size);
+    // Flushes and publishes every copy taken so far.
+    Status flush();
 
 private:
     Publisher m_publish;
@@ -39,7 +40,7 @@ private:
     std::uint64_t m_bytes = 0;
 };
 
-// Flushes and publishes one copy on its own. 0 after a recorded error.
-int publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish);
+// Flushes and publishes one copy on its own.
+Status publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish);
 
 }  // namespace oakvane

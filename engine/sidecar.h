@@ -1,28 +1,25 @@
 #pragma once
 // XMP sidecars: a byte copy of the run's metadata template next to an image.
 
+#include "run.h"
 #include "staged_file.h"
 
 #include <string>
 
 namespace oakvane {
 
-// The sidecar of image_path (its three-letter extension replaced by "xmp"), or "" when the
-// image gets none (no three-letter extension, or an XMP file itself).
-std::string sidecar_path_for(const std::string& image_path);
-
 // Writes the template under a staging name into sidecar, for the image to be published as
-// image_path; sidecar stays inactive when no sidecar is wanted. 0 after a recorded error.
-int stage_sidecar(const std::string& image_path, StagedFile& sidecar);
+// image_path; sidecar stays inactive when no sidecar is wanted.
+Status stage_sidecar(Run& run, const std::string& image_path, StagedFile& sidecar);
 
 // Publishes a flushed sidecar next to the image published as image_path; a sidecar already
-// there (maybe edited by the user) is kept and the staged one removed. listed adds it to the run's
-// sidecar list. 0 after a recorded error.
-int publish_sidecar(StagedFile& sidecar, const std::string& image_path, bool listed);
+// there (maybe edited by the user) is kept and the staged one removed. listed adds it to
+// the run's sidecar list.
+Status publish_sidecar(Run& run, StagedFile& sidecar, const std::string& image_path, bool listed);
 
 // Makes the sidecar of image_path from the run's template at once (staged, flushed,
-// published). Returns 1 when a sidecar now exists or none is wanted; an existing sidecar
-// is left untouched. 0 after a recorded error, leaving no sidecar behind.
-int create_sidecar(const std::string& image_path, bool listed);
+// published). Good when a sidecar now exists or none is wanted; an existing sidecar is left
+// untouched. A failure leaves no sidecar behind.
+Status create_sidecar(Run& run, const std::string& image_path, bool listed);
 
 }  // namespace oakvane

@@ -1,46 +1,22 @@
 #include "staged_file.h"
 
 #include "dirlist.h"
-#include "run_state.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace oakvane {
 
-// Leftovers of a run that crashed or lost power; the run lock keeps any other run out of
-// the trees, so every staging file found here is dead.
-void sweep_leftovers(const std::string& folder)
-{
-    RunState& run = run_state();
-    if (!run.swept_folders.insert(folder).second)
-        return;
-    for (const std::string& name : posix::list_directory(folder)) {
-        if (!name.starts_with(kStagingPrefix))
-            continue;
-        const std::string path = folder + "/" + name;
-        if (::unlink(path.c_str()) == 0 || (errno == EISDIR && remove_staging_folder(path))) {
-            trace("removed leftover " + path);
-            note_folder_changed(folder);
-        }
-    }
-}
-
 int remove_staging_folder(const std::string& folder)
 {
+    int first_error = 0;
     for (const std::string& name : posix::list_directory(folder))
-        remove_unfinished(folder + "/" + name);
-    return ::rmdir(folder.c_str()) == 0 ? 1 : 0;
-}
-
-std::string folder_of(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+        if (const int err = remove_unfinished(folder + "/" + name); err != 0 && first_error == 0)
+            first_error = err;
+    if (::rmdir(folder.c_str()) != 0)
+        return errno;
+    return first_error;
 }
 
 int publish_noreplace(const std::string& from, const std::string& to)
@@ -51,31 +27,9 @@ int publish_noreplace(const std::string& from, const std::string& to)
         return errno;
     if (::link(from.c_str(), to.c_str()) != 0)
         return errno;
-    if (::unlink(from.c_str()) != 0)
-        trace("can't remove staging name " + from);
+    // The file has its name; a staging name left beside it is swept by the next run.
+    ::unlink(from.c_str());
     return 0;
-}
-
-int StagedFile::create(const std::string& folder)
-{
-    discard();
-    sweep_leftovers(folder);
-    static unsigned counter = 0;
-    for (int tries = 0; tries < 100; ++tries) {
-        char name[64];
-        std::snprintf(name, sizeof name, "%.*s%ld-%u", int(kStagingPrefix.size()),
-                      kStagingPrefix.data(), long(::getpid()), ++counter);
-        const std::string path = folder + "/" + name;
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            m_fd.reset(fd);
-            m_temp = path;
-            return 0;
-        }
-        if (errno != EEXIST)
-            return errno;
-    }
-    return EEXIST;
 }
 
 int StagedFile::flush()
@@ -102,38 +56,13 @@ int StagedFile::collect_error()
     return m_fd.close() == 0 ? 0 : errno;
 }
 
-int StagedFile::publish(const std::string& final_path)
-{
-    if (const int err = publish_noreplace(m_temp, final_path); err != 0)
-        return err;
-    m_temp.clear();
-    note_folder_changed(folder_of(final_path));
-    return 0;
-}
-
-void StagedFile::discard()
+int StagedFile::discard()
 {
     m_fd.close();
-    if (!m_temp.empty())
-        remove_unfinished(std::exchange(m_temp, {}));
-}
-
-void note_folder_changed(const std::string& folder)
-{
-    run_state().changed_folders.insert(folder);
-}
-
-int sync_changed_folders()
-{
-    RunState& run = run_state();
-    for (const std::string& folder : run.changed_folders) {
-        UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        // Some file systems can't flush a folder (EINVAL); they keep no entries to lose.
-        if (!fd || (::fsync(fd.get()) != 0 && errno != EINVAL))
-            return record_errno_error("Write-back error: \"" + folder + "\"", folder, errno);
-    }
-    run.changed_folders.clear();
-    return 1;
+    if (m_temp.empty())
+        return 0;
+    const std::string path = std::exchange(m_temp, {});
+    return m_on_disk ? remove_unfinished(path) : 0;
 }
 
 }  // namespace oakvane

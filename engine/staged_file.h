@@ -25,28 +25,36 @@ public:
     StagedFile() = default;
     ~StagedFile() { discard(); }
     StagedFile(StagedFile&& other) noexcept
-        : m_fd(std::move(other.m_fd)), m_temp(std::exchange(other.m_temp, {})) {}
+        : m_fd(std::move(other.m_fd)), m_temp(std::exchange(other.m_temp, {})),
+          m_on_disk(other.m_on_disk) {}
     StagedFile& operator=(StagedFile&& other) noexcept
     {
         if (this != &other) {
             discard();
             m_fd = std::move(other.m_fd);
             m_temp = std::exchange(other.m_temp, {});
+            m_on_disk = other.m_on_disk;
         }
         return *this;
     }
 
-    // Creates a fresh staging file in folder (first removing the leftovers of earlier runs
-    // there). Returns 0 or errno.
-    int create(const std::string& folder);
-    // Takes over a file written elsewhere under the staging folder path, open as fd.
+    // Takes over a file written under the staging path, open as fd.
     void adopt(UniqueFd fd, const std::string& path)
     {
         discard();
         m_fd = std::move(fd);
         m_temp = path;
+        m_on_disk = true;
+    }
+    // Stands for a file a plan would stage at path; nothing is on the disk.
+    void plan(const std::string& path)
+    {
+        discard();
+        m_temp = path;
+        m_on_disk = false;
     }
     bool active() const { return !m_temp.empty(); }
+    bool on_disk() const { return active() && m_on_disk; }
     int fd() const { return m_fd.get(); }
     const std::string& temp_path() const { return m_temp; }
     // fsync on the still-open descriptor, then close: this is where a write-back error of
@@ -58,31 +66,19 @@ public:
     // As flush, for a file whose file system was synced since it was written (syncfs):
     // only collects its write-back error, without another flush of the device's cache.
     int collect_error();
-    // Publishes the flushed file as final_path (never replacing). Returns 0 or errno; on
-    // EEXIST the staging file stays for another try.
-    int publish(const std::string& final_path);
-    // Removes the staging file unless it was published.
-    void discard();
+    // The file now has its final name (or, in a plan, would have).
+    void published() { m_temp.clear(); }
+    // Removes the staging file unless it was published. 0, or errno when it stays.
+    int discard();
 
 private:
     UniqueFd m_fd;
     std::string m_temp;
+    bool m_on_disk = false;
 };
 
-// Removes the staging files and folders that earlier runs left in folder, once per run.
-void sweep_leftovers(const std::string& folder);
-
-// Removes a staging folder of this run or a dead one, with every file in it. 0 (errno
-// set) when something stays.
+// Removes a staging folder of this run or a dead one, with every file in it. 0, or errno
+// when something stays.
 int remove_staging_folder(const std::string& folder);
-
-// Records that entries of folder changed in this run, so that they are made durable.
-void note_folder_changed(const std::string& folder);
-
-// Flushes the entries of every folder changed in this run. 0 after a recorded error.
-int sync_changed_folders();
-
-// The folder part of path ("." when it has none).
-std::string folder_of(const std::string& path);
 
 }  // namespace oakvane

@@ -1,33 +1,32 @@
 #include "examples.h"
 
-#include <cstring>
+#include "name_codes.h"
+
 #include <vector>
 
 namespace oakvane {
 
 std::string SampleForCode(char letter, const std::string& field_text)
 {
-    switch (letter) {
-    case 'S': return field_text;
-    case 'D': return "20060226";
-    case 'T': return "20060226_142345";
-    case 'd': return "060226";
-    case 't': return "060226_142345";
-    case 'F': return "DSC_1234";
-    case 'N': return "1234";
-    case 'A': return "0001";
-    case 'U': return "44074B649F4C8";
-    case 'E': return "";
-    default: return "???";
+    const std::optional<NamePart> part = name_part(letter);
+    if (!part)
+        return "???";
+    switch (*part) {
+    // The dialog gives each position one text field, behind "S"; the numbered text codes
+    // of other formats have no field here to show.
+    case NamePart::text: return letter == 'S' ? field_text : "???";
+    case NamePart::date: return "20060226";
+    case NamePart::date_time: return "20060226_142345";
+    case NamePart::short_date: return "060226";
+    case NamePart::short_date_time: return "060226_142345";
+    case NamePart::file_name: return "DSC_1234";
+    case NamePart::camera_number: return "1234";
+    case NamePart::automatic_number: return "0001";
+    case NamePart::unique_id: return "44074B649F4C8";
+    case NamePart::nothing: return "";
     }
+    return "???";
 }
-
-namespace {
-
-// Letters that make every name different by themselves, so no sequence number is needed.
-bool is_unique_code(char letter) { return letter != '\0' && std::strchr("AFNTUt", letter); }
-
-}  // namespace
 
 std::string BuildNameExample(const std::string& format, const std::array<std::string, 4>& texts,
                              bool keep_raw, bool verify_only)
@@ -38,8 +37,9 @@ std::string BuildNameExample(const std::string& format, const std::array<std::st
     bool unique = false;
     for (std::size_t field = 0; field < 4; ++field) {
         const char letter = format[field];
-        unique = unique || is_unique_code(letter);
-        if (letter != 'E')
+        const std::optional<NamePart> part = name_part(letter);
+        unique = unique || (part && names_differ_by(*part));
+        if (part != NamePart::nothing)
             name += "_" + SampleForCode(letter, texts[field]);
     }
     name += keep_raw && !verify_only ? ".DNG" : ".NEF";

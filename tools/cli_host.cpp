@@ -49,34 +49,6 @@ std::string minutes_seconds(long seconds)
 
 void CliHost::set_verbose(bool on) { g_verbose = on; }
 
-CliHost::EngineRun::EngineRun(CliHost& host) : m_host(host)
-{
-    if (!m_host.m_draw)
-        return;
-    std::fflush(stderr);
-    m_saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (m_saved < 0 || null < 0 || dup2(null, STDERR_FILENO) < 0) {
-        if (m_saved >= 0)
-            ::close(m_saved);
-        m_saved = -1;
-    } else {
-        m_host.m_bar_fd = m_saved;
-    }
-    if (null >= 0)
-        ::close(null);
-}
-
-CliHost::EngineRun::~EngineRun()
-{
-    if (m_saved < 0)
-        return;
-    std::fflush(stderr);
-    dup2(m_saved, STDERR_FILENO);
-    ::close(m_saved);
-    m_host.m_bar_fd = STDERR_FILENO;
-}
-
 CliHost::CliHost() : m_draw(isatty(STDERR_FILENO) == 1 && !verbose())
 {
     if (g_stop_pipe[0] < 0 && pipe2(g_stop_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -129,12 +101,20 @@ void CliHost::progress_tick()
 
 int CliHost::stop_requested() { return g_stop; }
 
+void CliHost::diagnostic(std::string_view text)
+{
+    if (m_draw)
+        return;
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+}
+
 int CliHost::stop_notify_fd() { return g_stop_pipe[0]; }
 
 void CliHost::finish_progress()
 {
     if (m_drawn) {
-        dprintf(m_bar_fd, "\r\033[K");
+        dprintf(STDERR_FILENO, "\r\033[K");
         m_drawn = false;
     }
 }
@@ -149,7 +129,7 @@ void CliHost::draw(bool force)
     m_last_draw = now;
     const int filled = m_range > 0 ? m_position * kBarWidth / m_range : 0;
     static constexpr const char* kSpinner = "|/-\\";
-    dprintf(m_bar_fd, "\r\033[K[%-*s] %d/%d %s %c %s", kBarWidth, std::string(filled, '#').c_str(),
+    dprintf(STDERR_FILENO, "\r\033[K[%-*s] %d/%d %s %c %s", kBarWidth, std::string(filled, '#').c_str(),
             m_position, m_range, timing().c_str(), kSpinner[m_ticks % 4], m_status.c_str());
     m_drawn = true;
 }

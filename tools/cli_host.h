@@ -3,9 +3,9 @@
 // a progress bar (only on a terminal) on standard error, Stop from SIGINT, SIGTERM or SIGHUP.
 //
 // On a terminal the user sees the output lines and the progress bar only; the engine's
-// diagnostics (file lists, folder names) are kept for verbose runs (--verbose, or
-// OAKVANE_VERBOSE=1), which show them in place of the bar so the two never share a line.
-// Where standard error is not a terminal (a log), the diagnostics go there as always.
+// diagnostics (file lists, folder names) are shown on verbose runs (--verbose, or
+// OAKVANE_VERBOSE=1), in place of the bar so the two never share a line. Where standard
+// error is not a terminal (a log), the diagnostics go there as always.
 
 #include "engine.h"
 
@@ -25,6 +25,9 @@ public:
     void progress_step() override;
     void progress_tick() override;
     int stop_requested() override;
+    // Diagnostics go to standard error where no bar is drawn there (not a terminal, or a
+    // verbose run); under the bar they are left out.
+    void diagnostic(std::string_view text) override;
 
     // Becomes readable once a stop was requested, for hosts that wait in an event loop
     // between runs; -1 when it could not be made.
@@ -37,26 +40,11 @@ public:
     // Clears the progress bar so that what follows starts on a clean line.
     void finish_progress();
 
-    // Held around one engine run: on a terminal and unless verbose, the engine's standard
-    // error goes nowhere for that long, while the bar keeps drawing on the terminal.
-    class EngineRun {
-    public:
-        explicit EngineRun(CliHost& host);
-        ~EngineRun();
-        EngineRun(const EngineRun&) = delete;
-        EngineRun& operator=(const EngineRun&) = delete;
-
-    private:
-        CliHost& m_host;
-        int m_saved = -1;
-    };
-
 private:
     void draw(bool force);
     std::string timing() const;
 
     bool m_draw;  // standard error is a terminal and the run is not verbose
-    int m_bar_fd = 2;
     bool m_drawn = false;
     std::string m_status;
     int m_range = 0;

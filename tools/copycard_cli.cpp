@@ -100,11 +100,8 @@ int main(int argc, char* argv[])
     oakvane::CliHost host;
     oakvane::CopycardResult result;
     int ok = 0;
-    {
-        const oakvane::CliHost::EngineRun quiet(host);
-        ok = oakvane::copycard_main(argc, argv, host, result);
-        host.finish_progress();
-    }
+    ok = oakvane::copycard_main(argc, argv, host, result);
+    host.finish_progress();
     if (ok == 1 && command == "copy") {
         std::printf("Last primary folder: %s\n", result.folder ? result.folder->c_str() : "[none]");
         std::printf("Next starting number: %s\n", result.next_number->c_str());

@@ -150,8 +150,8 @@ int run_once(const Options& options, oakvane::Preferences& prefs, oakvane::Inges
     detector.ScanForCards();
     start.set_card_override(options.card);
     if (options.plan) {
-        const auto arguments = start.PlanArguments();
-        return arguments ? host.plan(*arguments) : 1;
+        const auto request = start.PlanRequest();
+        return request ? host.plan(*request) : 1;
     }
     host.begin_record();
     int status = exit_status(start.OnStart());

@@ -46,44 +46,23 @@ std::optional<BackupAnswer> IngestHost::choose_backup(const std::string&, const 
     return std::nullopt;
 }
 
-RunOutcome IngestHost::run_with_progress(const std::vector<std::string>& arguments)
+RunResult IngestHost::run_with_progress(const RunRequest& request)
 {
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
-    argv.push_back(nullptr);
-    m_run_card_folder = arguments.at(kCardFolderArgument);
-    m_record = begin_run_record(arguments);
-    CopycardResult result;
-    RunOutcome outcome;
-    {
-        const CliHost::EngineRun quiet(m_engine_host);
-        ReportingHooks hooks(m_engine_host, m_record);
-        outcome.result = copycard_main(static_cast<int>(arguments.size()), argv.data(), hooks, result);
-        m_engine_host.finish_progress();
-    }
-    outcome.folder = std::move(result.folder);
-    outcome.next_number = std::move(result.next_number);
-    outcome.stopped = m_engine_host.stop_requested() != 0;
-    end_run_record(m_record, outcome.result, outcome.stopped);
-    return outcome;
+    m_run_card_folder = request.card_folder;
+    m_record = begin_run_record(request);
+    ReportingHooks hooks(m_engine_host, m_record);
+    const RunResult result = ingest(request, hooks);
+    m_engine_host.finish_progress();
+    end_run_record(m_record, result);
+    return result;
 }
 
-int IngestHost::plan(const std::vector<std::string>& arguments)
+int IngestHost::plan(const RunRequest& request)
 {
-    std::vector<const char*> argv;
-    for (const std::string& argument : arguments)
-        argv.push_back(argument.c_str());
-    argv.push_back(nullptr);
-    RunPlan plan;
-    int ok = 0;
-    {
-        const CliHost::EngineRun quiet(m_engine_host);
-        ok = copycard_plan(static_cast<int>(arguments.size()), argv.data(), m_engine_host, plan);
-    }
+    const RunPlan plan = plan_ingestion(request, m_engine_host);
     std::fflush(stdout);
-    print_plan(plan, ok != 0, stdout);
-    return ok ? 0 : 1;
+    print_plan(plan, stdout);
+    return plan.would_run() ? 0 : 1;
 }
 
 void IngestHost::begin_record()
@@ -94,7 +73,7 @@ void IngestHost::begin_record()
 
 RunRecord IngestHost::last_run() const
 {
-    if (!m_record.arguments.empty())
+    if (m_record.request)
         return m_record;
     // Start ended before the engine ran: a failed run of no files.
     RunRecord record;

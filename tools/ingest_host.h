@@ -24,7 +24,7 @@ public:
 
     // Plans the run of these engine arguments and prints the plan; the exit status (0 when
     // the run would go ahead, 1 otherwise).
-    int plan(const std::vector<std::string>& arguments);
+    int plan(const RunRequest& request);
     // The record of the last Start: its engine run, or the failure that kept the engine from
     // running. Empty before the first Start.
     RunRecord last_run() const;
@@ -42,7 +42,7 @@ public:
     CardAnswer choose_card(const std::string& card_name) override;
     std::optional<std::string> browse_for_folder(const std::string& title) override;
     std::optional<BackupAnswer> choose_backup(const std::string&, const std::string&) override;
-    RunOutcome run_with_progress(const std::vector<std::string>& arguments) override;
+    RunResult run_with_progress(const RunRequest& request) override;
     void message_box(const std::string& text) override;
     bool launch_viewer(const std::string& program, const std::vector<std::string>& arguments) override;
     void eject_card() override;

@@ -24,7 +24,7 @@ void print_file(const FileRecord& file, std::FILE* out)
 
 }  // namespace
 
-void print_plan(const RunPlan& plan, bool would_run, std::FILE* out)
+void print_plan(const RunPlan& plan, std::FILE* out)
 {
     std::fputs("\nPlan:\n", out);
     std::size_t copied = 0;
@@ -43,11 +43,11 @@ void print_plan(const RunPlan& plan, bool would_run, std::FILE* out)
                      need.folders.c_str(), need.needed, need.available);
     if (plan.names_vary)
         std::fputs("Note: names with the unique ID (U) get the time of the run, not these.\n", out);
-    if (would_run)
+    if (plan.would_run())
         std::fprintf(out, "Verdict: the run can go ahead: %zu files, %" PRIu64 " bytes, %zu skipped\n",
                      copied, bytes, plan.files.size() - copied);
     else
-        std::fprintf(out, "Verdict: the run would fail: %s\n", plan.refusal.c_str());
+        std::fprintf(out, "Verdict: the run would fail: %s\n", plan.refusal->text().c_str());
     std::fflush(out);
 }
 

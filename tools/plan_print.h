@@ -9,6 +9,6 @@ namespace oakvane {
 
 // Prints every card file with its backup and primary paths and sidecars, the skipped files,
 // the folders to create, the room each file system must have and, last, the verdict line.
-void print_plan(const RunPlan& plan, bool would_run, std::FILE* out);
+void print_plan(const RunPlan& plan, std::FILE* out);
 
 }  // namespace oakvane

@@ -48,9 +48,10 @@ public:
         backup_questions.push_back({backup, previous});
         return backup_answer;
     }
-    RunOutcome run_with_progress(const std::vector<std::string>& arguments) override
+    RunResult run_with_progress(const RunRequest& request) override
     {
-        runs.push_back(arguments);
+        const auto arguments = copy_arguments(request);
+        runs.emplace_back(arguments.begin(), arguments.end());
         if (during_run)
             during_run();
         return outcome;
@@ -75,7 +76,7 @@ public:
     CardAnswer card_answer = CardAnswer::Ok;
     std::optional<std::string> browse_answer;
     std::optional<BackupAnswer> backup_answer;
-    RunOutcome outcome;
+    RunResult outcome;
     bool launch_ok = true;
     std::function<void()> during_run;
 

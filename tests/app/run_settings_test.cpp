@@ -31,13 +31,24 @@ RunSettings defaults()
     return run;
 }
 
+// The request as the "copy" command's arguments, for comparing it field by field.
+Lines engine_arguments(const RunSettings& run)
+{
+    Failure why;
+    const std::optional<RunRequest> request = run_request(run, why);
+    if (!request)
+        return {why.message};
+    const auto arguments = copy_arguments(*request);
+    return Lines(arguments.begin(), arguments.end());
+}
+
 TEST(RunSettings, DefaultsGiveTheVectorAndSummaryOfAPlainRun)
 {
     RunSettings run = defaults();
     run.keep_raw = true;
     run.converter_app = "/opt/dng/convert";
     EXPECT_EQ(engine_arguments(run),
-              (Lines{"duzavArud", "copy", "/media/card/DCIM", "/home/ann/OakvaneBackup",
+              (Lines{"copycard", "copy", "/media/card/DCIM", "/home/ann/OakvaneBackup",
                      "/home/ann/Pictures", "/opt/dng/convert", "2", "IMG", "", "", "", "SDNE",
                      "-p0", "", "-", "", "D--", "1", ""}));
     EXPECT_EQ(run_summary_lines(run),
@@ -132,7 +143,12 @@ TEST(RunSettings, StartingNumberIsUsedOnlyWithAutomaticNumbers)
     run.starting_number = "0042";
     run.starting_number_used = true;
     EXPECT_EQ(run_summary_lines(run).back(), "Starting Number: 0042");
-    EXPECT_EQ(engine_arguments(run)[17], "0042");
+    EXPECT_EQ(engine_arguments(run)[17], "42");
+    // A number the engine can't count from is refused before a run starts.
+    run.starting_number = "-5";
+    Failure why;
+    EXPECT_FALSE(run_request(run, why));
+    EXPECT_EQ(why.message, "Starting number must be from 0 to 2147483647: \"-5\"");
 }
 
 TEST(RunTexts, IngestionTimeInMinutesAndSeconds)

@@ -31,7 +31,9 @@ protected:
         fs::create_directories(backup());
         m_prefs.PutPrefStr("App", "BackupFolder", backup());
         m_prefs.PutPrefStr("App", "PrimaryFolder", in_tmp("primary"));
-        host.outcome = {1, in_tmp("primary/2006/2006-02-26"), "2", false};
+        host.outcome.end = RunEnd::succeeded;
+        host.outcome.folder = in_tmp("primary/2006/2006-02-26");
+        host.outcome.next_number = 2;
     }
 
     std::string in_tmp(const std::string& name) const { return (m_tmp.path() / name).string(); }
@@ -57,7 +59,7 @@ TEST_F(StartRunTest, ChosenCardRunsWithTheWholeSummaryAndEndsFinished)
     EXPECT_EQ(host.asked_cards, Lines{"/media/ann/NIKON_D70/ (NIKON_D70)"});
     ASSERT_EQ(host.runs.size(), 1u);
     EXPECT_EQ(host.runs.at(0),
-              (Lines{"duzavArud", "copy", "/media/ann/NIKON_D70/DCIM", backup(), in_tmp("primary"),
+              (Lines{"copycard", "copy", "/media/ann/NIKON_D70/DCIM", backup(), in_tmp("primary"),
                      "none", "2", "IMG", "", "", "", "SDNE", "-p0", "", "-", "", "D--", "1", ""}));
     const Lines expected = {"Starting", "",
                             "Card Folder: /media/ann/NIKON_D70/DCIM",
@@ -201,13 +203,15 @@ TEST_F(StartRunTest, StoppedAndFailedRunsWarnAndDoNothingMore)
     m_prefs.PutPrefStr("App", "ViewerApp", "/usr/bin/true");
     host.number_box = "7";
 
-    host.outcome = {0, std::nullopt, std::nullopt, true};
+    host.outcome = RunResult();
+    host.outcome.end = RunEnd::stopped;
     EXPECT_EQ(start(), StartResult::Stopped);
     EXPECT_EQ(tail(5), (Lines{"Starting Number: 7", "", "Stopped by user", "", "Finished"}));
     EXPECT_EQ(host.statuses.back(), "Stopped by user");
     EXPECT_EQ(host.messages, Lines{kStoppedMessage});
 
-    host.outcome = {0, std::nullopt, std::nullopt, false};
+    host.outcome = RunResult();
+    host.outcome.end = RunEnd::failed;
     EXPECT_EQ(start(), StartResult::Failed);
     EXPECT_EQ(tail(3), (Lines{"Starting Number: 7", "", "Finished"}));
     EXPECT_EQ(host.statuses.back(), "Error");
@@ -225,7 +229,7 @@ TEST_F(StartRunTest, AutomaticNumbersTakeTheBoxAndKeepTheNextNumber)
     one_card_mounted();
     m_prefs.PutPrefStr("App", "NameFmt", "SAEE");
     host.number_box = "42";
-    host.outcome.next_number = "57";
+    host.outcome.next_number = 57;
     ASSERT_EQ(start(), StartResult::Succeeded);
     EXPECT_EQ(host.runs.at(0)[17], "42");
     EXPECT_NE(std::find(host.lines.begin(), host.lines.end(), "Starting Number: 42"), host.lines.end());
@@ -235,7 +239,7 @@ TEST_F(StartRunTest, AutomaticNumbersTakeTheBoxAndKeepTheNextNumber)
     // Without the automatic number the box is left alone and nothing is stored.
     m_prefs.PutPrefStr("App", "NameFmt", "SDNE");
     host.number_box = "99";
-    host.outcome.next_number = "60";
+    host.outcome.next_number = 60;
     start();
     EXPECT_EQ(host.runs.at(1)[17], "57");
     EXPECT_EQ(m_prefs.GetStartingNumber(), "57");

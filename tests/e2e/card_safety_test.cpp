@@ -96,7 +96,7 @@ TEST_F(CardSafetyTest, CardFolderThatIsAFileFailsTheWalk)
 {
     IngestArgs a = args();
     a.card = (card_folder() / "100CANON/IMG_0001.JPG").string();
-    expect_refused(run_copycard_within(a, {}, 20s), {"", "ERROR:", "ftw failed"});
+    expect_refused(run_copycard_within(a, {}, 20s), {"", "ERROR:", "ftw failed: " + a.card + ": Not a directory"});
     expect_card_unchanged();
 }
 

@@ -97,7 +97,7 @@ TEST_F(CliTest, BackupAndPrimaryMustDiffer)
     a.primary = a.backup;
     const ProcessResult r = run_copycard(a);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(output_lines(r.out), (Lines{"", "ERROR: Backup and primary folders must be different."}));
+    EXPECT_EQ(output_lines(r.out), (Lines{"", "ERROR:", "Backup and primary folders must be different."}));
     expect_nothing_created();
 }
 
@@ -133,7 +133,10 @@ TEST_F(CliTest, BackupFolderWhoseParentIsMissingFailsBeforeCopying)
     a.backup = in_tmp("no/such/backup");
     const ProcessResult r = run_copycard(a);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(output_lines(r.out), (Lines{"Creating folders", "", "ERROR:", "Can't create backup folder."}));
+    // The message names the folder and the system's reason.
+    EXPECT_EQ(output_lines(r.out), (Lines{"Creating folders", "", "ERROR:",
+                                          "Can't create backup folder.: " + a.backup +
+                                              ": No such file or directory"}));
     EXPECT_FALSE(fs::exists(in_tmp("no")));
     expect_nothing_created();
 }
@@ -144,7 +147,7 @@ TEST_F(CliTest, MissingCardFolderFailsTheCount)
     a.card = in_tmp("card/NOSUCH");
     const ProcessResult r = run_copycard(a);
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(output_lines(r.out), (Lines{"", "ERROR:", "ftw failed"}));
+    EXPECT_EQ(output_lines(r.out), (Lines{"", "ERROR:", "ftw failed: " + a.card + ": No such file or directory"}));
     expect_nothing_created();
 }
 

@@ -94,7 +94,7 @@ TEST_F(DurabilityTest, WriteBackErrorFailsTheRunNamingTheFile)
     ASSERT_GE(lines.size(), 2u) << r.out;
     EXPECT_EQ(lines[lines.size() - 2], "ERROR:");
     EXPECT_TRUE(std::regex_match(lines.back(), std::regex("Write-back error: \"" + a.backup +
-                                                          "/IMG_000[1-4]\\.CR2\"")))
+                                                          "/IMG_000[1-4]\\.CR2\": [A-Za-z /]+")))
         << lines.back();
     EXPECT_EQ(r.out.find("SUCCESSFUL INGESTION"), std::string::npos);
     expect_card_unchanged();

@@ -62,7 +62,13 @@ TEST_F(FailureTest, FullBackupDiskLeavesOnlyWholeFiles)
     // The disk claims more room than it has, so the run meets the full disk while copying.
     const ProcessResult r = run_copycard(a, {std::string("LD_PRELOAD=") + STATVFS_ROOMY_SHIM});
 
-    expect_failure(r, {"write error"});
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    const Lines lines = output_lines(r.out);
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[lines.size() - 2], "ERROR:");
+    // The copy that met the full disk, and the system's reason.
+    EXPECT_TRUE(lines.back().starts_with("write error: " + a.backup + "/IMG_000")) << lines.back();
+    EXPECT_TRUE(lines.back().ends_with(".CR2: No space left on device")) << lines.back();
     const Lines left = list_tree(a.backup);
     EXPECT_LT(left.size(), 4u);
     expect_only_complete_files(a.backup);

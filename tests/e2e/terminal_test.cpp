@@ -3,6 +3,7 @@
 // still go to standard error when that is a log.
 
 #include "e2e_support.h"
+#include "mounts.h"
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -94,24 +95,52 @@ TEST_F(TerminalTest, TerminalShowsTheBarAndVerboseRunsTheDiagnostics)
     EXPECT_EQ(quiet.out.find("converter-stdout"), std::string::npos) << quiet.out;
     EXPECT_EQ(output_lines(quiet.out).back(), "Next starting number: 3");
     EXPECT_NE(quiet.terminal.find("elapsed "), std::string::npos) << quiet.terminal;
-    EXPECT_EQ(quiet.terminal.find("New folder:"), std::string::npos) << quiet.terminal;
-    EXPECT_EQ(quiet.terminal.find("To folder:"), std::string::npos) << quiet.terminal;
+    EXPECT_EQ(quiet.terminal.find("Primary folder "), std::string::npos) << quiet.terminal;
 
     IngestArgs again = m_args;
     again.backup = in_tmp("backup2");
     again.primary = in_tmp("primary2");
     const TerminalRun verbose = run_on_terminal(again.argv(), copycard_env({"OAKVANE_VERBOSE=1"}));
     EXPECT_EQ(verbose.status, 0) << verbose.out << verbose.terminal;
-    EXPECT_NE(verbose.terminal.find("New folder: "), std::string::npos) << verbose.terminal;
-    EXPECT_NE(verbose.terminal.find("To folder: "), std::string::npos) << verbose.terminal;
+    EXPECT_NE(verbose.terminal.find("Primary folder "), std::string::npos) << verbose.terminal;
 
     // Standard error that is a log keeps the diagnostics without being asked.
     again.backup = in_tmp("backup3");
     again.primary = in_tmp("primary3");
     const ProcessResult logged = run_copycard(again);
     EXPECT_EQ(logged.exit_code, 0) << logged.err;
-    EXPECT_NE(logged.err.find("New folder: "), std::string::npos) << logged.err;
+    EXPECT_NE(logged.err.find("Primary folder "), std::string::npos) << logged.err;
     EXPECT_EQ(logged.out.find("converter-stdout"), std::string::npos) << logged.out;
+}
+
+// Under the progress bar a failure still says what failed, where and why: the cause is part
+// of the ERROR line, not of the diagnostics the bar hides.
+TEST_F(TerminalTest, FailuresShowTheirCauseUnderTheBar)
+{
+    IngestArgs missing = m_args;
+    missing.card = in_tmp("card/NOSUCH");
+    const TerminalRun no_card = run_on_terminal(missing.argv(), copycard_env());
+    EXPECT_EQ(no_card.status, 1) << no_card.out << no_card.terminal;
+    EXPECT_EQ(last_lines(output_lines(no_card.out), 2),
+              (std::vector<std::string>{"ERROR:", "ftw failed: " + missing.card + ": No such file or directory"}))
+        << no_card.out;
+
+    const std::string ro = in_tmp("ro");
+    fs::create_directories(ro);
+    if (const std::string why = test::mount_refusal(ro); !why.empty())
+        GTEST_SKIP() << why;
+    test::Mount mount({"-t", "tmpfs", "-o", "ro", "tmpfs"}, ro);
+    if (!mount.ok())
+        GTEST_SKIP() << mount.error();
+    IngestArgs read_only = m_args;
+    read_only.backup = ro;
+    read_only.switches = "D--";
+    const TerminalRun refused = run_on_terminal(read_only.argv(), copycard_env());
+    EXPECT_EQ(refused.status, 1) << refused.out << refused.terminal;
+    EXPECT_EQ(last_lines(output_lines(refused.out), 2),
+              (std::vector<std::string>{"ERROR:", "can't make image folder path: " + ro + "/2006-06-12: Read-only file system"}))
+        << refused.out;
+    EXPECT_NE(refused.terminal.find("elapsed "), std::string::npos) << refused.terminal;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -48,15 +49,22 @@ private:
     std::optional<std::string> m_old;
 };
 
-// Runs the engine on args as copycard would; its result.
-int copycard(const std::vector<std::string>& args)
+// Runs the engine on args as copycard would, its output going to host; its result.
+int copycard(const std::vector<std::string>& args, test::RecordingHost& host)
 {
     std::vector<const char*> argv;
     for (const std::string& a : args)
         argv.push_back(a.c_str());
-    test::RecordingHost host;
     CopycardResult result;
     return copycard_main(static_cast<int>(argv.size()), argv.data(), host, result);
+}
+
+std::string joined(const std::vector<std::string>& lines)
+{
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
 }
 
 struct Placed {
@@ -75,7 +83,8 @@ Placed ingest_one_shot(std::time_t when)
     const std::vector<std::string> args = {
         "copycard", "copy", card, dir / "backup", dir / "primary", "none", "3", "IMG", "", "", "",
         "SDTE", "-p1", "", "-", "", "D--", "1", "Wedding"};
-    EXPECT_EQ(copycard(args), 1) << last_error_text();
+    test::RecordingHost host;
+    EXPECT_EQ(copycard(args, host), 1) << joined(host.lines);
     Placed placed{test::list_tree(dir / "backup"), test::list_tree(dir / "primary")};
     for (const std::string& root : {dir / "backup", dir / "primary"})
         for (const std::string& file : test::list_tree(root)) {
@@ -140,8 +149,12 @@ TEST(CardTime, UnknownForcedClockFailsBeforeCopying)
     const std::vector<std::string> args = {
         "copycard", "copy", dir / "card/DCIM", dir / "backup", dir / "primary", "none", "1", "IMG",
         "", "", "", "SDNE", "-p1", "", "-", "", "D--", "1", "Wedding"};
-    EXPECT_EQ(copycard(args), 0);
-    EXPECT_EQ(last_error_text(), "OAKVANE_CARD_CLOCK must be \"local\" or \"wall-clock\"");
+    test::RecordingHost host;
+    EXPECT_EQ(copycard(args, host), 0);
+    const auto error = std::find(host.lines.begin(), host.lines.end(), "ERROR:");
+    ASSERT_NE(error, host.lines.end()) << joined(host.lines);
+    EXPECT_EQ(std::vector<std::string>(error + 1, host.lines.end()),
+              std::vector<std::string>{"OAKVANE_CARD_CLOCK must be \"local\" or \"wall-clock\""});
     EXPECT_FALSE(fs::exists(dir / "backup"));
 }
 
@@ -149,12 +162,11 @@ TEST(CardTime, UnknownForcedClockFailsBeforeCopying)
 // zone reports the stamp an hour early, one with time_offset=-120 two hours late.
 TEST(CardTime, KernelShiftIsUndone)
 {
-    test::RecordingHost host;
-    test::use_host(host);
-    run_state().card_clock = {true, -3600};
-    EXPECT_EQ(date_time_text(kBerlinLateShot - 3600), "20240714_233000");
-    run_state().card_clock = {true, 7200};
-    EXPECT_EQ(date_time_text(kBerlinLateShot + 7200), "20240714_233000");
+    test::StepRun step;
+    step.run.card_clock = {true, -3600};
+    EXPECT_EQ(date_time_text(step.run, kBerlinLateShot - 3600), "20240714_233000");
+    step.run.card_clock = {true, 7200};
+    EXPECT_EQ(date_time_text(step.run, kBerlinLateShot + 7200), "20240714_233000");
 }
 
 }  // namespace

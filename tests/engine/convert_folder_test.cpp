@@ -1,11 +1,14 @@
 #include "convert_folder.h"
+#include "file_kinds.h"
 #include "recording_host.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 
 using namespace oakvane;
@@ -19,10 +22,15 @@ class ConvertFolder : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        test::use_host(host);
-        run_state().preview = "-p1";
+        request.preview = "-p1";
         fs::create_directories(backup());
+        start();
     }
+    // A fresh run with the request as it is now.
+    void start() { step.emplace(request); }
+    oakvane::Run& run() { return step->run; }
+    test::RecordingHost& host() { return step->host; }
+
     fs::path backup() const { return dir.path() / "backup"; }
     std::string primary() const { return (dir.path() / "primary/2006-06-12").string(); }
     std::string backup_file(const std::string& name, const std::string& content)
@@ -33,9 +41,12 @@ protected:
         ::utimensat(AT_FDCWD, path.c_str(), times, 0);
         return path.string();
     }
-    int run(const std::string& converter, const std::vector<std::string>& files)
+    // The folder's files through the converter given, or with none.
+    Status convert(std::optional<std::string> converter, const std::vector<std::string>& files)
     {
-        return convert_or_copy_folder(converter, files, primary(), msg, kConverterMessageSize);
+        request.converter = std::move(converter);
+        start();
+        return convert_or_copy_folder(run(), files, primary());
     }
     static std::time_t mtime(const fs::path& path)
     {
@@ -43,9 +54,11 @@ protected:
         ::stat(path.c_str(), &st);
         return st.st_mtime;
     }
-    test::RecordingHost host;
+    static std::string why(const Status& status) { return status ? "" : status.failure().text(); }
+
     test::TempDir dir;
-    std::string msg;
+    RunRequest request;
+    std::optional<test::StepRun> step;
 };
 
 }  // namespace
@@ -62,73 +75,72 @@ TEST_F(ConvertFolder, CopiesEverythingWithoutAConverter)
 {
     const std::vector<std::string> files = {backup_file("IMG_0001.CR2", "raw"),
                                             backup_file("IMG_0001.THM", "thumb")};
-    ASSERT_EQ(run("", files), 1);
+    const Status placed = convert(std::nullopt, files);
+    ASSERT_TRUE(placed) << why(placed);
     EXPECT_EQ(test::read_file(primary() + "/IMG_0001.CR2"), "raw");
     EXPECT_EQ(mtime(primary() + "/IMG_0001.THM"), kDayOne);
-    EXPECT_EQ(run_state().unconverted_count, 2);
-    EXPECT_EQ(run_state().raw_count, 0);
-    EXPECT_EQ(host.steps, 2);
+    EXPECT_EQ(run().counts.copied_without_conversion, 2);
+    EXPECT_EQ(run().raw_count, 0);
+    EXPECT_EQ(host().steps, 2);
 }
 
 TEST_F(ConvertFolder, ConvertedRawsBecomeDngsWithTheRawsTime)
 {
     const std::vector<std::string> files = {backup_file("IMG_0001.CR2", "raw one"),
                                             backup_file("IMG_0002.NEF", "raw two")};
-    ASSERT_EQ(run(STANDIN_CONVERTER, files), 1) << msg;
+    const Status placed = convert(STANDIN_CONVERTER, files);
+    ASSERT_TRUE(placed) << why(placed);
     EXPECT_FALSE(fs::exists(primary() + "/IMG_0001.CR2"));
     EXPECT_EQ(mtime(primary() + "/IMG_0001.dng"), kDayOne);
     EXPECT_EQ(mtime(primary() + "/IMG_0002.dng"), kDayOne);
-    EXPECT_EQ(run_state().raw_count, 2);
-    EXPECT_EQ(run_state().unconverted_count, 0);
+    EXPECT_EQ(run().raw_count, 2);
+    EXPECT_EQ(run().counts.copied_without_conversion, 0);
 }
 
 TEST_F(ConvertFolder, VerifyOnlyCopiesRawsAndRemovesTheScratchFolder)
 {
-    run_state().verify_only = true;
+    request.verify_only = true;
     const std::vector<std::string> files = {backup_file("IMG_0001.CR2", "raw")};
-    ASSERT_EQ(run(STANDIN_CONVERTER, files), 1) << msg;
+    const Status placed = convert(STANDIN_CONVERTER, files);
+    ASSERT_TRUE(placed) << why(placed);
     EXPECT_EQ(test::list_tree(dir.path() / "primary"), std::vector<std::string>{"2006-06-12/IMG_0001.CR2"});
 
-    EXPECT_EQ(run_state().raw_count, 1);
-    EXPECT_EQ(run_state().unconverted_count, 1);
+    EXPECT_EQ(run().raw_count, 1);
+    EXPECT_EQ(run().counts.copied_without_conversion, 1);
 }
 
 TEST_F(ConvertFolder, AConverterThatWritesNothingFailsOnTheMissingDng)
 {
     const std::string raw = backup_file("IMG_0001.CR2", "raw");
-    ASSERT_EQ(run("/bin/true", {raw}), 0);
-    EXPECT_EQ(run_state().last_error, "The converter made no DNG file from \"" + raw + "\"");
+    const Status placed = convert("/bin/true", {raw});
+    ASSERT_FALSE(placed);
+    EXPECT_EQ(placed.failure().message, "The converter made no DNG file from \"" + raw + "\"");
     EXPECT_TRUE(fs::is_empty(primary()));  // nor its scratch folder
 }
 
 TEST_F(ConvertFolder, FolderHelpers)
 {
     const std::string deep = (dir.path() / "a/b/c").string();
-    ASSERT_EQ(make_folder_path(deep), 1);
-    ASSERT_EQ(make_folder_path(deep), 1);  // existing folders are fine
+    ASSERT_TRUE(make_folder_path(run(), deep));
+    ASSERT_TRUE(make_folder_path(run(), deep));  // existing folders are fine
     EXPECT_TRUE(fs::is_directory(deep));
 
     test::write_file(dir.path() / "a/file", "");
-    EXPECT_EQ(make_folder_path((dir.path() / "a/file/sub").string()), 0);
-    EXPECT_EQ(run_state().last_error, "can't create folder");
-    ASSERT_FALSE(host.lines.empty());
-    EXPECT_EQ(host.lines.back().rfind("Error code = 20; path = ", 0), 0u) << host.lines.back();
-
-    test::write_file(deep + "/x.dng", "1");
-    test::write_file(deep + "/y.dng", "2");
-    bool ok = false;
-    EXPECT_EQ(get_dir_list(deep, ok).size(), 2u);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(rmdir_all(deep), 1);
-    EXPECT_FALSE(fs::exists(deep));
-    EXPECT_EQ(get_dir_list(deep, ok).size(), 0u);  // a missing folder lists as empty
-    EXPECT_TRUE(ok);
+    const Status made = make_folder_path(run(), (dir.path() / "a/file/sub").string());
+    ASSERT_FALSE(made);
+    EXPECT_EQ(made.failure().message, "can't create folder");
+    EXPECT_EQ(made.failure().path, (dir.path() / "a/file/sub").string());
+    EXPECT_EQ(made.failure().err, ENOTDIR);
+    ASSERT_FALSE(host().lines.empty());
+    EXPECT_EQ(host().lines.back().rfind("Error code = 20; path = ", 0), 0u) << host().lines.back();
 }
 
 TEST_F(ConvertFolder, StopDuringACopyRemovesThePartialCopy)
 {
-    host.on_stop_poll = [](test::RecordingHost& h) { h.stop = h.stop_polls > 1; };
-    EXPECT_EQ(run("", {backup_file("BIG.CR2", std::string(3 * 1048576, 'r'))}), 0);
-    EXPECT_EQ(run_state().last_error, "Stopped");
+    host().on_stop_poll = [](test::RecordingHost& h) { h.stop = h.stop_polls > 1; };
+    const Status placed =
+        convert_or_copy_folder(run(), std::vector{backup_file("BIG.CR2", std::string(3 * 1048576, 'r'))}, primary());
+    ASSERT_FALSE(placed);
+    EXPECT_EQ(placed.failure().message, "Stopped");
     EXPECT_FALSE(fs::exists(primary() + "/BIG.CR2"));
 }

@@ -2,11 +2,12 @@
 
 #include "process.h"
 #include "recording_host.h"
-#include "run_state.h"
+#include "run.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -92,11 +93,7 @@ std::size_t open_descriptor_count()
 
 class ConverterTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        use_host(host);
-        fs::create_directory(out());
-    }
+    void SetUp() override { fs::create_directory(out()); }
 
     std::string out() const { return dir / "out"; }
 
@@ -122,11 +119,31 @@ protected:
         return files;
     }
 
-    int run(const Strings& files, bool embed = false, std::size_t msg_size = kConverterMessageSize)
+    Status run(const Strings& files, bool embed = false)
     {
         Strings argv = fixed(embed);
         argv.insert(argv.end(), files.begin(), files.end());
-        return run_converter(kConverter, msg, msg_size, argv, argv.size() - files.size(), &done);
+        return run_converter(step.run, kConverter, argv, argv.size() - files.size(), &done);
+    }
+
+    Status execute(const std::string& program, const Strings& argv, std::string* said = nullptr)
+    {
+        return execute_converter(step.run, program, argv, said);
+    }
+
+    // Why a step failed; "" when it did not.
+    static std::string why(const Status& status) { return status ? "" : status.failure().message; }
+
+    // What each converter process said, in order, as the run's diagnostics give it: the
+    // line after the one with its exit status.
+    Strings converter_said() const
+    {
+        Strings said;
+        const Strings& lines = host.diagnostics;
+        for (std::size_t i = 0; i + 1 < lines.size(); ++i)
+            if (lines[i].starts_with("status = "))
+                said.push_back(lines[i + 1]);
+        return said;
     }
 
     std::vector<Strings> logged_runs() const
@@ -139,10 +156,10 @@ protected:
     }
 
     TempDir dir;
-    RecordingHost host;
+    StepRun step;
+    RecordingHost& host = step.host;
     std::string log_path = dir / "log";
     ScopedEnv log{"STANDIN_CONVERTER_LOG", log_path};
-    std::string msg = "previous";
     std::size_t done = 99;
 };
 
@@ -169,17 +186,18 @@ TEST_F(ConverterBatchTest, RunsGroupsOfAtMostFiftyFilesInOrder)
         SCOPED_TRACE(count);
         fs::remove(log_path);
         const Strings files = make_raws(count);
-        testing::internal::CaptureStderr();
-        EXPECT_EQ(run(files), 1);
-        const std::string traced = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(msg, "");
+        host.diagnostics.clear();
+        const Status ran = run(files);
+        EXPECT_TRUE(ran) << why(ran);
+        EXPECT_EQ(converter_said(), Strings(sizes.size(), ""));
         EXPECT_EQ(done, std::size_t(count));
         const auto runs = logged_runs();
         ASSERT_EQ(runs.size(), sizes.size());
+        const Strings& traced = host.diagnostics;
         for (std::size_t r = 0, first = 0; r < runs.size(); first += sizes[r++]) {
             const Strings expected = concat(fixed(false), files, first, first + sizes[r]);
             EXPECT_EQ(runs[r], expected);
-            EXPECT_NE(traced.find(converter_command_line(expected) + "\n"), std::string::npos);
+            EXPECT_NE(std::find(traced.begin(), traced.end(), converter_command_line(expected)), traced.end());
         }
         EXPECT_EQ(read_file(out() + "/IMG_" + (count == 1 ? "0001" : "0050") + ".dng"),
                   "STANDIN-DNG\npreview -p1\nraw " + std::to_string(count == 1 ? 1 : 50));
@@ -194,9 +212,8 @@ TEST_F(ConverterBatchTest, FailureEndsTheRunBeforeLaterGroups)
         SCOPED_TRACE(failing);
         fs::remove(log_path);
         ScopedEnv fail{"STANDIN_CONVERTER_FAIL", failing};
-        EXPECT_EQ(run(files), 0);
-        EXPECT_EQ(msg, "standin-converter: can't read " + dir / failing +
-                           ".CR2: simulated failure\n");
+        EXPECT_EQ(why(run(files)), "standin-converter: can't read " + dir / failing +
+                                       ".CR2: simulated failure\n");
         EXPECT_EQ(logged_runs().size(), processes);
         EXPECT_EQ(done, completed);
     }
@@ -204,9 +221,9 @@ TEST_F(ConverterBatchTest, FailureEndsTheRunBeforeLaterGroups)
 
 TEST_F(ConverterBatchTest, NoFilesStartsNoProcess)
 {
-    EXPECT_EQ(run({}), 1);
+    EXPECT_TRUE(run({}));
     EXPECT_FALSE(fs::exists(log_path));
-    EXPECT_EQ(msg, "previous");
+    EXPECT_EQ(host.diagnostics, Strings{});  // no command line, nothing said
     EXPECT_EQ(done, 0u);
 }
 
@@ -216,7 +233,7 @@ TEST_F(ConverterBatchTest, FixedPartReachesTheConverterUnchanged)
         SCOPED_TRACE(embed);
         fs::remove(log_path);
         const Strings files = make_raws(2);
-        EXPECT_EQ(run(files, embed), 1);
+        EXPECT_TRUE(run(files, embed));
         ASSERT_EQ(logged_runs().size(), 1u);
         EXPECT_EQ(logged_runs()[0], concat(fixed(embed), files, 0, 2));
         EXPECT_EQ(read_file(out() + "/IMG_0002.dng"),
@@ -229,10 +246,8 @@ using ConverterProcessTest = ConverterTest;
 TEST_F(ConverterProcessTest, MissingProgramCannotBeExecuted)
 {
     const std::string missing = dir / "no-such-converter";
-    EXPECT_EQ(execute_converter(missing, {missing, "-p0"}, msg, kConverterMessageSize), 0);
-    EXPECT_EQ(msg, "Can't execute: " + missing + " (error code = 2)");
-    EXPECT_EQ(execute_converter(missing, {missing}, msg, 16), 0);
-    EXPECT_EQ(msg, "Can't execute: ");
+    EXPECT_EQ(why(execute(missing, {missing, "-p0"})), "Can't execute: " + missing + " (error code = 2)");
+    EXPECT_EQ(why(execute(missing, {missing})), "Can't execute: " + missing + " (error code = 2)");
 }
 
 TEST_F(ConverterProcessTest, LargeErrorOutputIsDrainedAndOnlyItsStartKept)
@@ -243,18 +258,20 @@ TEST_F(ConverterProcessTest, LargeErrorOutputIsDrainedAndOnlyItsStartKept)
     while (expected.size() < 1024)
         expected += pattern[expected.size() % pattern.size()];
     const Strings files = make_raws(1);
-    EXPECT_EQ(run(files), 1);
-    EXPECT_EQ(msg, expected);
-    EXPECT_EQ(run(files, false, 100), 1);
-    EXPECT_EQ(msg, expected.substr(0, 99));
+    EXPECT_TRUE(run(files));
+    EXPECT_EQ(converter_said(), Strings{expected});
+
+    Strings argv = fixed(false);
+    argv.push_back(files[0]);
+    std::string said = "previous";
+    EXPECT_TRUE(execute(kConverter, argv, &said));
+    EXPECT_EQ(said, expected);
 }
 
 TEST_F(ConverterProcessTest, NonZeroExitOrSignalIsAFailure)
 {
-    EXPECT_EQ(execute_converter("/bin/sh", {"sh", "-c", "echo bad >&2; exit 3"}, msg, 100), 0);
-    EXPECT_EQ(msg, "bad\n");
-    EXPECT_EQ(execute_converter("/bin/sh", {"sh", "-c", "kill -KILL $$"}, msg, 100), 0);
-    EXPECT_EQ(msg, "Converter ended by signal 9");
+    EXPECT_EQ(why(execute("/bin/sh", {"sh", "-c", "echo bad >&2; exit 3"})), "bad\n");
+    EXPECT_EQ(why(execute("/bin/sh", {"sh", "-c", "kill -KILL $$"})), "Converter ended by signal 9");
 }
 
 TEST_F(ConverterProcessTest, HelperKeepingThePipeOpenDoesNotHoldUpTheResult)
@@ -262,7 +279,7 @@ TEST_F(ConverterProcessTest, HelperKeepingThePipeOpenDoesNotHoldUpTheResult)
     const std::string pid_file = dir / "helper.pid";
     ScopedEnv child{"STANDIN_CONVERTER_CHILD", pid_file};
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(run(make_raws(1)), 1);
+    EXPECT_TRUE(run(make_raws(1)));
     // The helper sleeps 60 s; waiting for its end of the pipe would take that long.
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     const pid_t helper = read_pid(pid_file);
@@ -276,7 +293,8 @@ TEST_F(ConverterProcessTest, ChildGetsOnlyTheStandardDescriptors)
     ASSERT_GE(inheritable, 3);
     const std::string script = "[ ! -e /proc/self/fd/" + std::to_string(inheritable) +
                                " ] || { echo leaked >&2; exit 1; }";
-    EXPECT_EQ(execute_converter("/bin/sh", {"sh", "-c", script}, msg, 100), 1) << msg;
+    const Status ran = execute("/bin/sh", {"sh", "-c", script});
+    EXPECT_TRUE(ran) << why(ran);
     close(inheritable);
 }
 
@@ -284,15 +302,14 @@ TEST_F(ConverterProcessTest, LeavesNoDescriptorOrChildBehind)
 {
     const std::size_t before = open_descriptor_count();
     const Strings files = make_raws(2);
-    EXPECT_EQ(run(files), 1);
+    EXPECT_TRUE(run(files));
     {
         ScopedEnv fail{"STANDIN_CONVERTER_FAIL", "IMG_0002"};
-        EXPECT_EQ(run(files), 0);
+        EXPECT_FALSE(run(files));
     }
-    EXPECT_EQ(execute_converter(dir / "missing", {"missing"}, msg, 100), 0);
+    EXPECT_FALSE(execute(dir / "missing", {"missing"}));
     host.on_stop_poll = [](RecordingHost& h) { h.stop = 1; };
-    EXPECT_EQ(run(files), 0);
-    EXPECT_EQ(msg, "Stopped");
+    EXPECT_EQ(why(run(files)), "Stopped");
     EXPECT_EQ(open_descriptor_count(), before);
     EXPECT_TRUE(has_no_children());
 }
@@ -311,9 +328,8 @@ TEST_F(ConverterStopTest, StopKillsTheConverterAndItsHelpers)
             stopped_at = std::chrono::steady_clock::now();
         }
     };
-    EXPECT_EQ(run(make_raws(70)), 0);
+    EXPECT_EQ(why(run(make_raws(70))), "Stopped");
     EXPECT_LT(std::chrono::steady_clock::now() - stopped_at, 2s);
-    EXPECT_EQ(msg, "Stopped");
     EXPECT_EQ(done, 0u);
     EXPECT_EQ(logged_runs().size(), 1u);
     const pid_t helper = read_pid(pid_file);
@@ -325,7 +341,7 @@ TEST_F(ConverterStopTest, StopKillsTheConverterAndItsHelpers)
 TEST_F(ConverterStopTest, ProgressTicksWhileTheConverterRuns)
 {
     ScopedEnv delay{"STANDIN_CONVERTER_DELAY_MS", "800"};
-    EXPECT_EQ(run(make_raws(1)), 1);
+    EXPECT_TRUE(run(make_raws(1)));
     EXPECT_GE(host.ticks, 2);
     EXPECT_GE(host.stop_polls, host.ticks);
 }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 using namespace oakvane;
 namespace fs = std::filesystem;
@@ -37,6 +38,14 @@ protected:
         for (const auto& a : args)
             argv.push_back(a.c_str());
         return copycard_main(static_cast<int>(argv.size()), argv.data(), host, result);
+    }
+    // Every line shown, for a failure's message.
+    std::string shown() const
+    {
+        std::string text;
+        for (const std::string& line : host.lines)
+            text += line + "\n";
+        return text;
     }
     Lines report() const
     {
@@ -72,13 +81,13 @@ TEST_F(Copycard, ReportCountsForEachMode)
     add("IMG_0006.WAV");
     args[5] = STANDIN_CONVERTER;
     args[14] = "verifyOnly";
-    ASSERT_EQ(run(), 1) << last_error_text();
+    ASSERT_EQ(run(), 1) << shown();
     EXPECT_EQ(report(), report_of(0, 6, 3, 2, 1));
     EXPECT_EQ(result.folder, (dir.path() / "primary/2006-06-12").string());
 
     fs::remove_all(dir.path() / "primary");
     args[14] = "-";
-    ASSERT_EQ(run(), 1) << last_error_text();
+    ASSERT_EQ(run(), 1) << shown();
     EXPECT_EQ(report(), report_of(3, 3, 3, 2, 1));
 }
 
@@ -87,6 +96,21 @@ TEST_F(Copycard, StoppedRunShowsNoError)
     add("IMG_0001.CR2", std::string(3 * 1048576, 'r'));
     host.on_stop_poll = [](test::RecordingHost& h) { h.stop = 1; };
     EXPECT_EQ(run(), 0);
-    EXPECT_EQ(last_error_text(), "Stopped");
+    EXPECT_EQ(std::count(host.lines.begin(), host.lines.end(), "ERROR:"), 0);
+
+    // The same request, as the command hands it to the engine, ends for the stop.
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    Failure refused;
+    bool misuse = false;
+    const std::optional<RunRequest> request =
+        parse_copy_arguments(static_cast<int>(argv.size()), argv.data(), refused, misuse);
+    ASSERT_TRUE(request) << refused.message;
+    host.lines.clear();
+    const RunResult ended = ingest(*request, host);
+    EXPECT_EQ(ended.end, RunEnd::stopped);
+    ASSERT_TRUE(ended.failure);
+    EXPECT_EQ(ended.failure->message, "Stopped");
     EXPECT_EQ(std::count(host.lines.begin(), host.lines.end(), "ERROR:"), 0);
 }

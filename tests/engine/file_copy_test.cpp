@@ -15,13 +15,13 @@ namespace {
 
 class FileCopy : public ::testing::Test {
 protected:
-    void SetUp() override { test::use_host(host); }
     UniqueFd open_out(const std::string& name)
     {
         return UniqueFd(::open((dir / name).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
     }
-    test::RecordingHost host;
     test::TempDir dir;
+    test::StepRun step;
+    test::RecordingHost& host = step.host;
 };
 
 }  // namespace
@@ -32,7 +32,7 @@ TEST_F(FileCopy, CopiesFilesInStopCheckedBlocks)
     test::write_file(dir / "in", content);
     UniqueFd in(::open((dir / "in").c_str(), O_RDONLY));
     UniqueFd out = open_out("out");
-    const CopyOutcome outcome = copy_data(in.get(), out.get());
+    const CopyOutcome outcome = copy_data(step.run, in.get(), out.get());
     EXPECT_EQ(outcome.status, CopyStatus::done);
     EXPECT_EQ(outcome.written, content.size());
     EXPECT_EQ(test::read_file(dir / "out"), content);
@@ -51,7 +51,7 @@ TEST_F(FileCopy, FallsBackToTheBufferWhereTheKernelCannotCopy)
         ::close(fd);
     });
     UniqueFd out = open_out("out");
-    const CopyOutcome outcome = copy_data(read_end.get(), out.get());
+    const CopyOutcome outcome = copy_data(step.run, read_end.get(), out.get());
     writer.join();
     EXPECT_EQ(outcome.status, CopyStatus::done);
     EXPECT_EQ(test::read_file(dir / "out"), std::string(1500000, 'p'));
@@ -61,14 +61,14 @@ TEST_F(FileCopy, ReadAndWriteFaultsAreToldApart)
 {
     UniqueFd folder(::open(dir.str().c_str(), O_RDONLY | O_DIRECTORY));
     UniqueFd out = open_out("out");
-    CopyOutcome outcome = copy_data(folder.get(), out.get());
+    CopyOutcome outcome = copy_data(step.run, folder.get(), out.get());
     EXPECT_EQ(outcome.status, CopyStatus::read_failed);
     EXPECT_EQ(outcome.err, EISDIR);
 
     test::write_file(dir / "in", "data");
     UniqueFd in(::open((dir / "in").c_str(), O_RDONLY));
     UniqueFd full(::open("/dev/full", O_WRONLY));
-    outcome = copy_data(in.get(), full.get());
+    outcome = copy_data(step.run, in.get(), full.get());
     EXPECT_EQ(outcome.status, CopyStatus::write_failed);
     EXPECT_EQ(outcome.err, ENOSPC);
 }

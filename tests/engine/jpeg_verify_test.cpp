@@ -38,21 +38,19 @@ std::size_t segment_end(const std::string& jpeg, unsigned char code)
 
 class JpegVerify : public ::testing::Test {
 protected:
-    void SetUp() override { use_host(host); }
-
     std::string put(const std::string& name, const std::string& content)
     {
         write_file(dir.path() / name, content);
         return dir / name;
     }
 
-    // verify_jpeg, keeping what it wrote to standard error in err_text.
-    int verify(const std::string& path)
+    // verify_jpeg, keeping the diagnostics it gave in said.
+    bool verify(const std::string& path)
     {
-        ::testing::internal::CaptureStderr();
-        const int result = verify_jpeg(path);
-        err_text = ::testing::internal::GetCapturedStderr();
-        return result;
+        host.diagnostics.clear();
+        const bool passed = verify_jpeg(step.run, path);
+        said = host.diagnostics;
+        return passed;
     }
 
     void expect_warning_line()
@@ -64,9 +62,10 @@ protected:
         EXPECT_EQ(host.lines[0], "JPEG Verification Warnings: " + std::to_string(count));
     }
 
-    RecordingHost host;
     TempDir dir;
-    std::string err_text;
+    StepRun step;
+    RecordingHost& host = step.host;
+    std::vector<std::string> said;
 };
 
 TEST_F(JpegVerify, WellFormedJpegsPassSilently)
@@ -89,8 +88,8 @@ TEST_F(JpegVerify, WellFormedJpegsPassSilently)
                                         std::pair{"grey.JPG", grey_jpeg},
                                         std::pair{"ragged.JPG", jpeg_text(ragged)}}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(verify(put(name, content)), 1);
-        EXPECT_EQ(err_text, "");
+        EXPECT_TRUE(verify(put(name, content)));
+        EXPECT_EQ(said, std::vector<std::string>{});
     }
     EXPECT_TRUE(host.texts.empty());
 }
@@ -100,7 +99,7 @@ TEST_F(JpegVerify, JpegCutShortInScanDataFailsWithWarningCount)
     const std::string jpeg = jpeg_text({});
     const std::size_t scan = segment_end(jpeg, 0xda);
     ASSERT_LT(scan, jpeg.size());
-    EXPECT_EQ(verify(put("cut.JPG", jpeg.substr(0, scan + (jpeg.size() - scan) / 2))), 0);
+    EXPECT_FALSE(verify(put("cut.JPG", jpeg.substr(0, scan + (jpeg.size() - scan) / 2))));
     expect_warning_line();
     EXPECT_EQ(host.texts.size(), 1u);
     EXPECT_EQ(host.texts[0].back(), '\n');
@@ -115,11 +114,11 @@ TEST_F(JpegVerify, BogusMarkerInScanDataFailsWithWarningCount)
     const std::size_t at = scan + (jpeg.size() - scan) / 2;
     jpeg[at] = '\xff';
     jpeg[at + 1] = '\xd4';  // RST4, though the file declares no restart interval
-    EXPECT_EQ(verify(put("damaged.JPG", jpeg)), 0);
+    EXPECT_FALSE(verify(put("damaged.JPG", jpeg)));
     expect_warning_line();
 }
 
-// Fatal decoder errors reach only standard error, even when the decoder also warned
+// Fatal decoder errors reach only the diagnostics, even when the decoder also warned
 // before giving up (a file ending inside its headers).
 TEST_F(JpegVerify, FilesThatAreNoImageFailWithoutOutputLine)
 {
@@ -128,8 +127,8 @@ TEST_F(JpegVerify, FilesThatAreNoImageFailWithoutOutputLine)
                                         std::pair{"empty.JPG", std::string()},
                                         std::pair{"headers.JPG", jpeg.substr(0, segment_end(jpeg, 0xdb))}}) {
         SCOPED_TRACE(name);
-        EXPECT_EQ(verify(put(name, content)), 0);
-        EXPECT_NE(err_text, "");
+        EXPECT_FALSE(verify(put(name, content)));
+        EXPECT_NE(said, std::vector<std::string>{});
     }
     EXPECT_TRUE(host.texts.empty());
 }
@@ -137,17 +136,18 @@ TEST_F(JpegVerify, FilesThatAreNoImageFailWithoutOutputLine)
 TEST_F(JpegVerify, MissingFileFailsWithCantOpen)
 {
     const std::string path = dir / "IMG_0001.JPG";
-    EXPECT_EQ(verify(path), 0);
-    EXPECT_EQ(err_text, "can't open " + path + "\n");
+    EXPECT_FALSE(verify(path));
+    EXPECT_EQ(said, std::vector<std::string>{"can't open " + path});
     EXPECT_TRUE(host.texts.empty());
 }
 
 TEST_F(JpegVerify, FailureDoesNotCarryOverToTheNextFile)
 {
     const std::string jpeg = jpeg_text({});
-    EXPECT_EQ(verify(put("text.JPG", "not a picture")), 0);
-    EXPECT_EQ(verify(put("cut.JPG", jpeg.substr(0, jpeg.size() - 100))), 0);
-    EXPECT_EQ(verify(put("good.JPG", jpeg)), 1);
+    EXPECT_FALSE(verify(put("text.JPG", "not a picture")));
+    EXPECT_FALSE(verify(put("cut.JPG", jpeg.substr(0, jpeg.size() - 100))));
+    EXPECT_TRUE(verify(put("good.JPG", jpeg)));
+    EXPECT_EQ(said, std::vector<std::string>{});
     EXPECT_EQ(host.lines.size(), 1u);
 }
 
@@ -166,8 +166,7 @@ Times times_of(const fs::path& path)
 
 TEST(CardGen, DemoPresetMakesTheDescribedTree)
 {
-    RecordingHost host;
-    use_host(host);
+    StepRun step;
     TempDir card;
     const auto files = cardgen::make_card(card.path(), cardgen::preset("demo"));
 
@@ -195,11 +194,11 @@ TEST(CardGen, DemoPresetMakesTheDescribedTree)
         EXPECT_EQ(times.access, file.mtime);
         days.insert(file.mtime - file.mtime % 86400);
         if (file.kind == cardgen::FileKind::Jpeg) {
-            EXPECT_EQ(verify_jpeg(path.string()), 1);
+            EXPECT_TRUE(verify_jpeg(step.run, path.string()));
         }
     }
     EXPECT_EQ(days, (std::set<std::time_t>{cardgen::kDayOne - 43200, cardgen::kDayTwo - 43200}));
-    EXPECT_TRUE(host.texts.empty());
+    EXPECT_TRUE(step.host.texts.empty());
 }
 
 TEST(CardGen, FullSizeJpegIsAboutAsLargeAsAPhotograph)

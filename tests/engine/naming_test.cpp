@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <regex>
 
 using namespace oakvane;
@@ -16,16 +17,24 @@ class Naming : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        test::use_host(host);
-        run_state().texts = {"IMG", "Job", "t3", "t4"};
-        run_state().running_number = 7;
+        texts = {"IMG", "Job", "t3", "t4"};
+        running_number = 7;
     }
+    // The name of card_name in a fresh run with fmt, the texts and the running number as
+    // they are now; the run's number afterwards is kept in running_number.
     std::string name(const std::string& fmt, const std::string& card_name = "DSC_1234.NEF")
     {
-        run_state().fmt = fmt;
-        return make_image_file_name(card_name, kShot, number);
+        RunRequest request;
+        request.name_format = fmt;
+        request.texts = texts;
+        test::StepRun step(request);
+        step.run.running_number = running_number;
+        std::string made = make_image_file_name(step.run, card_name, kShot, number);
+        running_number = step.run.running_number;
+        return made;
     }
-    test::RecordingHost host;
+    std::array<std::string, 4> texts;
+    int running_number = 0;
     std::string number;
 };
 
@@ -58,7 +67,7 @@ TEST_F(Naming, FormatsGiveTheirComponents)
         {"EEEE", "A__B.JPG", "A_B.JPG", "0000"},
     };
     for (const Case& c : cases) {
-        run_state().running_number = 7;
+        running_number = 7;
         EXPECT_EQ(name(c.fmt, c.card_name), c.expected) << c.fmt << " " << c.card_name;
         EXPECT_EQ(number, c.number) << c.fmt << " " << c.card_name;
     }
@@ -66,17 +75,21 @@ TEST_F(Naming, FormatsGiveTheirComponents)
 
 TEST_F(Naming, TextsAreUsedUnchangedButUnderscoresCollapse)
 {
-    run_state().texts = {"Big__Day", "", "x", "y"};
+    texts = {"Big__Day", "", "x", "y"};
     EXPECT_EQ(name("SSDE"), "Big_Day_20060226.NEF");
 }
 
 TEST_F(Naming, RunningNumberAdvancesForEveryImage)
 {
-    run_state().running_number = 1;
+    RunRequest request;
+    request.name_format = "SDNE";
+    request.starting_number = 1;
+    test::StepRun step(request);
+    std::string ignored;
     for (int i = 0; i < 20; ++i)
-        name("SDNE");
-    EXPECT_EQ(run_state().running_number, 21);
-    run_state().running_number = 12345;
+        make_image_file_name(step.run, "DSC_1234.NEF", kShot, ignored);
+    EXPECT_EQ(step.run.running_number, 21);
+    running_number = 12345;
     EXPECT_EQ(name("AEEE"), "1234.NEF");  // four characters at most
 }
 
@@ -90,5 +103,6 @@ TEST_F(Naming, UniqueIdsAreHexTimesTakenPerPosition)
 
 TEST(DateTimeText, UsesLocalTime)
 {
-    EXPECT_EQ(date_time_text(kShot), "20060226_142345");
+    test::StepRun step;
+    EXPECT_EQ(date_time_text(step.run, kShot), "20060226_142345");
 }

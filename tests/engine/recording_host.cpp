@@ -19,10 +19,4 @@ int RecordingHost::stop_requested()
     return stop;
 }
 
-void use_host(RecordingHost& host)
-{
-    run_state() = RunState{};
-    run_state().host = &host;
-}
-
 }  // namespace oakvane::test

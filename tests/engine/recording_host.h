@@ -2,7 +2,9 @@
 // A host that records what the engine reports, for tests that call the engine directly.
 
 #include "engine.h"
-#include "run_state.h"
+#include "folder_source.h"
+#include "run.h"
+#include "tree_writer.h"
 
 #include <functional>
 #include <string>
@@ -18,11 +20,13 @@ public:
     void progress_step() override { ++steps; }
     void progress_tick() override { ++ticks; }
     int stop_requested() override;
+    void diagnostic(std::string_view text) override { diagnostics.emplace_back(text); }
 
     // Every output_text call as given, and the list lines they make.
     std::vector<std::string> texts;
     std::vector<std::string> lines;
     std::vector<std::string> statuses;
+    std::vector<std::string> diagnostics;
     std::vector<int> ranges;
     int steps = 0;
     int ticks = 0;
@@ -32,8 +36,15 @@ public:
     int stop_polls = 0;
 };
 
-// Resets the engine's run state and makes host the engine's host, for tests that call
-// single engine steps without copycard_main.
-void use_host(RecordingHost& host);
+// A run for tests that call single steps of the engine: the request as the test fills it,
+// a recording host, writing to the disk and reading the card folder the request names.
+struct StepRun {
+    explicit StepRun(const RunRequest& request = {})
+        : card(request.card_folder), run(request, host, writer, card) {}
+    RecordingHost host;
+    DiskWriter writer;
+    FolderSource card;
+    Run run;
+};
 
 }  // namespace oakvane::test

@@ -1,10 +1,13 @@
+#include "file_kinds.h"
 #include "recording_host.h"
 #include "sidecar.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
+#include <optional>
 
 using namespace oakvane;
 namespace fs = std::filesystem;
@@ -15,13 +18,26 @@ class Sidecar : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        test::use_host(host);
-        run_state().sidecar_path = dir / "template.xmp";
-        test::write_file(run_state().sidecar_path, kTemplate);
+        test::write_file(dir / "template.xmp", kTemplate);
+        use_template(dir / "template.xmp");
     }
+    // A fresh run whose sidecar template is path ("" for none).
+    void use_template(const std::string& path)
+    {
+        RunRequest request;
+        request.sidecar_template = path;
+        step.emplace(request);
+    }
+    oakvane::Run& run() { return step->run; }
+    Status create(const std::string& image_path, bool listed)
+    {
+        return create_sidecar(run(), image_path, listed);
+    }
+    static std::string why(const Status& status) { return status ? "" : status.failure().message; }
+
     static constexpr const char* kTemplate = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>\n";
-    test::RecordingHost host;
     test::TempDir dir;
+    std::optional<test::StepRun> step;
 };
 
 }  // namespace
@@ -37,48 +53,53 @@ TEST(SidecarPath, OnlyThreeLetterExtensionsGetOne)
 
 TEST_F(Sidecar, CopiesTheTemplateOnceAndKeepsExistingOnes)
 {
-    ASSERT_EQ(create_sidecar(dir / "IMG_0001.JPG", true), 1);
+    ASSERT_TRUE(create(dir / "IMG_0001.JPG", true));
     EXPECT_EQ(test::read_file(dir / "IMG_0001.xmp"), kTemplate);
-    EXPECT_EQ(run_state().sidecars, std::vector<std::string>{dir / "IMG_0001.xmp"});
+    EXPECT_EQ(run().sidecars, std::vector<std::string>{dir / "IMG_0001.xmp"});
 
     // The raw of the same shot finds the sidecar there, and no staging file stays.
-    ASSERT_EQ(create_sidecar(dir / "IMG_0001.CR2", true), 1);
-    EXPECT_EQ(run_state().sidecars.size(), 1u);
+    ASSERT_TRUE(create(dir / "IMG_0001.CR2", true));
+    EXPECT_EQ(run().sidecars.size(), 1u);
 
     test::write_file(dir / "IMG_0002.xmp", "edited by the user");
-    ASSERT_EQ(create_sidecar(dir / "IMG_0002.JPG", false), 1);
+    ASSERT_TRUE(create(dir / "IMG_0002.JPG", false));
     EXPECT_EQ(test::read_file(dir / "IMG_0002.xmp"), "edited by the user");
-    EXPECT_EQ(run_state().sidecars.size(), 1u);  // unlisted calls add nothing
+    EXPECT_EQ(run().sidecars.size(), 1u);  // unlisted calls add nothing
     EXPECT_EQ(test::list_tree(dir.path()),
               (std::vector<std::string>{"IMG_0001.xmp", "IMG_0002.xmp", "template.xmp"}));
 }
 
 TEST_F(Sidecar, NoTemplateMeansNoSidecars)
 {
-    run_state().sidecar_path.clear();
-    EXPECT_EQ(create_sidecar(dir / "IMG_0001.JPG", true), 1);
-    EXPECT_EQ(create_sidecar("x", true), 1);  // not even looked at
+    use_template("");
+    EXPECT_TRUE(create(dir / "IMG_0001.JPG", true));
+    EXPECT_TRUE(create("x", true));  // not even looked at
     EXPECT_FALSE(fs::exists(dir / "IMG_0001.xmp"));
 }
 
 TEST_F(Sidecar, FailuresAreRecordedAndLeaveNoEmptySidecar)
 {
-    EXPECT_EQ(create_sidecar("x", true), 0);
-    EXPECT_EQ(run_state().last_error, "create_sidecar: path too short");
+    EXPECT_EQ(why(create("x", true)), "create_sidecar: path too short");
 
-    run_state().sidecar_path = dir / "missing.xmp";
-    EXPECT_EQ(create_sidecar(dir / "IMG_0003.JPG", true), 0);
-    EXPECT_EQ(run_state().last_error, "Can't access metadata template");
+    use_template(dir / "missing.xmp");
+    const Status no_template = create(dir / "IMG_0003.JPG", true);
+    ASSERT_FALSE(no_template);
+    EXPECT_EQ(no_template.failure().message, "Can't access metadata template");
+    EXPECT_EQ(no_template.failure().path, dir / "missing.xmp");
+    EXPECT_EQ(no_template.failure().err, ENOENT);
     EXPECT_FALSE(fs::exists(dir / "IMG_0003.xmp"));
 
-    EXPECT_EQ(create_sidecar(dir / "no/such/folder/IMG_0004.JPG", true), 0);
-    EXPECT_EQ(run_state().last_error, "create_sidecar: creat error");
+    const Status no_folder = create(dir / "no/such/folder/IMG_0004.JPG", true);
+    ASSERT_FALSE(no_folder);
+    EXPECT_EQ(no_folder.failure().message, "create_sidecar: creat error");
+    EXPECT_EQ(no_folder.failure().path, dir / "no/such/folder/IMG_0004.xmp");
+    EXPECT_EQ(no_folder.failure().err, ENOENT);
+    EXPECT_TRUE(run().sidecars.empty());
 }
 
 TEST_F(Sidecar, StopWhileCopyingTheTemplate)
 {
-    host.stop = 1;
-    EXPECT_EQ(create_sidecar(dir / "IMG_0005.JPG", true), 0);
-    EXPECT_EQ(run_state().last_error, "Stopped");
+    step->host.stop = 1;
+    EXPECT_EQ(why(create(dir / "IMG_0005.JPG", true)), "Stopped");
     EXPECT_FALSE(fs::exists(dir / "IMG_0005.xmp"));
 }

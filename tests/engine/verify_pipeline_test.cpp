@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <unistd.h>
 
@@ -46,10 +47,15 @@ protected:
     {
         if (*GetParam())
             ::setenv("OAKVANE_VERIFY_WORKERS", GetParam(), 1);
-        use_host(host);
         fs::create_directories(backup());
+        start();
     }
     void TearDown() override { ::unsetenv("OAKVANE_VERIFY_WORKERS"); }
+
+    // A fresh run, copying without a converter.
+    void start() { step.emplace(RunRequest{}); }
+    oakvane::Run& run() { return step->run; }
+    RecordingHost& host() { return step->host; }
 
     fs::path backup() const { return dir.path() / "backup"; }
     std::string primary() const { return (dir.path() / "primary").string(); }
@@ -69,10 +75,11 @@ protected:
         }
         return files;
     }
-    int run(const std::vector<std::string>& files)
+    Status place(const std::vector<std::string>& files)
     {
-        return convert_or_copy_folder("", files, primary(), msg, kConverterMessageSize);
+        return convert_or_copy_folder(run(), files, primary());
     }
+    static std::string why(const Status& status) { return status ? "" : status.failure().message; }
     // Every name in the primary folder sorts before limit; no staging file is left.
     void expect_nothing_from(const std::string& limit) const
     {
@@ -82,9 +89,8 @@ protected:
         }
     }
 
-    RecordingHost host;
     TempDir dir;
-    std::string msg;
+    std::optional<StepRun> step;
 };
 
 TEST_P(VerifyPipeline, LateCorruptJpegEndsTheFolderThereAsOneAtATime)
@@ -98,23 +104,24 @@ TEST_P(VerifyPipeline, LateCorruptJpegEndsTheFolderThereAsOneAtATime)
     for (const Case& c : {Case{"cut short", good.substr(0, good.size() * 6 / 10), true},
                           Case{"no picture", "not a picture\n", false}}) {
         SCOPED_TRACE(c.what);
-        use_host(host = RecordingHost{});
+        start();
         fs::remove_all(primary());
         std::vector<std::string> files = folder_of(200, good);
         files[170] = backup_file("IMG_0170.JPG", c.bad);
 
-        EXPECT_EQ(run(files), 0);
-        EXPECT_EQ(msg, "Possibly corrupt JPEG: " + primary() + "/IMG_0170.JPG\n");
+        const Status placed = place(files);
+        ASSERT_FALSE(placed);
+        EXPECT_EQ(placed.failure().message, "Possibly corrupt JPEG: " + primary() + "/IMG_0170.JPG");
+        EXPECT_EQ(placed.failure().err, 0);
         if (c.warns) {
-            ASSERT_EQ(host.lines.size(), 1u);
-            EXPECT_TRUE(std::regex_match(host.lines[0], std::regex("JPEG Verification Warnings: [1-9][0-9]*")));
+            ASSERT_EQ(host().lines.size(), 1u);
+            EXPECT_TRUE(std::regex_match(host().lines[0], std::regex("JPEG Verification Warnings: [1-9][0-9]*")));
         } else {
-            EXPECT_TRUE(host.lines.empty());
+            EXPECT_TRUE(host().lines.empty());
         }
-        EXPECT_EQ(host.steps, 171);
-        EXPECT_EQ(run_state().unconverted_count, 171);
-        EXPECT_EQ(run_state().jpeg_verified_count, 85);
-        EXPECT_EQ(run_state().last_error, "");
+        EXPECT_EQ(host().steps, 171);
+        EXPECT_EQ(run().counts.copied_without_conversion, 171);
+        EXPECT_EQ(run().counts.jpegs_verified, 85);
         expect_nothing_from("IMG_0170.JPG");
     }
 }
@@ -128,11 +135,9 @@ TEST_P(VerifyPipeline, EarlierCorruptJpegOutranksALaterFailure)
                                             backup_file("IMG_0002.CR2", "raw")};
     write_file(primary() + "/IMG_0002.CR2", "the library's own");
 
-    EXPECT_EQ(run(files), 0);
-    EXPECT_EQ(msg, "Possibly corrupt JPEG: " + primary() + "/IMG_0001.JPG\n");
-    EXPECT_EQ(run_state().last_error, "");
-    EXPECT_EQ(host.lines.size(), 1u);
-    EXPECT_EQ(host.steps, 1);
+    EXPECT_EQ(why(place(files)), "Possibly corrupt JPEG: " + primary() + "/IMG_0001.JPG");
+    EXPECT_EQ(host().lines.size(), 1u);
+    EXPECT_EQ(host().steps, 1);
     EXPECT_EQ(read_file(primary() + "/IMG_0002.CR2"), "the library's own");
     EXPECT_EQ(list_tree(primary()), std::vector<std::string>{"IMG_0002.CR2"});
 }
@@ -145,26 +150,25 @@ TEST_P(VerifyPipeline, StopWhileWorkersDecodeEndsTheRunAndJoinsThem)
     for (int i = 0; i < 12; ++i)
         files.push_back(backup_file("IMG_" + std::to_string(1000 + i) + ".JPG", big));
     // Stop as soon as decoding threads exist, that is while the first JPEG decodes.
-    host.on_stop_poll = [&](RecordingHost& h) { h.stop = thread_count() > threads_before; };
+    host().on_stop_poll = [&](RecordingHost& h) { h.stop = thread_count() > threads_before; };
 
-    EXPECT_EQ(run(files), 0);
-    EXPECT_EQ(run_state().last_error, "Stopped");
-    EXPECT_EQ(msg, "");
-    EXPECT_EQ(host.stop, 1);
+    EXPECT_EQ(why(place(files)), "Stopped");
+    EXPECT_EQ(host().stop, 1);
     EXPECT_EQ(thread_count(), threads_before);
     EXPECT_EQ(list_tree(primary()), std::vector<std::string>{});
-    EXPECT_EQ(run_state().jpeg_verified_count, 0);
+    EXPECT_EQ(run().counts.jpegs_verified, 0);
 }
 
 TEST_P(VerifyPipeline, ManyJpegsAllVerifiedAndPublished)
 {
     const std::vector<std::string> files = folder_of(200, jpeg_text(64, 48));
-    ASSERT_EQ(run(files), 1) << msg;
+    const Status placed = place(files);
+    ASSERT_TRUE(placed) << why(placed);
     EXPECT_EQ(list_tree(primary()).size(), 200u);
-    EXPECT_EQ(run_state().jpeg_verified_count, 100);
-    EXPECT_EQ(run_state().unconverted_count, 200);
-    EXPECT_EQ(host.steps, 200);
-    EXPECT_TRUE(host.lines.empty());
+    EXPECT_EQ(run().counts.jpegs_verified, 100);
+    EXPECT_EQ(run().counts.copied_without_conversion, 200);
+    EXPECT_EQ(host().steps, 200);
+    EXPECT_TRUE(host().lines.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, VerifyPipeline, ::testing::Values("", "1"),

@@ -1,0 +1,119 @@
+#include "folder_source.h"
+
+#include "file_copy.h"
+#include "fs_util.h"
+#include "run.h"
+
+#include <cerrno>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+namespace oakvane {
+
+namespace {
+
+// The listing's own failure keeps the message a card that can't be walked always had.
+Status walk_failure(const posix::CardDirFailure& failure)
+{
+    if (failure.step == posix::CardDirFailure::Step::changed)
+        return fail("Card folder changed during the run: \"" + failure.path + "\"");
+    return fail("ftw failed", failure.path, failure.error);
+}
+
+// Pushes everything readable from fd into sink through the run's buffer.
+CopyOutcome copy_in_chunks(Run& run, int fd, ChunkSink& sink, Status& sink_failure)
+{
+    if (run.copy_buffer.size() < kCopyBufferSize)
+        run.copy_buffer.resize(kCopyBufferSize);
+    CopyOutcome outcome;
+    for (;;) {
+        if (run.stop_requested()) {
+            outcome.status = CopyStatus::stopped;
+            return outcome;
+        }
+        const ssize_t n = ::read(fd, run.copy_buffer.data(), kCopyBufferSize);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            outcome.status = n < 0 ? CopyStatus::read_failed : CopyStatus::done;
+            outcome.err = n < 0 ? errno : 0;
+            return outcome;
+        }
+        sink_failure = sink.write(run.copy_buffer.data(), std::size_t(n));
+        if (!sink_failure) {
+            outcome.status = CopyStatus::write_failed;
+            return outcome;
+        }
+        outcome.written += std::uint64_t(n);
+    }
+}
+
+}  // namespace
+
+Status FolderSource::open()
+{
+    if (m_dir.is_open())
+        return {};
+    if (const int err = m_dir.open(m_folder); err != 0)
+        return fail("ftw failed", m_folder, err);
+    return {};
+}
+
+Status FolderSource::list(const Visitor& visit)
+{
+    if (Status opened = open(); !opened)
+        return opened;
+    Status visited;
+    posix::CardDirFailure failure;
+    const int walked = m_dir.walk(
+        [&](const posix::CardDirEntry& e) {
+            CardItem item;
+            item.path = e.path;
+            item.relative = e.relative;
+            item.st = e.st;
+            item.type = e.type;
+            item.level = e.level;
+            visited = visit(item);
+            return visited ? 0 : 1;
+        },
+        failure);
+    if (walked == -1)
+        return walk_failure(failure);
+    return visited;
+}
+
+Status FolderSource::read(Run& run, const CardItem& item, ChunkSink& sink)
+{
+    if (Status opened = open(); !opened)
+        return opened;
+    posix::CardFile file = m_dir.open_file(item.relative, item.st);
+    if (file.status == posix::CardFile::Status::changed)
+        return fail("Card file changed during the run: \"" + item.path + "\"");
+    if (file.status != posix::CardFile::Status::opened)
+        return fail("can't open", item.path, file.error);
+    UniqueFd from(file.fd.release());
+    Status sink_failure;
+    const CopyOutcome outcome = sink.file() >= 0 ? copy_data(run, from.get(), sink.file())
+                                                 : copy_in_chunks(run, from.get(), sink, sink_failure);
+    if (outcome.status == CopyStatus::write_failed)
+        return sink_failure ? sink.write_failed(outcome.err) : sink_failure;
+    if (Status copied = copy_failure(outcome, "read error", item.path, "", ""); !copied)
+        return copied;
+    if (from.close() != 0)
+        return fail("close", item.path, errno);
+    return {};
+}
+
+int FolderSource::file_system_type(unsigned long& type)
+{
+    if (Status opened = open(); !opened)
+        return opened.failure().err != 0 ? opened.failure().err : EIO;
+    // The file system of the folder held, whatever the path names by now.
+    struct statfs info {};
+    if (::fstatfs(m_dir.fd(), &info) != 0)
+        return errno;
+    type = static_cast<unsigned long>(info.f_type);
+    return 0;
+}
+
+}  // namespace oakvane

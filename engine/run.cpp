@@ -1,0 +1,109 @@
+#include "run.h"
+
+#include <cstring>
+
+namespace oakvane {
+
+std::string Failure::text() const
+{
+    if (err == 0)
+        return message;
+    std::string text = message;
+    if (!path.empty())
+        text.append(": ").append(path);
+    return text.append(": ").append(std::strerror(err));
+}
+
+Run::Run(const RunRequest& request_, HostHooks& host, TreeWriter& writer_, CardSource& card_)
+    : request(request_), writer(writer_), card(card_), running_number(request_.starting_number),
+      m_host(host)
+{
+}
+
+void Run::output(std::string_view text)
+{
+    if (m_holding)
+        m_holding->push_back({HeldCall::Kind::text, std::string(text), 0});
+    else
+        m_host.output_text(text);
+}
+
+void Run::status(std::string_view text)
+{
+    if (m_holding)
+        m_holding->push_back({HeldCall::Kind::status, std::string(text), 0});
+    else
+        m_host.progress_status(text);
+}
+
+void Run::range(int n)
+{
+    if (m_holding)
+        m_holding->push_back({HeldCall::Kind::range, {}, n});
+    else
+        m_host.progress_range(n);
+}
+
+void Run::step()
+{
+    if (m_holding)
+        m_holding->push_back({HeldCall::Kind::step, {}, 0});
+    else
+        m_host.progress_step();
+}
+
+void Run::tick()
+{
+    if (m_holding)
+        m_holding->push_back({HeldCall::Kind::tick, {}, 0});
+    else
+        m_host.progress_tick();
+}
+
+void Run::diagnostic(std::string_view text)
+{
+    // One line per call: a text that ends its line already is not given an empty one.
+    while (!text.empty() && text.back() == '\n')
+        text.remove_suffix(1);
+    if (m_holding)
+        m_holding->push_back({HeldCall::Kind::diagnostic, std::string(text), 0});
+    else
+        m_host.diagnostic(text);
+}
+
+void Run::replay(const std::vector<HeldCall>& calls)
+{
+    for (const HeldCall& call : calls) {
+        switch (call.kind) {
+        case HeldCall::Kind::text: m_host.output_text(call.text); break;
+        case HeldCall::Kind::status: m_host.progress_status(call.text); break;
+        case HeldCall::Kind::range: m_host.progress_range(call.n); break;
+        case HeldCall::Kind::step: m_host.progress_step(); break;
+        case HeldCall::Kind::tick: m_host.progress_tick(); break;
+        case HeldCall::Kind::diagnostic: m_host.diagnostic(call.text); break;
+        }
+    }
+}
+
+bool is_below(const std::string& path, const std::string& root)
+{
+    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+           path[root.size()] == '/';
+}
+
+void move_paths_below(std::set<std::string>& paths, const std::string& old_root,
+                      const std::string& new_root)
+{
+    std::set<std::string> moved;
+    for (auto it = paths.begin(); it != paths.end();) {
+        if (*it == old_root || is_below(*it, old_root)) {
+            moved.insert(new_root + it->substr(old_root.size()));
+            it = paths.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    paths.merge(moved);
+}
+
+}  // namespace oakvane

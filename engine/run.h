@@ -1,0 +1,104 @@
+#pragma once
+// The state of one ingestion run. A run owns all of it and passes it down to every step;
+// nothing outlives the run, and two runs share nothing.
+
+#include "card_clock.h"
+#include "engine.h"
+#include "tree_writer.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace oakvane {
+
+inline constexpr std::size_t kCopyBufferSize = 1048576;
+
+// One number-range folder of this run: created under its placeholder name, renamed after
+// the backup pass to "lowest-highest".
+struct RangeRecord {
+    std::string path;  // full path with the placeholder name
+    int lowest = 0;
+    int highest = 0;
+};
+
+// A card file the count found, for the free-space check and the file records.
+struct CardEntry {
+    std::string path;
+    std::uint64_t size = 0;
+};
+
+// A host call made while a file was staged ahead of earlier files' results; it is made for
+// real when that file is accepted, so output keeps the order of one file at a time.
+struct HeldCall {
+    enum class Kind { text, status, range, step, tick, diagnostic } kind;
+    std::string text;
+    int n = 0;
+};
+
+class CardSource;
+
+class Run {
+public:
+    Run(const RunRequest& request, HostHooks& host, TreeWriter& writer, CardSource& card);
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    const RunRequest request;
+    TreeWriter& writer;
+    CardSource& card;
+
+    // The host's hooks, through the run so that calls can be held (see hold).
+    void output(std::string_view text);
+    void status(std::string_view text);
+    void range(int n);
+    void step();
+    void tick();
+    void diagnostic(std::string_view text);
+    bool stop_requested() { return m_host.stop_requested() != 0; }
+    void file_record(const FileRecord& record) { m_host.file_record(record); }
+    // While into is set, output, progress and diagnostics are kept there instead.
+    void hold(std::vector<HeldCall>* into) { m_holding = into; }
+    void replay(const std::vector<HeldCall>& calls);
+
+    bool converting() const { return request.converter.has_value(); }
+
+    int running_number = 0;
+    RunCounts counts;
+    bool reported = false;  // the report's counts are made
+    int raw_count = 0;  // raws handed to the converter
+    posix::CardClock card_clock;  // how the card's file times give the camera's clock
+
+    std::vector<std::string> backups;   // backup copies made so far, in copy order
+    std::vector<std::string> sidecars;  // sidecars made next to backup copies
+    std::vector<RangeRecord> ranges;    // newest first
+    std::vector<CardEntry> card_files;  // every file the count will copy, in walk order
+    // The card file of each backup copy, for the hosts' file records: staged ones by the
+    // name they are meant to get, published ones beside the backup list, then by final path.
+    std::map<std::string, std::deque<CardEntry>> unpublished_sources;
+    std::vector<CardEntry> backup_sources;
+    std::map<std::string, CardEntry> source_of_backup;
+    std::vector<char> copy_buffer;
+    // Card paths, less ".xmp" in any case, of the sidecars the card holds itself, and the
+    // backup copies of images that came with such a sidecar: those get no template sidecar.
+    std::set<std::string> card_sidecars;
+    std::set<std::string> own_sidecar_copies;
+    std::optional<std::string> last_primary_folder;
+
+private:
+    HostHooks& m_host;
+    std::vector<HeldCall>* m_holding = nullptr;
+};
+
+// Replaces old_root at the start of every path in paths that is old_root or below it.
+void move_paths_below(std::set<std::string>& paths, const std::string& old_root,
+                      const std::string& new_root);
+bool is_below(const std::string& path, const std::string& root);
+
+}  // namespace oakvane

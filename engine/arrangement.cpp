@@ -80,6 +80,13 @@ void rewrite_run_paths(Run& run, const std::string& old_root, const std::string&
     move_paths_below(run.own_sidecar_copies, old_root, new_root);
 }
 
+// The final name of a range folder whose placeholder path is record.path.
+std::string range_folder_name(const RangeRecord& record)
+{
+    return record.path.substr(0, record.path.size() - kRangePlaceholder.size()) +
+           format("%04d-%04d", record.lowest, record.highest);
+}
+
 }  // namespace
 
 Status make_image_folder_path(Run& run, std::time_t mtime, const std::string& number_text,
@@ -98,12 +105,6 @@ Status make_image_folder_path(Run& run, std::time_t mtime, const std::string& nu
         return made;
     folder = std::move(path);
     return {};
-}
-
-std::string range_folder_name(const RangeRecord& record)
-{
-    return record.path.substr(0, record.path.size() - kRangePlaceholder.size()) +
-           format("%04d-%04d", record.lowest, record.highest);
 }
 
 Status rename_range_folders(Run& run)

@@ -23,7 +23,4 @@ Status make_image_folder_path(Run& run, std::time_t mtime, const std::string& nu
 // backup list to match.
 Status rename_range_folders(Run& run);
 
-// The final name of a range folder whose placeholder path is record.path.
-std::string range_folder_name(const RangeRecord& record);
-
 }  // namespace oakvane

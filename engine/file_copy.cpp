@@ -38,25 +38,7 @@ ssize_t kernel_copy(int from_fd, int to_fd)
     }
 }
 
-}  // namespace
-
-CopyOutcome copy_data(Run& run, int from_fd, int to_fd)
-{
-    CopyOutcome outcome;
-    for (;;) {
-        if (run.stop_requested()) {
-            outcome.status = CopyStatus::stopped;
-            return outcome;
-        }
-        const ssize_t n = kernel_copy(from_fd, to_fd);
-        if (n <= 0)
-            break;
-        outcome.written += static_cast<std::uint64_t>(n);
-    }
-    // Some file systems report an end they have not reached; a plain read settles it.
-    return copy_through_buffer(run, from_fd, to_fd, outcome);
-}
-
+// The copy through the run's buffer, going on from outcome (bytes already copied).
 CopyOutcome copy_through_buffer(Run& run, int from_fd, int to_fd, CopyOutcome outcome)
 {
     if (run.copy_buffer.size() < kCopyBufferSize)
@@ -83,6 +65,25 @@ CopyOutcome copy_through_buffer(Run& run, int from_fd, int to_fd, CopyOutcome ou
         }
         outcome.written += static_cast<std::uint64_t>(n);
     }
+}
+
+}  // namespace
+
+CopyOutcome copy_data(Run& run, int from_fd, int to_fd)
+{
+    CopyOutcome outcome;
+    for (;;) {
+        if (run.stop_requested()) {
+            outcome.status = CopyStatus::stopped;
+            return outcome;
+        }
+        const ssize_t n = kernel_copy(from_fd, to_fd);
+        if (n <= 0)
+            break;
+        outcome.written += static_cast<std::uint64_t>(n);
+    }
+    // Some file systems report an end they have not reached; a plain read settles it.
+    return copy_through_buffer(run, from_fd, to_fd, outcome);
 }
 
 Status copy_failure(const CopyOutcome& outcome, std::string_view read_message,

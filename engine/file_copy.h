@@ -25,9 +25,6 @@ struct CopyOutcome {
 // write is continued; a write that makes no progress (a full disk) fails.
 CopyOutcome copy_data(Run& run, int from_fd, int to_fd);
 
-// The same through the copy buffer only, going on from outcome (bytes already copied).
-CopyOutcome copy_through_buffer(Run& run, int from_fd, int to_fd, CopyOutcome outcome = {});
-
 // Why a copy did not finish: "Stopped", or the caller's message for a fault on the reading
 // or the writing side, with the file concerned.
 Status copy_failure(const CopyOutcome& outcome, std::string_view read_message,

@@ -135,10 +135,4 @@ bool report_jpeg_check(Run& run, const JpegCheck& check)
     return false;
 }
 
-bool verify_jpeg(Run& run, const std::string& path)
-{
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    return report_jpeg_check(run, fd ? decode_jpeg(fd.get()) : unopenable_jpeg(path));
-}
-
 }  // namespace oakvane

@@ -31,8 +31,4 @@ JpegCheck unopenable_jpeg(const std::string& path);
 // file passed.
 bool report_jpeg_check(Run& run, const JpegCheck& check);
 
-// Decodes the JPEG file at path completely and reports it as above: true when it opened,
-// decoded to the last row without a fatal error and the decoder gave no warning.
-bool verify_jpeg(Run& run, const std::string& path);
-
 }  // namespace oakvane

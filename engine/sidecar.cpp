@@ -64,17 +64,4 @@ Status publish_sidecar(Run& run, StagedFile& sidecar, const std::string& image_p
     return {};
 }
 
-Status create_sidecar(Run& run, const std::string& image_path, bool listed)
-{
-    StagedFile sidecar;
-    if (Status staged = stage_sidecar(run, image_path, sidecar); !staged)
-        return staged;
-    if (!sidecar.on_disk())
-        return publish_sidecar(run, sidecar, image_path, listed);
-    const std::string path = sidecar_path_for(image_path);
-    if (const int err = sidecar.flush(); err != 0)
-        return fail("Write-back error: \"" + path + "\"", path, err);
-    return publish_sidecar(run, sidecar, image_path, listed);
-}
-
 }  // namespace oakvane

@@ -17,9 +17,4 @@ Status stage_sidecar(Run& run, const std::string& image_path, StagedFile& sideca
 // the run's sidecar list.
 Status publish_sidecar(Run& run, StagedFile& sidecar, const std::string& image_path, bool listed);
 
-// Makes the sidecar of image_path from the run's template at once (staged, flushed,
-// published). Good when a sidecar now exists or none is wanted; an existing sidecar is left
-// untouched. A failure leaves no sidecar behind.
-Status create_sidecar(Run& run, const std::string& image_path, bool listed);
-
 }  // namespace oakvane

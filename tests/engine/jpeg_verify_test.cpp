@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace oakvane::test {
@@ -19,6 +20,14 @@ namespace {
 
 namespace cardgen = oakvane::cardgen;
 namespace fs = std::filesystem;
+
+// Decodes the JPEG file at path completely and reports it as a run does: true when it
+// opened, decoded to the last row without a fatal error and the decoder gave no warning.
+bool verify_jpeg(oakvane::Run& run, const std::string& path)
+{
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    return report_jpeg_check(run, fd ? decode_jpeg(fd.get()) : unopenable_jpeg(path));
+}
 
 std::string jpeg_text(const cardgen::JpegOptions& options)
 {

@@ -14,6 +14,19 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The sidecar of image_path made at once, as the copies make theirs: staged, flushed and
+// published; one already there is left untouched.
+Status create_sidecar(oakvane::Run& run, const std::string& image_path, bool listed)
+{
+    StagedFile sidecar;
+    if (Status staged = stage_sidecar(run, image_path, sidecar); !staged)
+        return staged;
+    if (sidecar.on_disk())
+        if (const int err = sidecar.flush(); err != 0)
+            return fail("Write-back error", sidecar_path_for(image_path), err);
+    return publish_sidecar(run, sidecar, image_path, listed);
+}
+
 class Sidecar : public ::testing::Test {
 protected:
     void SetUp() override

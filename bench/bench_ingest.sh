@@ -14,6 +14,9 @@
 #           flushes every copy to stable storage before success). Target: <= 1.0 of it.
 #   Peak resident memory (from /usr/bin/time) under 30 MB on both.
 #
+#   COMPARE_COPYCARD=/path/to/other/copycard times another build of copycard in the same rounds
+#   (say, the one before a change), so that both are measured under the same load.
+#
 # The timed commands take turns within each round, so that load from elsewhere falls on
 # all of them alike; each figure is the best of $RUNS rounds, with the card in the page
 # cache. Needs about 12 GB free under $BENCH_DIR (the scaling cards about 35 GB more).
@@ -43,9 +46,12 @@ copy_twice() { cp -r "$1" "$2/copy1" && cp -r "$1" "$2/copy2" && sync; }
 decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -n 1 djpeg -outfile /dev/null; }
 sequential() { copy_twice "$1" "$2" && decode_all "$1"; }
 default_workers() { env -u OAKVANE_VERIFY_WORKERS bash -c 'ingest "$0" "$1"' "$1" "$2"; }
+compared() { env -u OAKVANE_VERIFY_WORKERS copycard="$COMPARE_COPYCARD" bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 one_worker() { OAKVANE_VERIFY_WORKERS=1 bash -c 'ingest "$0" "$1"' "$1" "$2"; }
-export -f ingest copy_twice decode_all sequential default_workers one_worker
-export copycard
+export -f ingest copy_twice decode_all sequential default_workers one_worker compared
+export copycard COMPARE_COPYCARD
+compare=()
+[ -n "${COMPARE_COPYCARD:-}" ] && compare=(compared)
 
 # What the runs wrote is kept until a card's measurements end, when the card's size
 # allows: ext4 is slow to create inodes while many were deleted in the last minutes (it
@@ -93,20 +99,27 @@ echo "making cards in $work ..."
 "$make_card" "$work/card1" --preset bench
 "$make_card" "$work/card2" --preset many
 
-measure "$work/card1" sequential copy_twice default_workers one_worker
+measure "$work/card1" sequential copy_twice default_workers one_worker "${compare[@]}"
 awk -v seq="${best[sequential]}" -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" \
     -v o="${best[one_worker]}" -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" 'BEGIN {
   printf "card 1: sequential baseline %.2f s (copy baseline %.2f s + decode %.2f s)\n", seq, cp, seq - cp
   printf "        copycard %.2f s, ratio %.3f (target <= 0.6); one worker %.2f s, ratio %.3f\n", d, d / seq, o, o / seq
   printf "        peak memory %.1f MB, one worker %.1f MB (target < 30)\n", md / 1024, mo / 1024 }'
+report_compared() {  # baseline-seconds
+  [ ${#compare[@]} -eq 0 ] && return
+  awk -v c="${best[compared]}" -v base="$1" -v m="${mem[compared]}" 'BEGIN {
+    printf "        compared copycard %.2f s, ratio %.3f, peak memory %.1f MB\n", c, c / base, m / 1024 }'
+}
+report_compared "${best[sequential]}"
 rm -rf "$work/card1"
 
 keep=1
-measure "$work/card2" copy_twice default_workers one_worker
+measure "$work/card2" copy_twice default_workers one_worker "${compare[@]}"
 awk -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" -v o="${best[one_worker]}" \
     -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" 'BEGIN {
   printf "card 2: copy baseline %.2f s; copycard %.2f s, ratio %.3f (target <= 1.0); one worker %.2f s, ratio %.3f\n", cp, d, d / cp, o, o / cp
   printf "        per file %.0f us vs %.0f us; peak memory %.1f MB, one worker %.1f MB (target < 30)\n", d / 2000 * 1e6, cp / 2000 * 1e6, md / 1024, mo / 1024 }'
+report_compared "${best[copy_twice]}"
 rm -rf "$work/card2"
 
 [ "$scaling" = 1 ] || exit 0

@@ -1,5 +1,7 @@
 #include "progress_dialog.h"
 
+#include <cstdio>
+
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QLabel>
@@ -55,6 +57,12 @@ void ProgressHooks::progress_step()
 void ProgressHooks::show_position()
 {
     m_dialog.m_bar->setValue(std::min(m_position.load(), m_dialog.m_bar->maximum()));
+}
+
+void ProgressHooks::diagnostic(std::string_view text)
+{
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
 }
 
 int ProgressHooks::stop_requested() { return m_dialog.m_stop ? 1 : 0; }

@@ -36,6 +36,8 @@ public:
     void progress_step() override;
     void progress_tick() override {}
     int stop_requested() override;
+    // The window has no place for them: they go to standard error, as a log of the run.
+    void diagnostic(std::string_view text) override;
 
 private:
     static constexpr std::chrono::milliseconds kBarInterval{100};

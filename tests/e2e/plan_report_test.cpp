@@ -286,6 +286,27 @@ TEST_F(ReportTest, CorruptJpegFailsTheFileAndTheRun)
     EXPECT_TRUE(has(json, R"("counts": null)")) << json;
 }
 
+// A run refused for its folders is a failure like any other: its report says why.
+TEST_F(ReportTest, RefusedFoldersAreTheReportedOutcome)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", cardgen::kDayOne, 1);
+    card_done();
+    write_set({"NameFmt\tEEEE"});
+    const fs::path set = config() / "Oakvane/Main/Main";
+    std::string text = test::read_file(set);
+    text.replace(text.find("PrimaryFolder\t" + primary().string()), ("PrimaryFolder\t" + primary().string()).size(),
+                 "PrimaryFolder\t" + backup().string());
+    test::write_file(set, text);
+    fs::create_directories(report().parent_path());
+
+    const ProcessResult r = ingest({"--report", report().string()});
+
+    ASSERT_EQ(r.exit_code, 1) << r.out << r.err;
+    const std::string json = valid_report();
+    EXPECT_TRUE(has(json, R"("result": "failed")")) << json;
+    EXPECT_TRUE(has(json, R"("line": "Backup and primary folders must be different.")")) << json;
+}
+
 TEST_F(ReportTest, StoppedRunIsReported)
 {
     cardgen::CardLayout layout;

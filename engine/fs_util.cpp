@@ -50,4 +50,25 @@ std::string file_name_of(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool is_below(const std::string& path, const std::string& root)
+{
+    return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&
+           path[root.size()] == '/';
+}
+
+void move_paths_below(std::set<std::string>& paths, const std::string& old_root,
+                      const std::string& new_root)
+{
+    std::set<std::string> moved;
+    for (auto it = paths.begin(); it != paths.end();) {
+        if (*it == old_root || is_below(*it, old_root)) {
+            moved.insert(new_root + it->substr(old_root.size()));
+            it = paths.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    paths.merge(moved);
+}
+
 }  // namespace oakvane

@@ -1,6 +1,7 @@
 #pragma once
 // Small file-system steps the engine's copies share.
 
+#include <set>
 #include <string>
 #include <sys/stat.h>
 #include <utility>
@@ -41,5 +42,12 @@ std::string folder_of(const std::string& path);
 
 // The last component of path.
 std::string file_name_of(const std::string& path);
+
+// Whether path lies below the folder root (root itself is not below it).
+bool is_below(const std::string& path, const std::string& root);
+
+// Replaces old_root at the start of every path in paths that is old_root or below it.
+void move_paths_below(std::set<std::string>& paths, const std::string& old_root,
+                      const std::string& new_root);
 
 }  // namespace oakvane

@@ -96,9 +96,4 @@ private:
     std::vector<HeldCall>* m_holding = nullptr;
 };
 
-// Replaces old_root at the start of every path in paths that is old_root or below it.
-void move_paths_below(std::set<std::string>& paths, const std::string& old_root,
-                      const std::string& new_root);
-bool is_below(const std::string& path, const std::string& root);
-
 }  // namespace oakvane

@@ -1,7 +1,6 @@
 #include "tree_writer.h"
 
 #include "dirlist.h"
-#include "run.h"
 #include "staged_file.h"
 
 #include <cerrno>

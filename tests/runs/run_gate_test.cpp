@@ -13,7 +13,7 @@ protected:
     RunGateTest()
     {
         static int argc = 1;
-        static char name[] = "app_tests";
+        static char name[] = "runs_tests";
         static char* argv[] = {name, nullptr};
         if (!QCoreApplication::instance())
             new QCoreApplication(argc, argv);

@@ -1,7 +1,6 @@
 #include "main_window.h"
 
 #include "about_dialog.h"
-#include "app_globals.h"
 #include "choose_backup_dialog.h"
 #include "choose_card_dialog.h"
 #include "eject.h"
@@ -245,7 +244,7 @@ void CMainDlg::ApplyPreferencesToWindow()
         m_userFolder->clear();
         m_userFolder->addItem(QStringLiteral("[not used]"));
         m_userFolder->setCurrentIndex(0);
-        g_userFolderName.clear();
+        m_userFolderName.clear();
         m_userFolder->setEnabled(false);
     }
     const std::vector<std::string> templates = entries_of(m_template);
@@ -268,12 +267,13 @@ void CMainDlg::OnStart()
 
 void CMainDlg::OnEject()
 {
-    if (g_detectedCardFolder.size() < 2)
+    const std::string card_folder = detected_card().folder;
+    if (card_folder.size() < 2)
         return;
     EjectReport report;
     {
         RunGate::Wait wait(m_gate);
-        report = eject_card_waiting(g_detectedCardFolder);
+        report = eject_card_waiting(card_folder);
     }
     switch (report.result) {
     case CardEject::done:
@@ -355,6 +355,13 @@ void CMainDlg::set_starting_number_text(const std::string& text)
     m_startingNumber->setText(QString::fromStdString(text));
 }
 
+DetectedCard CMainDlg::detected_card()
+{
+    if (!m_detector)
+        return {};
+    return {m_detector->state().card_folder, m_detector->state().card_name};
+}
+
 CardAnswer CMainDlg::choose_card(const std::string& card_name)
 {
     RunGate::Wait wait(m_gate);
@@ -379,7 +386,8 @@ RunOutcome CMainDlg::run_with_progress(const std::vector<std::string>& arguments
     RunGate::Wait wait(m_gate);
     RunRecord record;
     const RunOutcome outcome =
-        RunWithProgress(arguments, [this](std::string_view text) { output_text(text); }, this, &record);
+        RunWithProgress(arguments, detected_card(), [this](std::string_view text) { output_text(text); },
+                        this, &record);
     write_run_report(record);
     return outcome;
 }

@@ -73,6 +73,8 @@ public:
     bool starting_number_enabled() override;
     std::string starting_number_text() override;
     void set_starting_number_text(const std::string& text) override;
+    DetectedCard detected_card() override;
+    std::string user_folder_name() override { return m_userFolderName; }
     CardAnswer choose_card(const std::string& card_name) override;
     std::optional<std::string> browse_for_folder(const std::string& title) override;
     std::optional<BackupAnswer> choose_backup(const std::string& backup_folder,
@@ -120,6 +122,8 @@ private:
     RunGate m_gate;
     CPreferencesDlg* m_prefsDlg = nullptr;
     bool m_closed = false;
+    // The user-named folder of the next run, as the list shows it; empty when it is not used.
+    std::string m_userFolderName;
 
     QLabel* m_status;
     QPushButton* m_startButton;

@@ -59,10 +59,10 @@ void ProgressHooks::show_position()
 
 int ProgressHooks::stop_requested() { return m_dialog.m_stop ? 1 : 0; }
 
-CProgressDlg::CProgressDlg(std::vector<std::string> arguments,
+CProgressDlg::CProgressDlg(std::vector<std::string> arguments, DetectedCard card,
                            std::function<void(std::string_view)> output, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_arguments(std::move(arguments)), m_output(std::move(output)), m_status(new QLabel(this)),
+      m_arguments(std::move(arguments)), m_card(std::move(card)), m_output(std::move(output)), m_status(new QLabel(this)),
       m_bar(new QProgressBar(this)), m_stopButton(new QPushButton(QStringLiteral("&Stop"), this)),
       m_hooks(*this)
 {
@@ -109,7 +109,7 @@ RunOutcome CProgressDlg::run()
 
 void CProgressDlg::start_worker()
 {
-    m_record = begin_run_record(m_arguments);
+    m_record = begin_run_record(m_arguments, m_card);
     m_thread = QThread::create([this] {
         std::vector<const char*> argv;
         for (const std::string& argument : m_arguments)
@@ -165,11 +165,11 @@ void CProgressDlg::on_ui_thread(const std::function<void()>& f)
     QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
 }
 
-RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
+RunOutcome RunWithProgress(const std::vector<std::string>& arguments, const DetectedCard& card,
                            std::function<void(std::string_view)> output, QWidget* parent,
                            RunRecord* record)
 {
-    CProgressDlg dialog(arguments, std::move(output), parent);
+    CProgressDlg dialog(arguments, card, std::move(output), parent);
     const RunOutcome outcome = dialog.run();
     if (record)
         *record = dialog.record();

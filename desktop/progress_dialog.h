@@ -56,7 +56,8 @@ class CProgressDlg : public QDialog {
     Q_OBJECT
 public:
     // output is the main window's output_text; it is called on the user-interface thread.
-    CProgressDlg(std::vector<std::string> arguments,
+    // card is the detected card, for the run's report.
+    CProgressDlg(std::vector<std::string> arguments, DetectedCard card,
                  std::function<void(std::string_view)> output, QWidget* parent = nullptr);
     ~CProgressDlg() override;
 
@@ -86,6 +87,7 @@ private:
     void on_ui_thread(const std::function<void()>& f);
 
     std::vector<std::string> m_arguments;
+    DetectedCard m_card;
     std::function<void(std::string_view)> m_output;
     QLabel* m_status;
     QProgressBar* m_bar;
@@ -102,7 +104,7 @@ private:
 
 // Shows the progress dialog for one run of the engine with arguments; returns when the run is
 // over, however it ended. record, when given, receives what the run did for its report.
-RunOutcome RunWithProgress(const std::vector<std::string>& arguments,
+RunOutcome RunWithProgress(const std::vector<std::string>& arguments, const DetectedCard& card,
                            std::function<void(std::string_view)> output, QWidget* parent,
                            RunRecord* record = nullptr);
 

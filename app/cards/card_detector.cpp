@@ -1,7 +1,5 @@
 #include "card_detector.h"
 
-#include "app_globals.h"
-
 #include <algorithm>
 #include <vector>
 
@@ -47,7 +45,7 @@ int CardDetector::ScanForCards()
 
 int CardDetector::decide(const VolumeScan& scan)
 {
-    const CardDecision decision = decide_cards(scan, g_detectedCardFolder, g_detectedCardName);
+    const CardDecision decision = decide_cards(scan, m_state.card_folder, m_state.card_name);
     if (decision.state)
         apply(*decision.state);
     return decision.result;
@@ -73,7 +71,7 @@ void CardDetector::card_inserted(const VolumeScan& scan,
     decide(scan);
     // A run starts only on a state this scan has established: when the volumes could not be
     // listed, the recorded card may be long gone.
-    if (!scan.ok || g_detectedCardName.empty())
+    if (!scan.ok || m_state.card_name.empty())
         return;
     // Only the card's own arrival starts a run. A card that was mounted already may still
     // look new to the scan, when its label could not be read last time and can now, and
@@ -128,8 +126,6 @@ bool CardDetector::list_volumes(VolumeScan& scan)
 void CardDetector::apply(const CardState& state)
 {
     m_state = state;
-    g_detectedCardFolder = state.card_folder;
-    g_detectedCardName = state.card_name;
     m_view.set_main_status(state.main_status);
     m_view.set_card_text(state.card_text);
     m_view.set_eject_enabled(state.eject_enabled);

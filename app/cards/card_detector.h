@@ -62,7 +62,7 @@ public:
 
 signals:
     void runRequested();
-    // A scan has set the card state anew (the globals and the view).
+    // A scan has set the card state anew (the recorded card and the view).
     void stateChanged();
     void scanFailed(const QString& why);
     void mediaInserted(const QString& path);

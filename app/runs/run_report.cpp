@@ -1,6 +1,5 @@
 #include "run_report.h"
 
-#include "app_globals.h"
 #include "run_settings.h"
 #include "run_texts.h"
 
@@ -101,12 +100,12 @@ void ReportingHooks::file_record(const FileRecord& record)
     m_inner.file_record(record);
 }
 
-RunRecord begin_run_record(const std::vector<std::string>& arguments)
+RunRecord begin_run_record(const std::vector<std::string>& arguments, const DetectedCard& detected)
 {
     RunRecord record;
     record.arguments = arguments;
     record.card_folder = arguments.size() > kCardFolderArgument ? arguments[kCardFolderArgument] : "";
-    record.card_name = report_card_name(record.card_folder);
+    record.card_name = report_card_name(record.card_folder, detected);
     record.started = QDateTime::currentDateTimeUtc();
     return record;
 }
@@ -119,10 +118,10 @@ void end_run_record(RunRecord& record, int result, bool stopped)
         record.message = shown_failure(record.output);
 }
 
-std::string report_card_name(const std::string& card_folder)
+std::string report_card_name(const std::string& card_folder, const DetectedCard& detected)
 {
-    if (!g_detectedCardName.empty() && card_folder == g_detectedCardFolder)
-        return g_detectedCardName;
+    if (!detected.name.empty() && card_folder == detected.folder)
+        return detected.name;
     const std::filesystem::path folder = std::filesystem::path(card_folder).lexically_normal();
     const std::filesystem::path parent = (folder.has_filename() ? folder : folder.parent_path()).parent_path();
     return parent.filename().string();

@@ -3,6 +3,7 @@
 // the output list: the settings, every card file with its copies and how each was checked,
 // the report's counts and the outcome. docs/report.schema.json describes it.
 
+#include "detected_card.h"
 #include "engine.h"
 
 #include <QByteArray>
@@ -48,14 +49,15 @@ private:
     RunRecord& m_record;
 };
 
-// A record of the run of these engine arguments, started now.
-RunRecord begin_run_record(const std::vector<std::string>& arguments);
+// A record of the run of these engine arguments, started now; detected is the card detection's
+// card at the start.
+RunRecord begin_run_record(const std::vector<std::string>& arguments, const DetectedCard& detected);
 // Ends the record with the engine's result (1 success) and whether the user stopped the run.
 void end_run_record(RunRecord& record, int result, bool stopped);
 
 // The card's name for a report: the detected card's name when the run was on it, else the
 // name of the folder holding the card folder (a card's DCIM folder sits at its root).
-std::string report_card_name(const std::string& card_folder);
+std::string report_card_name(const std::string& card_folder, const DetectedCard& detected);
 
 // The message a failed run showed after its "ERROR:" line, in one line; "" when none.
 std::string shown_failure(const std::string& output);

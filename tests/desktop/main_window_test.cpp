@@ -1,6 +1,5 @@
 // The main window: start-up, its controls and lists, the card state, Eject and closing.
 
-#include "app_globals.h"
 #include "desktop_test_support.h"
 #include "preferences.h"
 
@@ -86,7 +85,7 @@ private slots:
         auto* folders = child<QComboBox>(w, "userFolder");
         QCOMPARE(entries(folders), QStringList({QStringLiteral("Jobs"), QStringLiteral("[refresh]"),
                                                 QStringLiteral("[new...]")}));
-        QCOMPARE(g_userFolderName, std::string("Jobs"));
+        QCOMPARE(w.user_folder_name(), std::string("Jobs"));
 
         // A new folder: made under the primary folder, listed and chosen.
         answer_modal<QDialog>([](QDialog* dialog) {
@@ -97,7 +96,7 @@ private slots:
         emit folders->activated(2);
         QVERIFY(std::filesystem::is_directory(f.primary + "/Wedding"));
         QCOMPARE(folders->currentText(), QStringLiteral("Wedding"));
-        QCOMPARE(g_userFolderName, std::string("Wedding"));
+        QCOMPARE(w.user_folder_name(), std::string("Wedding"));
 
         // Switching sets from the main window's list applies the other set.
         auto* sets = child<QComboBox>(w, "prefSet");
@@ -115,7 +114,7 @@ private slots:
         QVERIFY(f.start());
         CMainDlg& w = f.window();
         const std::string card = f.insert_card("EOS", 41);
-        QCOMPARE(g_detectedCardFolder, card);
+        QCOMPARE(w.detected_card().folder, card);
         QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Press Start to begin"));
         QVERIFY(child<QLabel>(w, "cardText")->text().startsWith(QStringLiteral("Image card mounted: ")));
         QVERIFY(child<QPushButton>(w, "eject")->isEnabled());

@@ -1,7 +1,6 @@
 // Start from the window: a run on a generated card behind the progress dialog, Stop, the card
 // and backup-folder questions, and cards inserted while the window is busy.
 
-#include "app_globals.h"
 #include "cardgen.h"
 #include "desktop_test_support.h"
 #include "progress_dialog.h"
@@ -185,7 +184,17 @@ private slots:
         click_start(f.window());
         QVERIFY(f.output().contains(QStringLiteral("Backup Image Folder: ") + QString::fromStdString(chosen)));
         QVERIFY(f.output().contains(QStringLiteral("SUCCESSFUL INGESTION - no errors detected")));
-        QCOMPARE(g_previousBackupFolder, chosen);
+
+        // The next Start offers the folder just picked.
+        answer_modal<QDialog>([](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("ok"))->click(); });
+        QString offered;
+        answer_modal<QDialog>([&offered](QDialog* d) {
+            offered = d->findChild<QLabel*>(QStringLiteral("secondLine"))->text();
+            d->findChild<QPushButton*>(QStringLiteral("stopIngestion"))->click();
+        });
+        click_start(f.window());
+        QCOMPARE(offered, QStringLiteral("Use previous folder %1?").arg(QString::fromStdString(chosen)));
+        QVERIFY(f.output().contains(QStringLiteral("ERROR: Ingestion stopped")));
     }
 
     void cardsInsertedWhileBusyStartNoNestedOrSecondRun()

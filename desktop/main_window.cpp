@@ -215,9 +215,11 @@ void CMainDlg::start_card_detection()
                                                 [this] { return m_prefs && m_prefs->GetAutoIngest(); });
     connect(m_detector.get(), &CardDetector::runRequested, &m_gate, &RunGate::request);
     std::string why;
+    std::unique_ptr<MountMonitor> mounts =
+        m_options.mounts ? std::move(m_options.mounts) : make_mount_monitor(why);
     // Without the mount table's notifications the window still shows the state found now and
     // after each eject; a card inserted later needs a restart to be seen.
-    if (!m_detector->start_watching(why))
+    if (!mounts || !m_detector->start_watching(std::move(mounts), why))
         std::fprintf(stderr, "Cards inserted from now on will not be noticed: %s\n", why.c_str());
     m_detector->ScanForCards();
 }

@@ -37,6 +37,9 @@ public:
     struct Options {
         // The volumes card detection looks at; the running system's when none is given.
         std::unique_ptr<VolumeSource> volumes;
+        // What tells of changes to those volumes; the running system's mount table when none
+        // is given.
+        std::unique_ptr<MountMonitor> mounts;
         // Where the preferences live; the user's configuration folder when none is given.
         std::optional<PrefsLocation> where;
     };
@@ -59,11 +62,6 @@ public:
     void OnCheckForUpdate();
     void OnWebSite();
     void OnAbout();
-
-    Preferences* preferences() { return m_prefs.get(); }
-    CardDetector* detector() { return m_detector.get(); }
-    RunGate& gate() { return m_gate; }
-    CPreferencesDlg* preferences_dialog() { return m_prefsDlg; }
 
     // StartHost (also the output list and message boxes of the other hosts)
     void clear_output() override;

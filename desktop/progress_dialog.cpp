@@ -149,8 +149,6 @@ void CProgressDlg::OnStop()
     accept();
 }
 
-bool CProgressDlg::worker_running() const { return m_thread && !m_worker_done; }
-
 void CProgressDlg::closeEvent(QCloseEvent* event)
 {
     // The dialog closes itself once the worker has ended; the window manager cannot close it.

@@ -67,8 +67,6 @@ public:
     // The Stop button: asks the engine to stop and waits for it, still serving its calls.
     void OnStop();
 
-    bool worker_running() const;
-
     // What the run did, for its report; complete once run() has returned.
     const RunRecord& record() const { return m_record; }
 

@@ -16,13 +16,17 @@ CardDetector::~CardDetector() = default;
 
 bool CardDetector::start_watching(std::string& error)
 {
+    std::unique_ptr<MountMonitor> monitor = make_mount_monitor(error);
+    return monitor && start_watching(std::move(monitor), error);
+}
+
+bool CardDetector::start_watching(std::unique_ptr<MountMonitor> monitor, std::string& error)
+{
     // The monitor is watching before the baseline is read, so a mount that lands while the
     // list is read still wakes it: at worst the wake-up finds nothing new. Read the other way
     // round, such a mount would raise no event and be announced as inserted only with some
     // later, unrelated change.
-    std::unique_ptr<MountMonitor> monitor = make_mount_monitor(error);
-    if (!monitor)
-        return false;
+    //
     // The current mounts are the baseline: without it the first change would announce every
     // mounted volume as inserted and could start a run on a card that was already there.
     VolumeScan scan;

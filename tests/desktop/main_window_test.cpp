@@ -103,7 +103,8 @@ private slots:
         QCOMPARE(entries(sets), QStringList({QStringLiteral("Default"), QStringLiteral("Studio")}));
         sets->setCurrentIndex(1);
         emit sets->activated(1);
-        QCOMPARE(w.preferences()->GetPrefSetCurrent(), std::string("Studio"));
+        const std::string profile = read_file(f.config.path("config/Oakvane/Oakvane.ini"));
+        QVERIFY2(profile.find("PrefSetCurrent=Studio\n") != std::string::npos, profile.c_str());
         QVERIFY(!number->isEnabled());
         QVERIFY(child<QLabel>(w, "startAuto")->text().isEmpty());
     }
@@ -161,20 +162,40 @@ private slots:
 
     void closingSavesTheSetAndIsRefusedDuringARun()
     {
-        WindowFixture f({"NameFmt\tSSAE"});
+        WindowFixture f({"WantUserFolder\t1"});
+        std::filesystem::create_directories(f.primary + "/Jobs");
+        std::filesystem::create_directories(f.primary + "/Wedding");
         QVERIFY(f.start());
         CMainDlg& w = f.window();
-        auto* number = child<QLineEdit>(w, "startingNumber");
-        w.preferences()->SetStartingNumber("321");
-        w.gate().set_running(true);
-        QTest::keyClick(&w, Qt::Key_Escape);
+        f.insert_card("EOS", 7);
+
+        // Start asks which card: the run is up, and neither Escape nor the window's close
+        // ends the window under it.
+        bool stayed = false;
+        answer_modal<QDialog>([&w, &stayed](QDialog* question) {
+            QTest::keyClick(&w, Qt::Key_Escape);
+            w.close();
+            stayed = w.isVisible();
+            question->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+        });
+        child<QPushButton>(w, "start")->click();
+        QVERIFY(stayed);
         QVERIFY(w.isVisible());
-        w.gate().set_running(false);
+
+        // A choice made after Start saved the set is saved when the window closes. The list
+        // is in the directory's order: the choice is whichever folder is not chosen yet.
+        auto* folders = child<QComboBox>(w, "userFolder");
+        const std::string other = folders->currentText() == QStringLiteral("Jobs") ? "Wedding" : "Jobs";
+        const int index = folders->findText(QString::fromStdString(other));
+        QVERIFY(index >= 0);
+        folders->setCurrentIndex(index);
+        emit folders->activated(index);
+        const std::string set = f.config.path("config/Oakvane/Main/Default");
+        const std::string line = "UserFolder\t" + other + "\n";
+        QVERIFY(read_file(set).find(line) == std::string::npos);
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
-        Q_UNUSED(number);
-        const std::string set = read_file(f.config.path("config/Oakvane/Main/Default"));
-        QVERIFY(set.find("StartingNumber\t321") != std::string::npos);
+        QVERIFY(read_file(set).find(line) != std::string::npos);
     }
 };
 

@@ -87,10 +87,13 @@ private slots:
         QCOMPARE(status(f.window()), QStringLiteral("Successful ingestion"));
         QCOMPARE(count_files(f.backup, ".JPG"), 6);
         QCOMPARE(count_files(f.primary, ".JPG"), 6);
-        // The next number is written back into the box and the set.
+        // The next number is written back into the box, and into the set the window saves as
+        // it closes.
         QCOMPARE(f.window().findChild<QLineEdit*>(QStringLiteral("startingNumber"))->text(),
                  QStringLiteral("17"));
-        QCOMPARE(f.window().preferences()->GetStartingNumber(), std::string("17"));
+        QTest::keyClick(&f.window(), Qt::Key_Escape);
+        const std::string set = read_file(f.config.path("config/Oakvane/Main/Default"));
+        QVERIFY2(set.find("StartingNumber\t17\n") != std::string::npos, set.c_str());
     }
 
     void finishedRunLeavesItsReportInTheReportFolder()
@@ -239,7 +242,9 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(f.output().count(QStringLiteral("Starting")), 1);
         QCOMPARE(f.output().count(QStringLiteral("Finished")), 1);
-        QVERIFY(!f.window().gate().running());
+        // The run is over for the window too: it closes.
+        QTest::keyClick(&f.window(), Qt::Key_Escape);
+        QVERIFY(!f.window().isVisible());
     }
 };
 

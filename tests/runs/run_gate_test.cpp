@@ -46,7 +46,6 @@ TEST_F(RunGateTest, RequestsInsideNestedWaitsGiveOneRunAfterTheLastWait)
             gate.request();
             serve();
         }
-        EXPECT_EQ(gate.waits(), 1);
         serve();
         EXPECT_EQ(runs, 0);
     }

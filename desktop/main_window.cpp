@@ -401,8 +401,10 @@ void CMainDlg::write_run_report(const RunRecord& record)
     const std::string folder = m_prefs->GetReportFolder();
     if (folder.empty())
         return;
+    std::string path;
     std::string why;
-    if (!write_report(report_path_in(folder, record), record, why))
+    write_report_in(folder, record, path, why);
+    if (!why.empty())
         output_text("\n" + why + "\n");
 }
 

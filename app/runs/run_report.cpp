@@ -1,9 +1,9 @@
 #include "run_report.h"
 
+#include "new_file.h"
 #include "run_settings.h"
 #include "run_texts.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -212,14 +212,18 @@ std::string card_file_stem(const std::string& card_name)
 
 }  // namespace
 
-std::string report_path_in(const std::string& folder, const RunRecord& run)
+bool write_report_in(const std::string& folder, const RunRecord& run, std::string& path,
+                     std::string& why)
 {
-    const std::string stem = folder + "/" + card_file_stem(run.card_name) + "_" +
+    const std::string stem = card_file_stem(run.card_name) + "_" +
                              run.started.toLocalTime().toString("yyyyMMdd-HHmmss").toStdString();
-    std::string path = stem + ".json";
-    for (int n = 1; QFileInfo::exists(text(path)); ++n)
-        path = stem + "_" + std::to_string(n) + ".json";
-    return path;
+    const auto name = [&stem](int n) { return n == 0 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json"; };
+    const QByteArray json = report_json(run);
+    std::string note;
+    const bool written = write_new_file(folder, name, std::string_view(json.constData(), static_cast<std::size_t>(json.size())), path, note);
+    if (!note.empty())
+        why = (written ? "The report \"" + path + "\" is written, but " : "Can't write a report into \"" + folder + "\": ") + note;
+    return written;
 }
 
 }  // namespace oakvane

@@ -69,8 +69,12 @@ QByteArray report_json(const RunRecord& run);
 // flushed to disk, renamed over path. false with why after a failure.
 bool write_report(const std::string& path, const RunRecord& run, std::string& why);
 
-// Where a host that keeps one report per run writes it in folder: named after the card and
-// the run's start, "<card>_<YYYYMMDD-HHMMSS>.json", never replacing an earlier report.
-std::string report_path_in(const std::string& folder, const RunRecord& run);
+// The report of a host that keeps one report per run, written whole into folder: named after
+// the card and the run's start, "<card>_<YYYYMMDD-HHMMSS>.json" (then "_1", "_2", ... before
+// ".json"), and never replacing another file, not even one another writer is just giving
+// the same name. path receives its name. false with why after a failure; why may also tell
+// of something left behind after a success.
+bool write_report_in(const std::string& folder, const RunRecord& run, std::string& path,
+                     std::string& why);
 
 }  // namespace oakvane

@@ -11,8 +11,6 @@
 
 #include <array>
 #include <cctype>
-#include <fcntl.h>
-#include <unistd.h>
 #include <filesystem>
 #include <sstream>
 
@@ -182,11 +180,10 @@ bool write_report(const std::string& path, const RunRecord& run, std::string& wh
         return false;
     }
     // The rename itself must survive a crash too.
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    std::string flush;
+    if (!sync_folder_of(path, flush)) {
+        why = "Can't write the report \"" + path + "\": " + flush;
+        return false;
     }
     return true;
 }

@@ -66,7 +66,9 @@ std::string shown_failure(const std::string& output);
 QByteArray report_json(const RunRecord& run);
 
 // Writes the report to path as a whole or not at all: a temporary file in the same folder,
-// flushed to disk, renamed over path. false with why after a failure.
+// flushed to disk, renamed over path, then the folder flushed. false with why after a failure,
+// also when the folder could not be flushed (the report may then be there, but is not said to
+// be written).
 bool write_report(const std::string& path, const RunRecord& run, std::string& why);
 
 // The report of a host that keeps one report per run, written whole into folder: named after

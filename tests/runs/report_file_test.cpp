@@ -126,6 +126,28 @@ TEST_P(ReportFolderTest, LinksInTheFolderAreNamesTakenNeverFollowed)
     expect_the_fallback_ran();
 }
 
+// A folder whose flush fails may lose the report's name in a crash: the report is not said to
+// be written, whichever way it was written.
+class UnflushedFolderTest : public ::testing::Test {
+protected:
+    UnflushedFolderTest() { oakvane_fault_folder_fsync_eio = 1; }
+    ~UnflushedFolderTest() override { oakvane_fault_folder_fsync_eio = 0; }
+
+    test::TempDir m_tmp;
+};
+
+TEST_F(UnflushedFolderTest, ReportIsNotSaidToBeWritten)
+{
+    std::string why;
+    EXPECT_FALSE(write_report(m_tmp / "run.json", run_with("named"), why));
+    EXPECT_NE(why.find("can't flush the folder \"" + m_tmp.str() + "\": "), std::string::npos) << why;
+
+    std::string path;
+    why.clear();
+    EXPECT_FALSE(write_report_in(m_tmp.str(), run_with("kept"), path, why));
+    EXPECT_NE(why.find("can't flush the folder \"" + m_tmp.str() + "\": "), std::string::npos) << why;
+}
+
 INSTANTIATE_TEST_SUITE_P(Rename, ReportFolderTest, ::testing::Values(false, true),
                          [](const auto& info) { return info.param ? "LinkWhereRenameTakesNoFlags" : "RenameNoReplace"; });
 

@@ -50,7 +50,8 @@ Exit status:
 
 Environment:
   OAKVANE_VERBOSE         1: as --verbose
-  OAKVANE_TRACE_LOG       1: keeps the diagnostic log /tmp/ckplog.tmp
+  OAKVANE_TRACE_LOG       1: keeps the diagnostic log $XDG_STATE_HOME/oakvane/trace.log
+                          (default ~/.local/state/oakvane/trace.log)
   OAKVANE_VERIFY_WORKERS  the number of threads that decode JPEGs (default: one per CPU, at most 8)
   OAKVANE_CARD_CLOCK      local or wall-clock: read the card's times so instead of deciding
                           from its file system (a debugging aid)

@@ -388,8 +388,8 @@ RunOutcome CMainDlg::run_with_progress(const std::vector<std::string>& arguments
     RunGate::Wait wait(m_gate);
     RunRecord record;
     const RunOutcome outcome =
-        RunWithProgress(arguments, detected_card(), [this](std::string_view text) { output_text(text); },
-                        this, &record);
+        RunWithProgress(arguments, detected_card(),
+                        [this](std::string_view text) { output_text(text); }, this, &record);
     write_run_report(record);
     return outcome;
 }

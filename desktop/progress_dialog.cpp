@@ -62,7 +62,8 @@ int ProgressHooks::stop_requested() { return m_dialog.m_stop ? 1 : 0; }
 CProgressDlg::CProgressDlg(std::vector<std::string> arguments, DetectedCard card,
                            std::function<void(std::string_view)> output, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_arguments(std::move(arguments)), m_card(std::move(card)), m_output(std::move(output)), m_status(new QLabel(this)),
+      m_arguments(std::move(arguments)), m_card(std::move(card)), m_output(std::move(output)),
+      m_status(new QLabel(this)),
       m_bar(new QProgressBar(this)), m_stopButton(new QPushButton(QStringLiteral("&Stop"), this)),
       m_hooks(*this)
 {

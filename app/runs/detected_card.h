@@ -7,8 +7,10 @@
 namespace oakvane {
 
 struct DetectedCard {
-    std::string folder;  // the card folder (root + "DCIM"); empty unless exactly one card is mounted
-    std::string name;    // the root, with " (label)" when it has one; empty with the folder
+    // The card folder (root + "DCIM"); empty unless exactly one card is mounted.
+    std::string folder;
+    // The root, with " (label)" when it has one; empty with the folder.
+    std::string name;
 };
 
 }  // namespace oakvane

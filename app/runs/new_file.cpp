@@ -2,8 +2,8 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
 #include <fcntl.h>
+#include <string>
 #include <system_error>
 #include <unistd.h>
 
@@ -49,7 +49,7 @@ private:
 class TempFile {
 public:
     TempFile() = default;
-    // Only when unwinding: the failure that unwound is the one to report.
+    // Still named only when unwinding: the failure that unwound is the one to report.
     ~TempFile()
     {
         if (!m_path.empty())

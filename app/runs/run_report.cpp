@@ -214,12 +214,17 @@ bool write_report_in(const std::string& folder, const RunRecord& run, std::strin
 {
     const std::string stem = card_file_stem(run.card_name) + "_" +
                              run.started.toLocalTime().toString("yyyyMMdd-HHmmss").toStdString();
-    const auto name = [&stem](int n) { return n == 0 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json"; };
+    const auto name = [&stem](int n) {
+        return n == 0 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json";
+    };
     const QByteArray json = report_json(run);
+    const std::string_view bytes(json.constData(), static_cast<std::size_t>(json.size()));
     std::string note;
-    const bool written = write_new_file(folder, name, std::string_view(json.constData(), static_cast<std::size_t>(json.size())), path, note);
+    const bool written = write_new_file(folder, name, bytes, path, note);
     if (!note.empty())
-        why = (written ? "The report \"" + path + "\" is written, but " : "Can't write a report into \"" + folder + "\": ") + note;
+        why = (written ? "The report \"" + path + "\" is written, but "
+                       : "Can't write a report into \"" + folder + "\": ") +
+              note;
     return written;
 }
 

@@ -131,7 +131,8 @@ std::optional<std::string> StartCommand::choose_backup_folder()
     const std::string backup = m_prefs.GetBackupFolder();
     if (folder_exists(backup))
         return backup;
-    const std::optional<BackupAnswer> answer = m_host.choose_backup(backup, m_previous_backup_folder);
+    const std::optional<BackupAnswer> answer =
+        m_host.choose_backup(backup, m_previous_backup_folder);
     if (!answer)
         return backup;
     switch (*answer) {

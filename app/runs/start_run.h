@@ -39,7 +39,7 @@ public:
     virtual bool starting_number_enabled() = 0;
     virtual std::string starting_number_text() = 0;
     virtual void set_starting_number_text(const std::string& text) = 0;
-    // The card card detection has found, as it stands now.
+    // The card that card detection has found, as it stands now.
     virtual DetectedCard detected_card() = 0;
     // The user-named folder of the next run; empty when that folder is not used.
     virtual std::string user_folder_name() = 0;

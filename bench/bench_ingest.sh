@@ -32,7 +32,7 @@ export TZ=UTC
 "$top/scripts/install-deps.sh"
 OAKVANE_BUILD=$build "$top/scripts/build.sh" copycard make_sample_card >/dev/null
 copycard=$build/tools/copycard
-make_card=$build/tools/make_sample_card
+make_card=$build/tests/standins/make_sample_card
 
 rm -rf "$work"
 mkdir -p "$work"

@@ -18,7 +18,7 @@ ingest=$build/tools/oakvane-ingest
 rm -rf "$work"
 mkdir -p "$work/config/Oakvane/Main" "$work/backup"
 trap 'rm -rf "$work"' EXIT
-"$build/tools/make_sample_card" "$work/card" --preset many --files "$files" --file-bytes 512 >/dev/null
+"$build/tests/standins/make_sample_card" "$work/card" --preset many --files "$files" --file-bytes 512 >/dev/null
 printf 'Version\t1\nDate\tMon Dec  7 10:00:00 2026\nCardFolder\t%s\nBackupFolder\t%s\nPrimaryFolder\t%s\nKeepRaw\t0\nNameFmt\tSAEE\nWantDateFolders\t1\nWantUserFolder\t1\nUserFolder\tJob\nWantRangeFolder\t1\n' \
   "$work/card/DCIM" "$work/backup" "$work/primary" >"$work/config/Oakvane/Main/Default"
 export XDG_CONFIG_HOME=$work/config HOME=$work

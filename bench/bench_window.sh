@@ -19,7 +19,7 @@ export TZ=UTC QT_QPA_PLATFORM=offscreen OAKVANE_UPDATE_URL=http://127.0.0.1:1
 rm -rf "$work"
 mkdir -p "$work/config/Oakvane/Main"
 trap 'rm -rf "$work"' EXIT
-"$build/tools/make_sample_card" "$work/card" --preset many >/dev/null
+"$build/tests/standins/make_sample_card" "$work/card" --preset many >/dev/null
 find "$work/card" -type f -exec cat {} + >/dev/null
 
 # The same settings for both: date folders, number ranges, the name format SDNE, no converter.

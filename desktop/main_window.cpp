@@ -1,7 +1,6 @@
 #include "main_window.h"
 
 #include "about_dialog.h"
-#include "app_globals.h"
 #include "choose_backup_dialog.h"
 #include "choose_card_dialog.h"
 #include "eject.h"
@@ -216,9 +215,11 @@ void CMainDlg::start_card_detection()
                                                 [this] { return m_prefs && m_prefs->GetAutoIngest(); });
     connect(m_detector.get(), &CardDetector::runRequested, &m_gate, &RunGate::request);
     std::string why;
+    std::unique_ptr<MountMonitor> mounts =
+        m_options.mounts ? std::move(m_options.mounts) : make_mount_monitor(why);
     // Without the mount table's notifications the window still shows the state found now and
     // after each eject; a card inserted later needs a restart to be seen.
-    if (!m_detector->start_watching(why))
+    if (!mounts || !m_detector->start_watching(std::move(mounts), why))
         std::fprintf(stderr, "Cards inserted from now on will not be noticed: %s\n", why.c_str());
     m_detector->ScanForCards();
 }
@@ -245,7 +246,7 @@ void CMainDlg::ApplyPreferencesToWindow()
         m_userFolder->clear();
         m_userFolder->addItem(QStringLiteral("[not used]"));
         m_userFolder->setCurrentIndex(0);
-        g_userFolderName.clear();
+        m_userFolderName.clear();
         m_userFolder->setEnabled(false);
     }
     const std::vector<std::string> templates = entries_of(m_template);
@@ -268,12 +269,13 @@ void CMainDlg::OnStart()
 
 void CMainDlg::OnEject()
 {
-    if (g_detectedCardFolder.size() < 2)
+    const std::string card_folder = detected_card().folder;
+    if (card_folder.size() < 2)
         return;
     EjectReport report;
     {
         RunGate::Wait wait(m_gate);
-        report = eject_card_waiting(g_detectedCardFolder);
+        report = eject_card_waiting(card_folder);
     }
     switch (report.result) {
     case CardEject::done:
@@ -355,6 +357,13 @@ void CMainDlg::set_starting_number_text(const std::string& text)
     m_startingNumber->setText(QString::fromStdString(text));
 }
 
+DetectedCard CMainDlg::detected_card()
+{
+    if (!m_detector)
+        return {};
+    return {m_detector->state().card_folder, m_detector->state().card_name};
+}
+
 CardAnswer CMainDlg::choose_card(const std::string& card_name)
 {
     RunGate::Wait wait(m_gate);
@@ -379,7 +388,8 @@ RunResult CMainDlg::run_with_progress(const RunRequest& request)
     RunGate::Wait wait(m_gate);
     RunRecord record;
     const RunResult outcome =
-        RunWithProgress(request, [this](std::string_view text) { output_text(text); }, this, &record);
+        RunWithProgress(request, detected_card(),
+                        [this](std::string_view text) { output_text(text); }, this, &record);
     write_run_report(record);
     return outcome;
 }
@@ -391,8 +401,10 @@ void CMainDlg::write_run_report(const RunRecord& record)
     const std::string folder = m_prefs->GetReportFolder();
     if (folder.empty())
         return;
+    std::string path;
     std::string why;
-    if (!write_report(report_path_in(folder, record), record, why))
+    write_report_in(folder, record, path, why);
+    if (!why.empty())
         output_text("\n" + why + "\n");
 }
 

@@ -37,6 +37,9 @@ public:
     struct Options {
         // The volumes card detection looks at; the running system's when none is given.
         std::unique_ptr<VolumeSource> volumes;
+        // What tells of changes to those volumes; the running system's mount table when none
+        // is given.
+        std::unique_ptr<MountMonitor> mounts;
         // Where the preferences live; the user's configuration folder when none is given.
         std::optional<PrefsLocation> where;
     };
@@ -60,11 +63,6 @@ public:
     void OnWebSite();
     void OnAbout();
 
-    Preferences* preferences() { return m_prefs.get(); }
-    CardDetector* detector() { return m_detector.get(); }
-    RunGate& gate() { return m_gate; }
-    CPreferencesDlg* preferences_dialog() { return m_prefsDlg; }
-
     // StartHost (also the output list and message boxes of the other hosts)
     void clear_output() override;
     void output_text(std::string_view text) override;
@@ -73,6 +71,8 @@ public:
     bool starting_number_enabled() override;
     std::string starting_number_text() override;
     void set_starting_number_text(const std::string& text) override;
+    DetectedCard detected_card() override;
+    std::string user_folder_name() override { return m_userFolderName; }
     CardAnswer choose_card(const std::string& card_name) override;
     std::optional<std::string> browse_for_folder(const std::string& title) override;
     std::optional<BackupAnswer> choose_backup(const std::string& backup_folder,
@@ -120,6 +120,8 @@ private:
     RunGate m_gate;
     CPreferencesDlg* m_prefsDlg = nullptr;
     bool m_closed = false;
+    // The user-named folder of the next run, as the list shows it; empty when it is not used.
+    std::string m_userFolderName;
 
     QLabel* m_status;
     QPushButton* m_startButton;

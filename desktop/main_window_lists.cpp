@@ -2,7 +2,6 @@
 
 #include "main_window.h"
 
-#include "app_globals.h"
 #include "window_lists.h"
 
 #include <QComboBox>
@@ -36,7 +35,7 @@ void CMainDlg::FillUserFolderCombo()
 {
     show_list(m_userFolder, user_folder_list(m_prefs->GetPrimaryFolder(), m_prefs->GetUserFolder()));
     m_prefs->SetUserFolder(m_userFolder->currentText().toStdString());
-    g_userFolderName = m_prefs->GetUserFolder();
+    m_userFolderName = m_prefs->GetUserFolder();
 }
 
 void CMainDlg::OnTemplateChange()
@@ -70,7 +69,7 @@ void CMainDlg::OnUserFolderChange(int index)
         m_userFolder->setCurrentIndex(m_userFolder->count() - 1);
     }
     m_prefs->SetUserFolder(name);
-    g_userFolderName = m_prefs->GetUserFolder();
+    m_userFolderName = m_prefs->GetUserFolder();
     create_user_folder();
     if (is_new)
         FillUserFolderCombo();
@@ -87,7 +86,7 @@ void CMainDlg::select_user_folder_after_cancel()
 // Choosing a folder, "My Job" included, makes it exist under the primary folder.
 void CMainDlg::create_user_folder()
 {
-    const std::string path = m_prefs->GetPrimaryFolder() + "/" + g_userFolderName;
+    const std::string path = m_prefs->GetPrimaryFolder() + "/" + m_userFolderName;
     if (mkdir(path.c_str(), 0777) != 0 && errno != EEXIST)
         message_box("Can't create folder:" + path);
 }

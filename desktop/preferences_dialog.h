@@ -44,7 +44,6 @@ private:
     void RefreshControls();
     void RefreshNameFields(const std::string& format);
     void RefreshArrangement();
-    void FillSetList();
 
     void PutStr(const char* key, const std::string& value);
     void PutInt(const char* key, int value);

@@ -67,10 +67,11 @@ void ProgressHooks::diagnostic(std::string_view text)
 
 int ProgressHooks::stop_requested() { return m_dialog.m_stop ? 1 : 0; }
 
-CProgressDlg::CProgressDlg(RunRequest request,
+CProgressDlg::CProgressDlg(RunRequest request, DetectedCard card,
                            std::function<void(std::string_view)> output, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
-      m_request(std::move(request)), m_output(std::move(output)), m_status(new QLabel(this)),
+      m_request(std::move(request)), m_card(std::move(card)), m_output(std::move(output)),
+      m_status(new QLabel(this)),
       m_bar(new QProgressBar(this)), m_stopButton(new QPushButton(QStringLiteral("&Stop"), this)),
       m_hooks(*this)
 {
@@ -112,7 +113,7 @@ RunResult CProgressDlg::run()
 
 void CProgressDlg::start_worker()
 {
-    m_record = begin_run_record(m_request);
+    m_record = begin_run_record(m_request, m_card);
     m_thread = QThread::create([this] {
         ReportingHooks hooks(m_hooks, m_record);
         m_result = ingest(m_request, hooks);
@@ -147,8 +148,6 @@ void CProgressDlg::OnStop()
     accept();
 }
 
-bool CProgressDlg::worker_running() const { return m_thread && !m_worker_done; }
-
 void CProgressDlg::closeEvent(QCloseEvent* event)
 {
     // The dialog closes itself once the worker has ended; the window manager cannot close it.
@@ -163,10 +162,11 @@ void CProgressDlg::on_ui_thread(const std::function<void()>& f)
     QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
 }
 
-RunResult RunWithProgress(const RunRequest& request, std::function<void(std::string_view)> output,
-                          QWidget* parent, RunRecord* record)
+RunResult RunWithProgress(const RunRequest& request, const DetectedCard& card,
+                          std::function<void(std::string_view)> output, QWidget* parent,
+                          RunRecord* record)
 {
-    CProgressDlg dialog(request, std::move(output), parent);
+    CProgressDlg dialog(request, card, std::move(output), parent);
     const RunResult outcome = dialog.run();
     if (record)
         *record = dialog.record();

@@ -58,7 +58,8 @@ class CProgressDlg : public QDialog {
     Q_OBJECT
 public:
     // output is the main window's output_text; it is called on the user-interface thread.
-    CProgressDlg(RunRequest request,
+    // card is the detected card, for the run's report.
+    CProgressDlg(RunRequest request, DetectedCard card,
                  std::function<void(std::string_view)> output, QWidget* parent = nullptr);
     ~CProgressDlg() override;
 
@@ -67,8 +68,6 @@ public:
 
     // The Stop button: asks the engine to stop and waits for it, still serving its calls.
     void OnStop();
-
-    bool worker_running() const;
 
     // What the run did, for its report; complete once run() has returned.
     const RunRecord& record() const { return m_record; }
@@ -88,6 +87,7 @@ private:
     void on_ui_thread(const std::function<void()>& f);
 
     RunRequest m_request;
+    DetectedCard m_card;
     std::function<void(std::string_view)> m_output;
     QLabel* m_status;
     QProgressBar* m_bar;
@@ -103,7 +103,7 @@ private:
 
 // Shows the progress dialog for one run of the engine with arguments; returns when the run is
 // over, however it ended. record, when given, receives what the run did for its report.
-RunResult RunWithProgress(const RunRequest& request,
+RunResult RunWithProgress(const RunRequest& request, const DetectedCard& card,
                            std::function<void(std::string_view)> output, QWidget* parent,
                            RunRecord* record = nullptr);
 

@@ -1,6 +1,7 @@
 #include "errtrace.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -186,7 +187,6 @@ namespace {
 constexpr std::size_t kEmergencyTextSize = 100;
 constexpr std::size_t kEntryTextSize = 200;
 constexpr std::size_t kLineSize = 225;
-constexpr const char* kLogPath = "/tmp/ckplog.tmp";
 
 std::mutex trace_lock;
 ec_node* head = nullptr;
@@ -216,6 +216,69 @@ void log_line_v(const char* format, va_list args)
     std::fprintf(log_stream, "%s: ", stamp);
     std::vfprintf(log_stream, format, args);
     std::fputs("\n", log_stream);
+}
+
+// The log's folder and file, in buffers of their own: the log is opened from the exit handler
+// too, maybe with memory exhausted.
+struct LogPaths {
+    char folder[PATH_MAX];
+    char file[PATH_MAX + sizeof "/trace.log"];
+};
+
+// $XDG_STATE_HOME/oakvane, or ~/.local/state/oakvane when that is not set or not an absolute
+// path. false with errno set when neither can be had, and paths.file then says where the log
+// was wanted.
+bool log_paths(LogPaths& paths)
+{
+    const char* state = std::getenv("XDG_STATE_HOME");
+    const char* home = std::getenv("HOME");
+    int folder = -1;
+    if (state && state[0] == '/')
+        folder = std::snprintf(paths.folder, sizeof paths.folder, "%s/oakvane", state);
+    else if (home && home[0] == '/')
+        folder = std::snprintf(paths.folder, sizeof paths.folder, "%s/.local/state/oakvane", home);
+    if (folder > 0 && folder < static_cast<int>(sizeof paths.folder)) {
+        std::snprintf(paths.file, sizeof paths.file, "%s/trace.log", paths.folder);
+        return true;
+    }
+    std::snprintf(paths.file, sizeof paths.file, "%s", "$XDG_STATE_HOME/oakvane/trace.log");
+    errno = folder < 0 ? ENOENT : ENAMETOOLONG;
+    return false;
+}
+
+// Makes folder and the folders above it that are missing, each private to the user.
+bool make_private_folders(char* folder)
+{
+    for (char* slash = std::strchr(folder + 1, '/');; slash = std::strchr(slash + 1, '/')) {
+        if (slash)
+            *slash = '\0';
+        const bool made = ::mkdir(folder, 0700) == 0 || errno == EEXIST;
+        if (slash)
+            *slash = '/';
+        if (!made || !slash)
+            return made;
+    }
+}
+
+// The log, appended to; null with errno set when it can't be opened. Neither the log nor its
+// folder may be a link: whoever could plant one there could have the log written over some
+// other file.
+FILE* open_log(LogPaths& paths)
+{
+    if (!log_paths(paths) || !make_private_folders(paths.folder))
+        return nullptr;
+    const int dir = ::open(paths.folder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dir < 0)
+        return nullptr;
+    const int fd = ::openat(dir, "trace.log", O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int open_error = errno;
+    ::close(dir);
+    FILE* stream = fd >= 0 ? ::fdopen(fd, "a") : nullptr;
+    const int stream_error = errno;
+    if (fd >= 0 && !stream)
+        ::close(fd);
+    errno = fd < 0 ? open_error : stream_error;
+    return stream;
 }
 
 void log_line(const char* format, ...) __attribute__((format(printf, 1, 2)));
@@ -304,9 +367,10 @@ void ec_log(const char* format, ...)
         return;
     std::lock_guard<std::mutex> guard(log_lock);
     if (!log_stream) {
-        log_stream = std::fopen(kLogPath, "a");
+        static LogPaths paths;
+        log_stream = open_log(paths);
         if (!log_stream) {
-            std::fprintf(stderr, "Can't open logfile \"%s\"\n", kLogPath);
+            std::fprintf(stderr, "Can't open logfile \"%s\": %s\n", paths.file, std::strerror(errno));
             // _exit, not exit: this may run inside the exit handler, where exit would be
             // undefined, and exit handlers would try to log again.
             std::fflush(nullptr);
@@ -314,7 +378,7 @@ void ec_log(const char* format, ...)
         }
         std::setvbuf(log_stream, nullptr, _IONBF, 0);
         std::fputs("\n", log_stream);
-        log_line("Log file %s opened", kLogPath);
+        log_line("Log file %s opened", paths.file);
     }
     va_list args;
     va_start(args, format);

@@ -1,7 +1,8 @@
 #pragma once
 // The error trace: a process-wide stack of failed checks (newest first), printed to standard
 // error when the process exits, with the errno symbol of the oldest entry, where the failure
-// started. Also an optional diagnostic log, off unless OAKVANE_TRACE_LOG=1.
+// started. Also an optional diagnostic log, off unless OAKVANE_TRACE_LOG=1: trace.log in
+// $XDG_STATE_HOME/oakvane (default ~/.local/state/oakvane), a folder private to the user.
 
 #include <climits>
 #include <cstddef>

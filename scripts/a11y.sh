@@ -92,7 +92,7 @@ a11y_session_start() {
 make_sample_setup() {
   local work=$1 converter=$2
   mkdir -p "$work/backup" "$work/config/Oakvane/Metadata Templates"
-  "$build/tools/make_sample_card" "$work/card" --preset demo >/dev/null
+  "$build/tests/standins/make_sample_card" "$work/card" --preset demo >/dev/null
   cp "$top/samples/Basic.xmp" "$work/config/Oakvane/Metadata Templates/"
   # A profile as an earlier version left it: the first start turns it into the "Default" set.
   cat >"$work/config/Oakvane/Oakvane.ini" <<INI
@@ -145,7 +145,7 @@ a11y_main() {
   trap a11y_cleanup EXIT
   local work=$session_work
   a11y_session_start "$work"
-  make_sample_setup "$work" "$build/tools/standin-converter"
+  make_sample_setup "$work" "$build/tests/standins/standin-converter"
   start_oakvane "$work"
 
   local status=0

@@ -14,7 +14,7 @@ work=${OAKVANE_DEMO:-/tmp/oakvane-demo}
 rm -rf "$work"
 mkdir -p "$work/backup" "$work/config/Oakvane/Metadata Templates"
 export TZ=${TZ:-UTC} XDG_CONFIG_HOME="$work/config" HOME="$work"
-"$build/tools/make_sample_card" "$work/card" --preset demo
+"$build/tests/standins/make_sample_card" "$work/card" --preset demo
 cp "$top/samples/Basic.xmp" "$work/config/Oakvane/Metadata Templates/"
 
 # An application profile as an earlier version left it: the first start turns it into the
@@ -23,7 +23,7 @@ cat >"$work/config/Oakvane/Oakvane.ini" <<INI
 [App]
 BackupFolder=$work/backup
 PrimaryFolder=$work/primary
-ConverterApp=$build/tools/standin-converter
+ConverterApp=$build/tests/standins/standin-converter
 KeepRaw=1
 Preview=-p1
 Arrangement=2

@@ -26,8 +26,8 @@ export TZ=UTC
 "$top/scripts/build.sh" copycard make_sample_card standin-converter read-eio-shim \
   renameat2-einval-shim statvfs-roomy-shim >/dev/null || exit 1
 copycard=$build/tools/copycard
-sample=$build/tools/make_sample_card
-converter=$build/tools/standin-converter
+sample=$build/tests/standins/make_sample_card
+converter=$build/tests/standins/standin-converter
 eio_shim=$build/tests/libread-eio-shim.so
 einval_shim=$build/tests/librenameat2-einval-shim.so
 roomy_shim=$build/tests/libstatvfs-roomy-shim.so

@@ -33,7 +33,7 @@ mkdir -p "$session_work"
 trap a11y_cleanup EXIT
 work=$session_work
 a11y_session_start "$work"
-make_sample_setup "$work" "$build/tools/standin-converter"
+make_sample_setup "$work" "$build/tests/standins/standin-converter"
 # Long enough per raw file for the progress dialog to be caught in the converter's phase.
 export STANDIN_CONVERTER_DELAY_MS=800
 start_oakvane "$work"

@@ -20,7 +20,7 @@ fi
 
 rm -rf "$work"
 mkdir -p "$work"
-make_sample_setup "$work" "$build/tools/standin-converter"
+make_sample_setup "$work" "$build/tests/standins/standin-converter"
 cat <<TEXT
 Sample card:      $work/card/DCIM
 Backup tree:      $work/backup

@@ -67,7 +67,9 @@ Exit status:
 Environment:
   OAKVANE_VERBOSE=1         on a terminal, show the engine's diagnostics instead of
                             the progress bar
-  OAKVANE_TRACE_LOG=1       also append the error trace to /tmp/ckplog.tmp
+  OAKVANE_TRACE_LOG=1       also append the error trace to
+                            $XDG_STATE_HOME/oakvane/trace.log
+                            (default ~/.local/state/oakvane/trace.log)
   OAKVANE_VERIFY_WORKERS=N  number of threads decoding JPEGs to verify them (1 forces
                             one; default: one per processor, at most 8)
   OAKVANE_CARD_CLOCK=local|wall-clock

@@ -14,7 +14,6 @@
 // Exit status: 0 success (or a station stopped while idle), 130 stopped by SIGINT or SIGTERM
 // during a run, 1 otherwise.
 
-#include "app_globals.h"
 #include "ingest_host.h"
 #include "ingest_station.h"
 
@@ -51,7 +50,8 @@ Exit status:
 
 Environment:
   OAKVANE_VERBOSE         1: as --verbose
-  OAKVANE_TRACE_LOG       1: keeps the diagnostic log /tmp/ckplog.tmp
+  OAKVANE_TRACE_LOG       1: keeps the diagnostic log $XDG_STATE_HOME/oakvane/trace.log
+                          (default ~/.local/state/oakvane/trace.log)
   OAKVANE_VERIFY_WORKERS  the number of threads that decode JPEGs (default: one per CPU, at most 8)
   OAKVANE_CARD_CLOCK      local or wall-clock: read the card's times so instead of deciding
                           from its file system (a debugging aid)
@@ -184,7 +184,6 @@ int main(int argc, char* argv[])
     host.set_preferences(&prefs);
     if (!prefs.InitPreferences() || !open_set(prefs, host, options.set, !options.plan))
         return 1;
-    oakvane::g_userFolderName = prefs.GetWantUserFolder() ? prefs.GetUserFolder() : "";
     // Cards start runs only through the station's own queue, never by the detector's rule.
     oakvane::CardDetector detector(host, oakvane::make_system_volume_source(), [] { return false; });
     host.set_detector(&detector);

@@ -1,6 +1,5 @@
 #include "ingest_host.h"
 
-#include "app_globals.h"
 #include "eject.h"
 #include "engine.h"
 #include "plan.h"
@@ -35,6 +34,19 @@ std::string IngestHost::starting_number_text()
     return m_prefs ? m_prefs->GetStartingNumber() : "";
 }
 
+DetectedCard IngestHost::detected_card()
+{
+    if (!m_detector)
+        return {};
+    return {m_detector->state().card_folder, m_detector->state().card_name};
+}
+
+// No list to choose from on a terminal: the set's own folder, when the set uses one.
+std::string IngestHost::user_folder_name()
+{
+    return m_prefs && m_prefs->GetWantUserFolder() ? m_prefs->GetUserFolder() : "";
+}
+
 // Exactly one card is mounted: unattended, that is the card to ingest.
 CardAnswer IngestHost::choose_card(const std::string&) { return CardAnswer::Ok; }
 
@@ -49,7 +61,7 @@ std::optional<BackupAnswer> IngestHost::choose_backup(const std::string&, const 
 RunResult IngestHost::run_with_progress(const RunRequest& request)
 {
     m_run_card_folder = request.card_folder;
-    m_record = begin_run_record(request);
+    m_record = begin_run_record(request, detected_card());
     ReportingHooks hooks(m_engine_host, m_record);
     const RunResult result = ingest(request, hooks);
     m_engine_host.finish_progress();
@@ -139,7 +151,7 @@ EjectReport IngestHost::eject_stoppable(const std::string& card_folder)
 
 void IngestHost::eject_card()
 {
-    const bool ours = m_station || m_run_card_folder == g_detectedCardFolder;
+    const bool ours = m_station || m_run_card_folder == detected_card().folder;
     const std::string folder = ours ? m_run_card_folder : std::string();
     const EjectReport report =
         m_station && CliHost::stop_notify_fd() >= 0 ? eject_stoppable(folder) : eject_card_report(folder);

@@ -39,6 +39,8 @@ public:
     bool starting_number_enabled() override;
     std::string starting_number_text() override;
     void set_starting_number_text(const std::string&) override {}
+    DetectedCard detected_card() override;
+    std::string user_folder_name() override;
     CardAnswer choose_card(const std::string& card_name) override;
     std::optional<std::string> browse_for_folder(const std::string& title) override;
     std::optional<BackupAnswer> choose_backup(const std::string&, const std::string&) override;

@@ -89,9 +89,10 @@ void IngestStation::write_report()
     const std::string folder = m_prefs.GetReportFolder();
     if (folder.empty())
         return;
-    const RunRecord run = m_host.last_run();
+    std::string path;
     std::string why;
-    if (!oakvane::write_report(report_path_in(folder, run), run, why))
+    oakvane::write_report_in(folder, m_host.last_run(), path, why);
+    if (!why.empty())
         m_host.message_box(why);
 }
 

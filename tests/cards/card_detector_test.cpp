@@ -1,6 +1,5 @@
 // The detector's handling of insertions and removals, over a volume list the test controls.
 
-#include "app_globals.h"
 #include "card_detector.h"
 #include "card_test_support.h"
 
@@ -17,8 +16,6 @@ protected:
     CardDetectorTest()
     {
         test::ensure_app();
-        g_detectedCardFolder.clear();
-        g_detectedCardName.clear();
         table->scan.volumes = {volume("/", false, {}, 1)};
     }
 
@@ -53,8 +50,8 @@ TEST_F(CardDetectorTest, ScanShowsAndRecordsTheCardOnceOnly)
     EXPECT_EQ(view.calls, (Lines{"status: Press Start to begin",
                                  "card: Image card mounted: /media/card/ (NIKON_D70)",
                                  "eject: on"}));
-    EXPECT_EQ(g_detectedCardFolder, "/media/card/DCIM");
-    EXPECT_EQ(g_detectedCardName, "/media/card/ (NIKON_D70)");
+    EXPECT_EQ(detector.state().card_folder, "/media/card/DCIM");
+    EXPECT_EQ(detector.state().card_name, "/media/card/ (NIKON_D70)");
     EXPECT_EQ(log.state_changes, 1);
 
     EXPECT_EQ(detector.ScanForCards(), 0);
@@ -75,7 +72,7 @@ TEST_F(CardDetectorTest, InsertedCardOnlyShowsWhenAutomaticIngestionIsOff)
     insert(volume("/media/card", true));
     EXPECT_EQ(log.runs, 0);
     EXPECT_EQ(auto_ingest_asked, 1);
-    EXPECT_EQ(g_detectedCardName, "/media/card/");
+    EXPECT_EQ(detector.state().card_name, "/media/card/");
     EXPECT_TRUE(view.eject);
 }
 
@@ -88,8 +85,8 @@ TEST_F(CardDetectorTest, SecondCardMakesMultipleAndStartsNothing)
     EXPECT_EQ(view.status, "Press Start to choose card");
     EXPECT_EQ(view.card, "Multiple image cards mounted");
     EXPECT_FALSE(view.eject);
-    EXPECT_EQ(g_detectedCardFolder, "");
-    EXPECT_EQ(g_detectedCardName, "");
+    EXPECT_EQ(detector.state().card_folder, "");
+    EXPECT_EQ(detector.state().card_name, "");
 }
 
 TEST_F(CardDetectorTest, VolumeWithoutDcimLeavesTheCardAlone)
@@ -100,7 +97,7 @@ TEST_F(CardDetectorTest, VolumeWithoutDcimLeavesTheCardAlone)
     EXPECT_EQ(view.calls, shown);
     EXPECT_EQ(log.runs, 1);
     EXPECT_EQ(log.state_changes, 1);
-    EXPECT_EQ(g_detectedCardFolder, "/media/card/DCIM");
+    EXPECT_EQ(detector.state().card_folder, "/media/card/DCIM");
 }
 
 TEST_F(CardDetectorTest, RemovalRescansAndNeverStartsARun)
@@ -109,7 +106,7 @@ TEST_F(CardDetectorTest, RemovalRescansAndNeverStartsARun)
     insert(volume("/media/b", true));
     unmount("/media/b");
     detector.OnShellNotify(MediaEvent::Removed, "/media/b");
-    EXPECT_EQ(g_detectedCardName, "/media/a/");
+    EXPECT_EQ(detector.state().card_name, "/media/a/");
     EXPECT_EQ(view.status, "Press Start to begin");
     EXPECT_EQ(log.runs, 1);  // only the first insertion's
 
@@ -118,7 +115,7 @@ TEST_F(CardDetectorTest, RemovalRescansAndNeverStartsARun)
     EXPECT_EQ(view.status, "Insert card or connect camera");
     EXPECT_EQ(view.card, "No image card mounted");
     EXPECT_FALSE(view.eject);
-    EXPECT_EQ(g_detectedCardFolder, "");
+    EXPECT_EQ(detector.state().card_folder, "");
 }
 
 TEST_F(CardDetectorTest, EventWithoutPathIsIgnored)
@@ -138,7 +135,7 @@ TEST_F(CardDetectorTest, UnreadableVolumeListStartsNoRunOnTheOldCard)
     detector.OnShellNotify(MediaEvent::Inserted, "/media/other");
     EXPECT_EQ(log.runs, 1);
     EXPECT_EQ(log.failures, Lines{"cannot read /proc/self/mountinfo"});
-    EXPECT_EQ(g_detectedCardName, "/media/card/");
+    EXPECT_EQ(detector.state().card_name, "/media/card/");
     EXPECT_EQ(view.status, "Press Start to begin");
 }
 
@@ -157,7 +154,7 @@ TEST_F(CardDetectorTest, MountTableChangesBecomeInsertionsThenRemovals)
     mount(volume("/media/c", true, {}, 5));
     detector.mount_table_changed();
     EXPECT_EQ(log.events, (Lines{"+/media/b", "+/media/c", "-/media/a", "-/media/b"}));
-    EXPECT_EQ(g_detectedCardName, "/media/c/");
+    EXPECT_EQ(detector.state().card_name, "/media/c/");
     EXPECT_EQ(log.runs, 1) << "a card inserted along with a removal still starts a run";
 }
 
@@ -177,7 +174,7 @@ TEST_F(CardDetectorTest, OnlyTheCardsOwnMountAppearingStartsARun)
     EXPECT_EQ(view.card, "Image card mounted: /media/card/ (NIKON_D70)");
     table->scan.volumes[1].label.clear();
     insert(volume("/media/other", false, {}, 4));
-    EXPECT_EQ(g_detectedCardName, "/media/card/");
+    EXPECT_EQ(detector.state().card_name, "/media/card/");
     EXPECT_EQ(log.runs, 1);
 
     // Pulled and put back between two looks at the table: a mount of its own, a run of its own.

@@ -1,7 +1,6 @@
 // Card detection on real mounts: ext2 images on loop devices (cards and a stick) and memory
 // file systems, mounted and unmounted while the detector follows the kernel's mount table.
 
-#include "app_globals.h"
 #include "card_detector.h"
 #include "card_test_support.h"
 #include "mounts.h"
@@ -70,8 +69,6 @@ protected:
     void SetUp() override
     {
         test::ensure_app();
-        g_detectedCardFolder.clear();
-        g_detectedCardName.clear();
         m_root = fs::canonical(m_tmp.path()).string();
         if (const std::string why = test::mount_refusal(m_root); !why.empty())
             GTEST_SKIP() << "real mounts not possible here: " << why;
@@ -144,8 +141,8 @@ TEST_F(RealMountTest, CardComesAndGoesWithItsMount)
         GTEST_SKIP() << "loop mounts not possible here: " << card->error();
     ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("card")); }))
         << "no insertion seen";
-    EXPECT_EQ(g_detectedCardName, at("card") + "/ (NIKON_D70)");
-    EXPECT_EQ(g_detectedCardFolder, at("card") + "/DCIM");
+    EXPECT_EQ(detector->state().card_name, at("card") + "/ (NIKON_D70)");
+    EXPECT_EQ(detector->state().card_folder, at("card") + "/DCIM");
     EXPECT_EQ(view.card, "Image card mounted: " + at("card") + "/ (NIKON_D70)");
     EXPECT_TRUE(view.eject);
     EXPECT_EQ(log.runs, 1);
@@ -170,8 +167,8 @@ TEST_F(RealMountTest, CardComesAndGoesWithItsMount)
     EXPECT_EQ(view.status, "Insert card or connect camera");
     EXPECT_EQ(view.card, "No image card mounted");
     EXPECT_FALSE(view.eject);
-    EXPECT_EQ(g_detectedCardName, "");
-    EXPECT_EQ(g_detectedCardFolder, "");
+    EXPECT_EQ(detector->state().card_name, "");
+    EXPECT_EQ(detector->state().card_folder, "");
     EXPECT_TRUE(log.failures.empty());
 }
 
@@ -183,7 +180,7 @@ TEST_F(RealMountTest, UnlabelledCardIsNamedByItsRootAndASecondMakesMultiple)
     auto camera = mount_image("camera", "", {"DCIM"});
     ASSERT_TRUE(camera->ok()) << camera->error();
     ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("camera")); }));
-    EXPECT_EQ(g_detectedCardName, at("camera") + "/");
+    EXPECT_EQ(detector->state().card_name, at("camera") + "/");
     EXPECT_EQ(view.card, "Image card mounted: " + at("camera") + "/");
     EXPECT_EQ(log.runs, 1);
 
@@ -192,7 +189,7 @@ TEST_F(RealMountTest, UnlabelledCardIsNamedByItsRootAndASecondMakesMultiple)
     ASSERT_TRUE(test::run_events_until([&] { return has(log.events, "+" + at("second")); }));
     EXPECT_EQ(view.status, "Press Start to choose card");
     EXPECT_EQ(view.card, "Multiple image cards mounted");
-    EXPECT_EQ(g_detectedCardName, "");
+    EXPECT_EQ(detector->state().card_name, "");
     EXPECT_EQ(log.runs, 1);
 }
 
@@ -211,7 +208,7 @@ TEST_F(RealMountTest, TmpfsHoldingDcimIsNoCard)
     detector->ScanForCards();
     EXPECT_EQ(log.events, Lines{"+" + at("stick")});
     EXPECT_EQ(view.status, "Insert card or connect camera");
-    EXPECT_EQ(g_detectedCardFolder, "");
+    EXPECT_EQ(detector->state().card_folder, "");
     EXPECT_EQ(log.runs, 0);
 }
 

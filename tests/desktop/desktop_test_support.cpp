@@ -118,6 +118,9 @@ bool WindowFixture::start()
 {
     CMainDlg::Options options;
     options.volumes = std::make_unique<FakeVolumes>(m_volumes);
+    auto mounts = std::make_unique<FakeMountMonitor>();
+    m_mounts = mounts.get();
+    options.mounts = std::move(mounts);
     m_window = std::make_unique<CMainDlg>(std::move(options));
     m_window->show();
     return m_window->OnInitDialog();
@@ -155,8 +158,8 @@ void WindowFixture::remove_card(int mount_id)
 
 void WindowFixture::announce()
 {
-    if (m_window && m_window->detector())
-        m_window->detector()->mount_table_changed();
+    if (m_mounts)
+        m_mounts->announce();
 }
 
 }  // namespace oakvane::test

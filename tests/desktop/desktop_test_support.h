@@ -3,10 +3,12 @@
 // configuration folder per test, and answering modal dialogs from a timer.
 
 #include "main_window.h"
+#include "mount_monitor.h"
 #include "temp_dir.h"
 #include "volumes.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -57,6 +59,12 @@ private:
     std::shared_ptr<VolumeScan> m_scan;
 };
 
+// Tells the window that the made-up volumes have changed, when the test says so.
+class FakeMountMonitor : public MountMonitor {
+public:
+    void announce() { emit changed(); }
+};
+
 // A main window on a private configuration and made-up volumes.
 class WindowFixture {
 public:
@@ -84,6 +92,7 @@ private:
 
     std::shared_ptr<VolumeScan> m_volumes = std::make_shared<VolumeScan>();
     std::unique_ptr<CMainDlg> m_window;
+    QPointer<FakeMountMonitor> m_mounts;  // the window's detector owns it; null once it is gone
 };
 
 // Answers the next modal window that act accepts: act is called with the active modal widget

@@ -1,6 +1,5 @@
 // The main window: start-up, its controls and lists, the card state, Eject and closing.
 
-#include "app_globals.h"
 #include "desktop_test_support.h"
 #include "preferences.h"
 
@@ -86,7 +85,7 @@ private slots:
         auto* folders = child<QComboBox>(w, "userFolder");
         QCOMPARE(entries(folders), QStringList({QStringLiteral("Jobs"), QStringLiteral("[refresh]"),
                                                 QStringLiteral("[new...]")}));
-        QCOMPARE(g_userFolderName, std::string("Jobs"));
+        QCOMPARE(w.user_folder_name(), std::string("Jobs"));
 
         // A new folder: made under the primary folder, listed and chosen.
         answer_modal<QDialog>([](QDialog* dialog) {
@@ -97,14 +96,15 @@ private slots:
         emit folders->activated(2);
         QVERIFY(std::filesystem::is_directory(f.primary + "/Wedding"));
         QCOMPARE(folders->currentText(), QStringLiteral("Wedding"));
-        QCOMPARE(g_userFolderName, std::string("Wedding"));
+        QCOMPARE(w.user_folder_name(), std::string("Wedding"));
 
         // Switching sets from the main window's list applies the other set.
         auto* sets = child<QComboBox>(w, "prefSet");
         QCOMPARE(entries(sets), QStringList({QStringLiteral("Default"), QStringLiteral("Studio")}));
         sets->setCurrentIndex(1);
         emit sets->activated(1);
-        QCOMPARE(w.preferences()->GetPrefSetCurrent(), std::string("Studio"));
+        const std::string profile = read_file(f.config.path("config/Oakvane/Oakvane.ini"));
+        QVERIFY2(profile.find("PrefSetCurrent=Studio\n") != std::string::npos, profile.c_str());
         QVERIFY(!number->isEnabled());
         QVERIFY(child<QLabel>(w, "startAuto")->text().isEmpty());
     }
@@ -115,7 +115,7 @@ private slots:
         QVERIFY(f.start());
         CMainDlg& w = f.window();
         const std::string card = f.insert_card("EOS", 41);
-        QCOMPARE(g_detectedCardFolder, card);
+        QCOMPARE(w.detected_card().folder, card);
         QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Press Start to begin"));
         QVERIFY(child<QLabel>(w, "cardText")->text().startsWith(QStringLiteral("Image card mounted: ")));
         QVERIFY(child<QPushButton>(w, "eject")->isEnabled());
@@ -162,20 +162,40 @@ private slots:
 
     void closingSavesTheSetAndIsRefusedDuringARun()
     {
-        WindowFixture f({"NameFmt\tSSAE"});
+        WindowFixture f({"WantUserFolder\t1"});
+        std::filesystem::create_directories(f.primary + "/Jobs");
+        std::filesystem::create_directories(f.primary + "/Wedding");
         QVERIFY(f.start());
         CMainDlg& w = f.window();
-        auto* number = child<QLineEdit>(w, "startingNumber");
-        w.preferences()->SetStartingNumber("321");
-        w.gate().set_running(true);
-        QTest::keyClick(&w, Qt::Key_Escape);
+        f.insert_card("EOS", 7);
+
+        // Start asks which card: the run is up, and neither Escape nor the window's close
+        // ends the window under it.
+        bool stayed = false;
+        answer_modal<QDialog>([&w, &stayed](QDialog* question) {
+            QTest::keyClick(&w, Qt::Key_Escape);
+            w.close();
+            stayed = w.isVisible();
+            question->findChild<QPushButton*>(QStringLiteral("cancel"))->click();
+        });
+        child<QPushButton>(w, "start")->click();
+        QVERIFY(stayed);
         QVERIFY(w.isVisible());
-        w.gate().set_running(false);
+
+        // A choice made after Start saved the set is saved when the window closes. The list
+        // is in the directory's order: the choice is whichever folder is not chosen yet.
+        auto* folders = child<QComboBox>(w, "userFolder");
+        const std::string other = folders->currentText() == QStringLiteral("Jobs") ? "Wedding" : "Jobs";
+        const int index = folders->findText(QString::fromStdString(other));
+        QVERIFY(index >= 0);
+        folders->setCurrentIndex(index);
+        emit folders->activated(index);
+        const std::string set = f.config.path("config/Oakvane/Main/Default");
+        const std::string line = "UserFolder\t" + other + "\n";
+        QVERIFY(read_file(set).find(line) == std::string::npos);
         QTest::keyClick(&w, Qt::Key_Escape);
         QVERIFY(!w.isVisible());
-        Q_UNUSED(number);
-        const std::string set = read_file(f.config.path("config/Oakvane/Main/Default"));
-        QVERIFY(set.find("StartingNumber\t321") != std::string::npos);
+        QVERIFY(read_file(set).find(line) != std::string::npos);
     }
 };
 

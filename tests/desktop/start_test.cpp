@@ -1,7 +1,6 @@
 // Start from the window: a run on a generated card behind the progress dialog, Stop, the card
 // and backup-folder questions, and cards inserted while the window is busy.
 
-#include "app_globals.h"
 #include "cardgen.h"
 #include "desktop_test_support.h"
 #include "progress_dialog.h"
@@ -88,10 +87,13 @@ private slots:
         QCOMPARE(status(f.window()), QStringLiteral("Successful ingestion"));
         QCOMPARE(count_files(f.backup, ".JPG"), 6);
         QCOMPARE(count_files(f.primary, ".JPG"), 6);
-        // The next number is written back into the box and the set.
+        // The next number is written back into the box, and into the set the window saves as
+        // it closes.
         QCOMPARE(f.window().findChild<QLineEdit*>(QStringLiteral("startingNumber"))->text(),
                  QStringLiteral("17"));
-        QCOMPARE(f.window().preferences()->GetStartingNumber(), std::string("17"));
+        QTest::keyClick(&f.window(), Qt::Key_Escape);
+        const std::string set = read_file(f.config.path("config/Oakvane/Main/Default"));
+        QVERIFY2(set.find("StartingNumber\t17\n") != std::string::npos, set.c_str());
     }
 
     void finishedRunLeavesItsReportInTheReportFolder()
@@ -185,7 +187,17 @@ private slots:
         click_start(f.window());
         QVERIFY(f.output().contains(QStringLiteral("Backup Image Folder: ") + QString::fromStdString(chosen)));
         QVERIFY(f.output().contains(QStringLiteral("SUCCESSFUL INGESTION - no errors detected")));
-        QCOMPARE(g_previousBackupFolder, chosen);
+
+        // The next Start offers the folder just picked.
+        answer_modal<QDialog>([](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("ok"))->click(); });
+        QString offered;
+        answer_modal<QDialog>([&offered](QDialog* d) {
+            offered = d->findChild<QLabel*>(QStringLiteral("secondLine"))->text();
+            d->findChild<QPushButton*>(QStringLiteral("stopIngestion"))->click();
+        });
+        click_start(f.window());
+        QCOMPARE(offered, QStringLiteral("Use previous folder %1?").arg(QString::fromStdString(chosen)));
+        QVERIFY(f.output().contains(QStringLiteral("ERROR: Ingestion stopped")));
     }
 
     void cardsInsertedWhileBusyStartNoNestedOrSecondRun()
@@ -230,7 +242,9 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(f.output().count(QStringLiteral("Starting")), 1);
         QCOMPARE(f.output().count(QStringLiteral("Finished")), 1);
-        QVERIFY(!f.window().gate().running());
+        // The run is over for the window too: it closes.
+        QTest::keyClick(&f.window(), Qt::Key_Escape);
+        QVERIFY(!f.window().isVisible());
     }
 };
 

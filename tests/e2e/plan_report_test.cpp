@@ -274,6 +274,8 @@ TEST_F(ReportTest, CorruptJpegFailsTheFileAndTheRun)
     card_done();
     write_set({"NameFmt\tEEEE", "WantDateFolders\t0"});
     fs::create_directories(report().parent_path());
+    // --report names an output file: an earlier one there is replaced.
+    test::write_file(report(), "an earlier report\n");
 
     const ProcessResult r = ingest({"--report", report().string()});
 

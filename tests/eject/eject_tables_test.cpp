@@ -41,8 +41,8 @@ TEST(CardFolder, NamesTheMountPointAboveIt)
     EXPECT_EQ(card_mount_point("/media/photo/CARD/DCIM"), "/media/photo/CARD");
     EXPECT_EQ(card_mount_point("/media/photo/CARD/DCIM/"), "/media/photo/CARD");
     EXPECT_EQ(card_mount_point("/DCIM"), "/");
-    EXPECT_EQ(eject_card(""), CardEject::no_card);
-    EXPECT_EQ(eject_card("/"), CardEject::no_card);
+    EXPECT_EQ(eject_card_report("").result, CardEject::no_card);
+    EXPECT_EQ(eject_card_report("/").result, CardEject::no_card);
 }
 
 // A device tree in the kernel's shape: device folders with "subsystem" links naming their bus,

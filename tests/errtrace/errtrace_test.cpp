@@ -1,11 +1,13 @@
 #include "errtrace.h"
 
 #include "failing_new.h"
+#include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <csignal>
+#include <filesystem>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -40,16 +42,6 @@ std::string decoration(int err, const char* symbol, const char* message)
 {
     return "\n\t\t*** " + std::string(symbol) + " (" + std::to_string(err) + ": \"" + message +
            "\") ***";
-}
-
-constexpr const char* kLogPath = "/tmp/ckplog.tmp";
-
-std::string log_contents()
-{
-    std::ifstream in(kLogPath, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
 }
 
 }  // namespace
@@ -195,42 +187,109 @@ TEST_F(TraceAtExit, PushesFromManyThreadsAreAllKept)
         ::testing::ExitedWithCode(0), Exactly(""));
 }
 
-TEST_F(TraceAtExit, LogIsWrittenOnlyWhenSwitchedOn)
+// The diagnostic log, in a state folder of each test's own. The child that writes it is forked
+// without a new program, so that it sees the test's own folder.
+class TraceLog : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { GTEST_FLAG_SET(death_test_style, "fast"); }
+    static void TearDownTestSuite() { GTEST_FLAG_SET(death_test_style, "threadsafe"); }
+
+    std::string state() const { return m_tmp / "state"; }
+    std::string log_path() const { return state() + "/oakvane/trace.log"; }
+
+    // In the child: the log switched on, with the state folder given (or none).
+    static void switch_on(const char* state_home, const char* home)
+    {
+        setenv("OAKVANE_TRACE_LOG", "1", 1);
+        if (state_home)
+            setenv("XDG_STATE_HOME", state_home, 1);
+        else
+            unsetenv("XDG_STATE_HOME");
+        setenv("HOME", home, 1);
+    }
+
+    oakvane::test::TempDir m_tmp;
+};
+
+TEST_F(TraceLog, WrittenOnlyWhenSwitchedOn)
 {
-    struct stat before;
-    const bool existed = stat(kLogPath, &before) == 0;
     EXPECT_EXIT(
         {
             unsetenv("OAKVANE_TRACE_LOG");
+            setenv("XDG_STATE_HOME", state().c_str(), 1);
             ec_log("not written %d", 1);
             ec_push("f", "x.cpp", 1, "100% sure", 0, nullptr);
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), Exactly("ERROR:\t0: f [x.cpp:1] 100% sure\n"));
-    struct stat after;
-    EXPECT_EQ(stat(kLogPath, &after) == 0, existed);
-    if (existed) {
-        EXPECT_EQ(after.st_size, before.st_size);
-    }
+    EXPECT_FALSE(std::filesystem::exists(state()));
 }
 
-TEST_F(TraceAtExit, LogGetsStampedLinesAndTheTrace)
+TEST_F(TraceLog, GetsStampedLinesAndTheTraceInAPrivateFolderOfTheStateHome)
 {
-    const std::size_t offset = log_contents().size();
     EXPECT_EXIT(
         {
-            setenv("OAKVANE_TRACE_LOG", "1", 1);
+            switch_on(state().c_str(), m_tmp.str().c_str());
             ec_log("hello %d", 5);
             ec_push("f", "x.cpp", 1, "100% sure", 0, nullptr);
             std::exit(0);
         },
         ::testing::ExitedWithCode(0), Exactly("ERROR:\t0: f [x.cpp:1] 100% sure\n"));
-    const std::string added = log_contents().substr(offset);
+    const std::string added = oakvane::test::read_file(log_path());
     // "%Y-%b-%d %X" in the C locale: 2026-Nov-01 12:34:56
     const std::string stamp = "[0-9]{4}-[A-Z][a-z]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}: ";
-    const std::regex expected("\n" + stamp + "Log file /tmp/ckplog\\.tmp opened\n" + stamp +
+    const std::regex expected("\n" + stamp + "Log file " + log_path() + " opened\n" + stamp +
                               "hello 5\n" + stamp + "ERROR:\t0: f \\[x\\.cpp:1\\] 100% sure\n");
     EXPECT_TRUE(std::regex_match(added, expected)) << added;
+    struct stat folder;
+    ASSERT_EQ(stat((state() + "/oakvane").c_str(), &folder), 0);
+    EXPECT_EQ(folder.st_mode & 07777, 0700u);
+}
+
+// No state home, or one that is not an absolute path: the user's own, ~/.local/state.
+TEST_F(TraceLog, WithoutAStateHomeGoesUnderHome)
+{
+    for (const char* state_home : {static_cast<const char*>(nullptr), "", "relative/state"}) {
+        EXPECT_EXIT(
+            {
+                switch_on(state_home, m_tmp.str().c_str());
+                ec_log("at home");
+                std::exit(0);
+            },
+            ::testing::ExitedWithCode(0), Exactly(""));
+        const std::string log = m_tmp / ".local/state/oakvane/trace.log";
+        EXPECT_NE(oakvane::test::read_file(log).find("at home\n"), std::string::npos);
+        std::filesystem::remove(log);
+    }
+}
+
+// Someone who can write where the log goes must not make it write elsewhere.
+TEST_F(TraceLog, LinksAreNeverFollowed)
+{
+    oakvane::test::write_file(m_tmp / "victim", "someone's file\n");
+    std::filesystem::create_directories(state() + "/oakvane");
+    std::filesystem::create_symlink(m_tmp / "victim", log_path());
+    EXPECT_EXIT(
+        {
+            switch_on(state().c_str(), m_tmp.str().c_str());
+            ec_log("redirected");
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(1), "Can't open logfile");
+    EXPECT_EQ(oakvane::test::read_file(m_tmp / "victim"), "someone's file\n");
+
+    std::filesystem::remove_all(state());
+    std::filesystem::create_directories(state());
+    std::filesystem::create_directory(m_tmp / "elsewhere");
+    std::filesystem::create_directory_symlink(m_tmp / "elsewhere", state() + "/oakvane");
+    EXPECT_EXIT(
+        {
+            switch_on(state().c_str(), m_tmp.str().c_str());
+            ec_log("redirected");
+            std::exit(0);
+        },
+        ::testing::ExitedWithCode(1), "Can't open logfile");
+    EXPECT_TRUE(std::filesystem::is_empty(m_tmp / "elsewhere"));
 }
 
 TEST(SymbolTable, HasAllCategoriesInOrder)

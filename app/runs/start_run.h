@@ -4,6 +4,7 @@
 // ejects the card when the preferences ask for it. The desktop window and the command line
 // run the same command; they differ only in how they answer StartHost.
 
+#include "detected_card.h"
 #include "run_settings.h"
 
 #include <optional>
@@ -30,6 +31,10 @@ public:
     virtual bool starting_number_enabled() = 0;
     virtual std::string starting_number_text() = 0;
     virtual void set_starting_number_text(const std::string& text) = 0;
+    // The card that card detection has found, as it stands now.
+    virtual DetectedCard detected_card() = 0;
+    // The user-named folder of the next run; empty when that folder is not used.
+    virtual std::string user_folder_name() = 0;
     // "Ingest from card <name>?"
     virtual CardAnswer choose_card(const std::string& card_name) = 0;
     // The folder picker; none when nothing was chosen.
@@ -81,6 +86,9 @@ private:
     Preferences& m_prefs;
     StartHost& m_host;
     std::optional<std::string> m_card_override;
+    // The backup folder last picked when the backup folder was missing, offered the next time
+    // it is; never stored.
+    std::string m_previous_backup_folder;
     bool m_running = false;
 };
 

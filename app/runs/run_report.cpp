@@ -1,10 +1,9 @@
 #include "run_report.h"
 
-#include "app_globals.h"
+#include "new_file.h"
 #include "run_settings.h"
 #include "run_texts.h"
 
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,8 +11,6 @@
 
 #include <array>
 #include <cctype>
-#include <fcntl.h>
-#include <unistd.h>
 #include <filesystem>
 
 #ifndef OAKVANE_VERSION
@@ -85,12 +82,12 @@ void ReportingHooks::file_record(const FileRecord& record)
     m_inner.file_record(record);
 }
 
-RunRecord begin_run_record(const RunRequest& request)
+RunRecord begin_run_record(const RunRequest& request, const DetectedCard& detected)
 {
     RunRecord record;
     record.request = request;
     record.card_folder = request.card_folder;
-    record.card_name = report_card_name(record.card_folder);
+    record.card_name = report_card_name(record.card_folder, detected);
     record.started = QDateTime::currentDateTimeUtc();
     return record;
 }
@@ -112,10 +109,10 @@ void end_run_record(RunRecord& record, const RunResult& result)
     }
 }
 
-std::string report_card_name(const std::string& card_folder)
+std::string report_card_name(const std::string& card_folder, const DetectedCard& detected)
 {
-    if (!g_detectedCardName.empty() && card_folder == g_detectedCardFolder)
-        return g_detectedCardName;
+    if (!detected.name.empty() && card_folder == detected.folder)
+        return detected.name;
     const std::filesystem::path folder = std::filesystem::path(card_folder).lexically_normal();
     const std::filesystem::path parent = (folder.has_filename() ? folder : folder.parent_path()).parent_path();
     return parent.filename().string();
@@ -162,11 +159,10 @@ bool write_report(const std::string& path, const RunRecord& run, std::string& wh
         return false;
     }
     // The rename itself must survive a crash too.
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    std::string flush;
+    if (!sync_folder_of(path, flush)) {
+        why = "Can't write the report \"" + path + "\": " + flush;
+        return false;
     }
     return true;
 }
@@ -192,14 +188,23 @@ std::string card_file_stem(const std::string& card_name)
 
 }  // namespace
 
-std::string report_path_in(const std::string& folder, const RunRecord& run)
+bool write_report_in(const std::string& folder, const RunRecord& run, std::string& path,
+                     std::string& why)
 {
-    const std::string stem = folder + "/" + card_file_stem(run.card_name) + "_" +
+    const std::string stem = card_file_stem(run.card_name) + "_" +
                              run.started.toLocalTime().toString("yyyyMMdd-HHmmss").toStdString();
-    std::string path = stem + ".json";
-    for (int n = 1; QFileInfo::exists(text(path)); ++n)
-        path = stem + "_" + std::to_string(n) + ".json";
-    return path;
+    const auto name = [&stem](int n) {
+        return n == 0 ? stem + ".json" : stem + "_" + std::to_string(n) + ".json";
+    };
+    const QByteArray json = report_json(run);
+    const std::string_view bytes(json.constData(), static_cast<std::size_t>(json.size()));
+    std::string note;
+    const bool written = write_new_file(folder, name, bytes, path, note);
+    if (!note.empty())
+        why = (written ? "The report \"" + path + "\" is written, but "
+                       : "Can't write a report into \"" + folder + "\": ") +
+              note;
+    return written;
 }
 
 }  // namespace oakvane

@@ -34,7 +34,8 @@ enum class Attempt { done, busy, failed };
 // Calls attempt until it is done or fails, or until the retries are spent while it stays busy.
 Attempt retry_while_busy(const EjectRetry& retry, const std::function<Attempt()>& attempt);
 
-// The result eject_volume reports for outcome.
+// 1 when outcome leaves the card done with (the cards are to be rescanned), 0 when it refused
+// or failed.
 int eject_result(EjectOutcome outcome);
 
 // What became of the card mounted at mount_point, or why it was not ejected.

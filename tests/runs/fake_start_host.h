@@ -32,6 +32,8 @@ public:
     bool starting_number_enabled() override { return prefs && uses_starting_number(prefs->GetNameFmt()); }
     std::string starting_number_text() override { return number_box; }
     void set_starting_number_text(const std::string& text) override { number_box = text; }
+    DetectedCard detected_card() override { return card; }
+    std::string user_folder_name() override { return user_folder; }
     CardAnswer choose_card(const std::string& card_name) override
     {
         asked_cards.push_back(card_name);
@@ -73,6 +75,8 @@ public:
 
     // Answers.
     std::string number_box;
+    DetectedCard card;
+    std::string user_folder;
     CardAnswer card_answer = CardAnswer::Ok;
     std::optional<std::string> browse_answer;
     std::optional<BackupAnswer> backup_answer;

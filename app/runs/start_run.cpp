@@ -1,6 +1,5 @@
 #include "start_run.h"
 
-#include "app_globals.h"
 #include "preferences.h"
 #include "run_settings.h"
 #include "run_texts.h"
@@ -114,21 +113,23 @@ std::optional<RunSettings> StartCommand::decide_settings()
     // the backup copy.
     if (m_prefs.GetKeepRaw() && m_prefs.GetConverterApp().empty())
         return fail("No DNG converter chosen in Preferences"), std::nullopt;
-    return read_run_settings(m_prefs, *card_folder, *backup_folder, g_userFolderName);
+    return read_run_settings(m_prefs, *card_folder, *backup_folder, m_host.user_folder_name());
 }
 
 std::optional<std::string> StartCommand::choose_card_folder(const std::string& card_preference)
 {
     if (m_card_override)
         return m_card_override;
-    if (m_prefs.GetAutoIngest() && !g_detectedCardFolder.empty())
-        return g_detectedCardFolder;
+    const DetectedCard card = m_host.detected_card();
+    if (m_prefs.GetAutoIngest() && !card.folder.empty())
+        return card.folder;
     if (card_preference != kUserChoice)
         return card_preference;
     m_host.set_main_status("Choosing card");
-    if (!g_detectedCardFolder.empty() && !g_detectedCardName.empty()) {
-        switch (m_host.choose_card(g_detectedCardName)) {
-        case CardAnswer::Ok: return g_detectedCardFolder;
+    if (!card.folder.empty() && !card.name.empty()) {
+        switch (m_host.choose_card(card.name)) {
+        // As the card stands once answered: the question waited in an event loop.
+        case CardAnswer::Ok: return m_host.detected_card().folder;
         case CardAnswer::Cancel: return std::nullopt;
         case CardAnswer::Other: break;
         }
@@ -142,16 +143,17 @@ std::optional<std::string> StartCommand::choose_backup_folder()
     const std::string backup = m_prefs.GetBackupFolder();
     if (folder_exists(backup))
         return backup;
-    const std::optional<BackupAnswer> answer = m_host.choose_backup(backup, g_previousBackupFolder);
+    const std::optional<BackupAnswer> answer =
+        m_host.choose_backup(backup, m_previous_backup_folder);
     if (!answer)
         return backup;
     switch (*answer) {
     case BackupAnswer::Stop: return std::nullopt;
-    case BackupAnswer::UsePrevious: return g_previousBackupFolder;
+    case BackupAnswer::UsePrevious: return m_previous_backup_folder;
     case BackupAnswer::ChooseFolder: break;
     }
-    g_previousBackupFolder = m_host.browse_for_folder("Choose backup folder").value_or("");
-    return g_previousBackupFolder;
+    m_previous_backup_folder = m_host.browse_for_folder("Choose backup folder").value_or("");
+    return m_previous_backup_folder;
 }
 
 StartResult StartCommand::fail(const std::string& text)
@@ -197,6 +199,9 @@ void StartCommand::launch_viewer(const std::optional<std::string>& folder)
         m_host.output_text("\nCan't launch viewer app: " + viewer);
 }
 
-void StartCommand::enable_buttons() { m_host.set_buttons(true, !g_detectedCardName.empty()); }
+void StartCommand::enable_buttons()
+{
+    m_host.set_buttons(true, !m_host.detected_card().name.empty());
+}
 
 }  // namespace oakvane

@@ -3,6 +3,7 @@
 // the output list: the settings, every card file with its copies and how each was checked,
 // the report's counts and the outcome. docs/report.schema.json describes it.
 
+#include "detected_card.h"
 #include "engine.h"
 
 #include <QByteArray>
@@ -49,24 +50,31 @@ private:
     RunRecord& m_record;
 };
 
-// A record of the run of request, started now.
-RunRecord begin_run_record(const RunRequest& request);
+// A record of the run of request, started now; detected is the card detection's card at
+// the start.
+RunRecord begin_run_record(const RunRequest& request, const DetectedCard& detected);
 // Ends the record with the engine's result.
 void end_run_record(RunRecord& record, const RunResult& result);
 
 // The card's name for a report: the detected card's name when the run was on it, else the
 // name of the folder holding the card folder (a card's DCIM folder sits at its root).
-std::string report_card_name(const std::string& card_folder);
+std::string report_card_name(const std::string& card_folder, const DetectedCard& detected);
 
 // The report as indented JSON.
 QByteArray report_json(const RunRecord& run);
 
 // Writes the report to path as a whole or not at all: a temporary file in the same folder,
-// flushed to disk, renamed over path. false with why after a failure.
+// flushed to disk, renamed over path, then the folder flushed. false with why after a failure,
+// also when the folder could not be flushed (the report may then be there, but is not said to
+// be written).
 bool write_report(const std::string& path, const RunRecord& run, std::string& why);
 
-// Where a host that keeps one report per run writes it in folder: named after the card and
-// the run's start, "<card>_<YYYYMMDD-HHMMSS>.json", never replacing an earlier report.
-std::string report_path_in(const std::string& folder, const RunRecord& run);
+// The report of a host that keeps one report per run, written whole into folder: named after
+// the card and the run's start, "<card>_<YYYYMMDD-HHMMSS>.json" (then "_1", "_2", ... before
+// ".json"), and never replacing another file, not even one another writer is just giving
+// the same name. path receives its name. false with why after a failure; why may also tell
+// of something left behind after a success.
+bool write_report_in(const std::string& folder, const RunRecord& run, std::string& path,
+                     std::string& why);
 
 }  // namespace oakvane

@@ -1,7 +1,5 @@
 #include "card_detector.h"
 
-#include "app_globals.h"
-
 #include <algorithm>
 #include <vector>
 
@@ -18,13 +16,17 @@ CardDetector::~CardDetector() = default;
 
 bool CardDetector::start_watching(std::string& error)
 {
+    std::unique_ptr<MountMonitor> monitor = make_mount_monitor(error);
+    return monitor && start_watching(std::move(monitor), error);
+}
+
+bool CardDetector::start_watching(std::unique_ptr<MountMonitor> monitor, std::string& error)
+{
     // The monitor is watching before the baseline is read, so a mount that lands while the
     // list is read still wakes it: at worst the wake-up finds nothing new. Read the other way
     // round, such a mount would raise no event and be announced as inserted only with some
     // later, unrelated change.
-    std::unique_ptr<MountMonitor> monitor = make_mount_monitor(error);
-    if (!monitor)
-        return false;
+    //
     // The current mounts are the baseline: without it the first change would announce every
     // mounted volume as inserted and could start a run on a card that was already there.
     VolumeScan scan;
@@ -47,7 +49,7 @@ int CardDetector::ScanForCards()
 
 int CardDetector::decide(const VolumeScan& scan)
 {
-    const CardDecision decision = decide_cards(scan, g_detectedCardFolder, g_detectedCardName);
+    const CardDecision decision = decide_cards(scan, m_state.card_folder, m_state.card_name);
     if (decision.state)
         apply(*decision.state);
     return decision.result;
@@ -73,7 +75,7 @@ void CardDetector::card_inserted(const VolumeScan& scan,
     decide(scan);
     // A run starts only on a state this scan has established: when the volumes could not be
     // listed, the recorded card may be long gone.
-    if (!scan.ok || g_detectedCardName.empty())
+    if (!scan.ok || m_state.card_name.empty())
         return;
     // Only the card's own arrival starts a run. A card that was mounted already may still
     // look new to the scan, when its label could not be read last time and can now, and
@@ -128,8 +130,6 @@ bool CardDetector::list_volumes(VolumeScan& scan)
 void CardDetector::apply(const CardState& state)
 {
     m_state = state;
-    g_detectedCardFolder = state.card_folder;
-    g_detectedCardName = state.card_name;
     m_view.set_main_status(state.main_status);
     m_view.set_card_text(state.card_text);
     m_view.set_eject_enabled(state.eject_enabled);

@@ -41,7 +41,8 @@ public:
     // Starts following the mount table; false with the reason in error when it cannot, and
     // then the card state changes only through ScanForCards.
     bool start_watching(std::string& error);
-    bool watching() const { return m_monitor != nullptr; }
+    // The same with a monitor made by the caller, which must be watching already.
+    bool start_watching(std::unique_ptr<MountMonitor> monitor, std::string& error);
 
     // Rescans the volumes. Returns 0 when the recorded card is still the only one (nothing
     // changes), 1 otherwise, also when the volumes cannot be listed (nothing changes then
@@ -62,7 +63,7 @@ public:
 
 signals:
     void runRequested();
-    // A scan has set the card state anew (the globals and the view).
+    // A scan has set the card state anew (the recorded card and the view).
     void stateChanged();
     void scanFailed(const QString& why);
     void mediaInserted(const QString& path);

@@ -3,8 +3,6 @@
 #include "eject_local.h"
 #include "eject_udisks.h"
 
-#include <cstdio>
-
 namespace oakvane {
 
 EjectReport eject_volume_on(const std::string& mount_point, const QDBusConnection& bus,
@@ -25,14 +23,6 @@ EjectReport eject_volume_on(const std::string& mount_point, const QDBusConnectio
 EjectReport eject_volume_report(const std::string& mount_point)
 {
     return eject_volume_on(mount_point, QDBusConnection::systemBus(), EjectRetry{});
-}
-
-int eject_volume(const std::string& mount_point)
-{
-    const EjectReport report = eject_volume_report(mount_point);
-    if (!report.reason.empty())
-        std::fprintf(stderr, "%s\n", report.reason.c_str());
-    return report.result == CardEject::done ? 1 : 0;
 }
 
 }  // namespace oakvane

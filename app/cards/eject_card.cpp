@@ -1,6 +1,5 @@
 #include "eject.h"
 
-#include <cstdio>
 #include <filesystem>
 
 namespace oakvane {
@@ -19,14 +18,6 @@ EjectReport eject_card_report(const std::string& card_folder)
     if (card_folder.size() < 2)
         return {};
     return eject_volume_report(card_mount_point(card_folder));
-}
-
-CardEject eject_card(const std::string& card_folder)
-{
-    const EjectReport report = eject_card_report(card_folder);
-    if (!report.reason.empty())
-        std::fprintf(stderr, "%s\n", report.reason.c_str());
-    return report.result;
 }
 
 }  // namespace oakvane

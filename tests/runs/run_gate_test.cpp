@@ -13,7 +13,7 @@ protected:
     RunGateTest()
     {
         static int argc = 1;
-        static char name[] = "app_tests";
+        static char name[] = "runs_tests";
         static char* argv[] = {name, nullptr};
         if (!QCoreApplication::instance())
             new QCoreApplication(argc, argv);
@@ -46,7 +46,6 @@ TEST_F(RunGateTest, RequestsInsideNestedWaitsGiveOneRunAfterTheLastWait)
             gate.request();
             serve();
         }
-        EXPECT_EQ(gate.waits(), 1);
         serve();
         EXPECT_EQ(runs, 0);
     }

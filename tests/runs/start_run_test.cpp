@@ -1,6 +1,5 @@
 // The Start command over a scripted host and a real preference store in a temporary folder.
 
-#include "app_globals.h"
 #include "fake_start_host.h"
 #include "run_texts.h"
 #include "temp_dir.h"
@@ -22,10 +21,6 @@ protected:
                                       (m_tmp.path() / "config/Oakvane.ini").string(),
                                       (m_tmp.path() / "config/Metadata Templates").string()})
     {
-        g_detectedCardFolder.clear();
-        g_detectedCardName.clear();
-        g_userFolderName.clear();
-        g_previousBackupFolder.clear();
         host.prefs = &m_prefs;
         EXPECT_TRUE(m_prefs.InitPreferences());
         fs::create_directories(backup());
@@ -40,16 +35,17 @@ protected:
     std::string backup() const { return in_tmp("backup"); }
     void one_card_mounted()
     {
-        g_detectedCardFolder = "/media/ann/NIKON_D70/DCIM";
-        g_detectedCardName = "/media/ann/NIKON_D70/ (NIKON_D70)";
+        host.card = {"/media/ann/NIKON_D70/DCIM", "/media/ann/NIKON_D70/ (NIKON_D70)"};
     }
-    StartResult start() { return StartCommand(m_prefs, host).OnStart(); }
+    StartResult start() { return m_command.OnStart(); }
     std::string card_argument() const { return host.runs.at(0).at(2); }
     Lines tail(std::size_t n) const { return Lines(host.lines.end() - n, host.lines.end()); }
 
     test::TempDir m_tmp;
     test::FakeStartHost host;
     Preferences m_prefs;
+    // One command for every Start, as the window and oakvane-ingest keep one.
+    StartCommand m_command{m_prefs, host};
 };
 
 TEST_F(StartRunTest, ChosenCardRunsWithTheWholeSummaryAndEndsFinished)
@@ -108,8 +104,7 @@ TEST_F(StartRunTest, CardChoice)
     EXPECT_EQ(host.browse_titles, Lines{"Choose card"});
 
     // No card mounted: the picker at once, no question.
-    g_detectedCardFolder.clear();
-    g_detectedCardName.clear();
+    host.card = {};
     host.asked_cards.clear();
     host.runs.clear();
     start();
@@ -129,8 +124,7 @@ TEST_F(StartRunTest, NoCardEndsBeforeAnySummary)
                           {false, CardAnswer::Ok, std::nullopt},
                           {false, CardAnswer::Ok, std::string()}};
     for (const Case& c : cases) {
-        g_detectedCardFolder = c.mounted ? "/media/x/DCIM" : "";
-        g_detectedCardName = c.mounted ? "/media/x/" : "";
+        host.card = c.mounted ? DetectedCard{"/media/x/DCIM", "/media/x/"} : DetectedCard{};
         host.card_answer = c.answer;
         host.browse_answer = c.picked;
         host.beeps = 0;
@@ -187,12 +181,13 @@ TEST_F(StartRunTest, MissingBackupFolderAsksAndRemembersThePick)
     host.browse_answer.reset();
     EXPECT_EQ(start(), StartResult::Failed);
     EXPECT_EQ(host.lines.back(), "ERROR: No backup folder");
-    EXPECT_EQ(g_previousBackupFolder, "");
 
-    // Without a window to ask in, a missing folder ends the run.
+    // Without a window to ask in, a missing folder ends the run. The question was still
+    // put, and offered no previous folder after the cancel.
     host.backup_answer.reset();
     EXPECT_EQ(start(), StartResult::Failed);
     EXPECT_EQ(host.lines.back(), "ERROR: No backup folder");
+    EXPECT_EQ(host.backup_questions.back(), std::make_pair(missing, std::string()));
 }
 
 TEST_F(StartRunTest, StoppedAndFailedRunsWarnAndDoNothingMore)
@@ -297,7 +292,7 @@ TEST_F(StartRunTest, UserFolderNameComesFromTheWindow)
 {
     one_card_mounted();
     m_prefs.PutPrefInt("App", "WantUserFolder", 1);
-    g_userFolderName = "Smith Wedding";
+    host.user_folder = "Smith Wedding";
     start();
     EXPECT_EQ(host.runs.at(0)[16], "DU-");
     EXPECT_EQ(host.runs.at(0)[18], "Smith Wedding");

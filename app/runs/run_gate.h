@@ -33,7 +33,6 @@ public:
     // The window's run flag: set for the whole Start command.
     void set_running(bool running);
     bool running() const { return m_running; }
-    int waits() const { return m_waits; }
 
 signals:
     // Always from a queued call of the event loop, never inside request() or ~Wait().

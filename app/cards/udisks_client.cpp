@@ -11,10 +11,12 @@ namespace oakvane {
 
 namespace {
 
-const QString kService = QStringLiteral("org.freedesktop.UDisks2");
-const QString kManager = QStringLiteral("/org/freedesktop/UDisks2/Manager");
-const QString kPrefix = QStringLiteral("org.freedesktop.UDisks2.");
-const QString kBusy = QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy");
+// Names of the disk service's D-Bus API, made where used: the library keeps no objects of
+// its own between calls.
+QString service() { return QStringLiteral("org.freedesktop.UDisks2"); }
+QString manager_path() { return QStringLiteral("/org/freedesktop/UDisks2/Manager"); }
+QString interface_of(const char* name) { return QStringLiteral("org.freedesktop.UDisks2.") + QLatin1String(name); }
+QString busy_error() { return QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"); }
 // Long enough for the user to answer the service's password question.
 constexpr int kCallTimeoutMs = 120000;
 
@@ -43,17 +45,17 @@ bool UDisksClient::service_present() const
 {
     if (!m_bus.isConnected() || !m_bus.interface())
         return false;
-    const QDBusReply<bool> running = m_bus.interface()->isServiceRegistered(kService);
+    const QDBusReply<bool> running = m_bus.interface()->isServiceRegistered(service());
     if (running.isValid() && running.value())
         return true;
     const QDBusReply<QStringList> startable = m_bus.interface()->activatableServiceNames();
-    return startable.isValid() && startable.value().contains(kService);
+    return startable.isValid() && startable.value().contains(service());
 }
 
 QString UDisksClient::block_object(const QString& device_node) const
 {
     const QVariantMap device{{QStringLiteral("path"), device_node}};
-    const QDBusMessage reply = call(kManager, kPrefix + "Manager", QStringLiteral("ResolveDevice"),
+    const QDBusMessage reply = call(manager_path(), interface_of("Manager"), QStringLiteral("ResolveDevice"),
                                     {QVariant::fromValue(device), no_options()});
     if (!succeeded(reply) || reply.arguments().isEmpty())
         return {};
@@ -64,8 +66,8 @@ QString UDisksClient::block_object(const QString& device_node) const
 Attempt UDisksClient::unmount(const QString& block) const
 {
     const QDBusMessage reply =
-        call(block, kPrefix + "Filesystem", QStringLiteral("Unmount"), {no_options()});
-    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == kBusy) {
+        call(block, interface_of("Filesystem"), QStringLiteral("Unmount"), {no_options()});
+    if (reply.type() == QDBusMessage::ErrorMessage && reply.errorName() == busy_error()) {
         m_last_error = reply.errorMessage();
         return Attempt::busy;
     }
@@ -74,12 +76,12 @@ Attempt UDisksClient::unmount(const QString& block) const
 
 bool UDisksClient::delete_loop(const QString& block) const
 {
-    return succeeded(call(block, kPrefix + "Loop", QStringLiteral("Delete"), {no_options()}));
+    return succeeded(call(block, interface_of("Loop"), QStringLiteral("Delete"), {no_options()}));
 }
 
 QString UDisksClient::drive_of(const QString& block) const
 {
-    const auto drive = property(block, kPrefix + "Block", QStringLiteral("Drive"));
+    const auto drive = property(block, interface_of("Block"), QStringLiteral("Drive"));
     if (!drive)
         return {};
     const QString path = drive->value<QDBusObjectPath>().path();
@@ -88,24 +90,24 @@ QString UDisksClient::drive_of(const QString& block) const
 
 bool UDisksClient::drive_can(const QString& drive, const QString& name) const
 {
-    const auto value = property(drive, kPrefix + "Drive", name);
+    const auto value = property(drive, interface_of("Drive"), name);
     return value && value->toBool();
 }
 
 bool UDisksClient::eject(const QString& drive) const
 {
-    return succeeded(call(drive, kPrefix + "Drive", QStringLiteral("Eject"), {no_options()}));
+    return succeeded(call(drive, interface_of("Drive"), QStringLiteral("Eject"), {no_options()}));
 }
 
 bool UDisksClient::power_off(const QString& drive) const
 {
-    return succeeded(call(drive, kPrefix + "Drive", QStringLiteral("PowerOff"), {no_options()}));
+    return succeeded(call(drive, interface_of("Drive"), QStringLiteral("PowerOff"), {no_options()}));
 }
 
 QDBusMessage UDisksClient::call(const QString& path, const QString& interface,
                                 const QString& method, const QVariantList& arguments) const
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(kService, path, interface, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(service(), path, interface, method);
     message.setArguments(arguments);
     // Unmounting or ejecting may need the user's password: let the service ask for it.
     message.setInteractiveAuthorizationAllowed(true);

@@ -1,6 +1,5 @@
 #include "new_file.h"
 
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <string>
@@ -62,10 +61,10 @@ public:
 
     bool write(const std::string& folder, std::string_view bytes, std::string& why)
     {
-        static std::atomic<unsigned> counter{0};
-        for (int tries = 0; tries < 100; ++tries) {
+        // A name another writer holds is stepped over (O_EXCL), so no count need outlive the call.
+        for (int tries = 1; tries <= 100; ++tries) {
             const std::string path = folder + "/.oakvane-" + std::to_string(::getpid()) + "-" +
-                                     std::to_string(++counter) + ".tmp";
+                                     std::to_string(tries) + ".tmp";
             Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
             if (fd.get() < 0 && errno == EEXIST)
                 continue;

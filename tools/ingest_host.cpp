@@ -17,12 +17,9 @@
 
 namespace oakvane {
 
-void IngestHost::output_text(std::string_view text)
-{
-    if (text.starts_with("ERROR: "))
-        m_start_error = text.substr(7);
-    m_engine_host.output_text(text);
-}
+void IngestHost::output_text(std::string_view text) { m_engine_host.output_text(text); }
+
+void IngestHost::start_refused(const std::string& why) { m_start_error = why; }
 
 bool IngestHost::starting_number_enabled()
 {

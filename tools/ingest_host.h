@@ -46,6 +46,7 @@ public:
     std::optional<BackupAnswer> choose_backup(const std::string&, const std::string&) override;
     RunResult run_with_progress(const RunRequest& request) override;
     void message_box(const std::string& text) override;
+    void start_refused(const std::string& why) override;
     bool launch_viewer(const std::string& program, const std::vector<std::string>& arguments) override;
     void eject_card() override;
     void beep() override {}

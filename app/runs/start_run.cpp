@@ -66,6 +66,7 @@ StartResult StartCommand::run()
     else {
         outcome.failure = refused;
         show_failure(refused, [this](std::string_view text) { m_host.output_text(text); });
+        m_host.start_refused(refused.text());
     }
     const StartResult result = report_outcome(outcome, static_cast<long>(std::time(nullptr) - start));
     if (number_box && outcome.next_number) {
@@ -159,6 +160,7 @@ std::optional<std::string> StartCommand::choose_backup_folder()
 StartResult StartCommand::fail(const std::string& text)
 {
     m_host.output_text("ERROR: " + text);
+    m_host.start_refused(text);
     m_host.set_main_status("Error");
     enable_buttons();
     return StartResult::Failed;

@@ -45,6 +45,8 @@ public:
     // Runs the engine on this request and returns once it has finished.
     virtual RunResult run_with_progress(const RunRequest& request) = 0;
     virtual void message_box(const std::string& text) = 0;
+    // Optional: Start ended before the engine ran, for why (as the output list says it).
+    virtual void start_refused(const std::string& why) { (void)why; }
     // Starts the viewer without waiting; false when it could not be started.
     virtual bool launch_viewer(const std::string& program,
                                const std::vector<std::string>& arguments) = 0;

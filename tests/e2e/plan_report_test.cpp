@@ -309,6 +309,26 @@ TEST_F(ReportTest, RefusedFoldersAreTheReportedOutcome)
     EXPECT_TRUE(has(json, R"("line": "Backup and primary folders must be different.")")) << json;
 }
 
+// A Start that ends before the engine runs leaves a report that says why.
+TEST_F(ReportTest, StartRefusedBeforeTheEngineSaysWhy)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", cardgen::kDayOne, 1);
+    card_done();
+    write_set({"NameFmt\tSAEE", "StartingNumber\t-5"});
+    fs::create_directories(report().parent_path());
+    ProcessResult r = ingest({"--report", report().string()});
+    ASSERT_EQ(r.exit_code, 1) << r.out << r.err;
+    std::string json = valid_report();
+    EXPECT_TRUE(has(json, R"("line": "Starting number must be from 0 to 2147483647: \"-5\"")")) << json;
+
+    write_set({"NameFmt\tEEEE"});
+    fs::remove_all(backup());
+    r = ingest({"--report", report().string()});
+    ASSERT_EQ(r.exit_code, 1) << r.out << r.err;
+    json = valid_report();
+    EXPECT_TRUE(has(json, R"("line": "No backup folder")")) << json;
+}
+
 TEST_F(ReportTest, StoppedRunIsReported)
 {
     cardgen::CardLayout layout;

@@ -9,6 +9,7 @@
 #include "sidecar.h"
 #include "text_format.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -139,10 +140,15 @@ Status convert_into(Run& run, std::span<const std::string> files, const std::str
                     const std::string& folder)
 {
     if (run.writer.writes()) {
-        if (Status converted = run_conversion(run, files, scratch); !converted)
+        run.converting_into = scratch;
+        Status converted = run_conversion(run, files, scratch);
+        if (converted)
+            converted = check_dngs(files, scratch);
+        run.converting_into.clear();
+        if (!converted)
             return converted;
-        if (Status checked = check_dngs(files, scratch); !checked)
-            return checked;
+        run.raws_converted += static_cast<int>(std::count_if(files.begin(), files.end(), is_raw_file));
+        run.conversion_progress();
     }
     if (run.request.verify_only)
         return {};

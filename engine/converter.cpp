@@ -254,6 +254,7 @@ Outcome wait_for_child(Run& run, Child& child, int fd, ErrorText& text)
             break;
         }
         run.tick();
+        run.conversion_progress();
         wait_step(fd, text);
     }
     // A helper the converter started may still hold the pipe: take only what is there.

@@ -43,18 +43,18 @@ std::optional<RunRequest> parse_copy_arguments(int argc, const char* const argv[
 {
     misuse = true;
     if (argc != kCopyArgumentCount) {
-        failure = {"arg count"};
+        failure = {"arg count", {}, 0};
         return std::nullopt;
     }
     const std::string switches = argv[16];
     if (switches.size() != 3) {
-        failure = {"arrSwitches must be 3 chars"};
+        failure = {"arrSwitches must be 3 chars", {}, 0};
         return std::nullopt;
     }
     misuse = false;
     const std::optional<int> number = parse_starting_number(argv[17]);
     if (!number) {
-        failure = {std::string("Starting number must be from 0 to 2147483647: \"") + argv[17] + "\""};
+        failure = {std::string("Starting number must be from 0 to 2147483647: \"") + argv[17] + "\"", {}, 0};
         return std::nullopt;
     }
     RunRequest request;

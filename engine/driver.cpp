@@ -5,6 +5,7 @@
 #include "card_file.h"
 #include "card_source.h"
 #include "card_time.h"
+#include "file_kinds.h"
 #include "file_records.h"
 #include "primary_copy.h"
 #include "settings_check.h"
@@ -29,6 +30,8 @@ Status count_images(Run& run)
         if (Status classified = classify_card_entry(item, copy); !classified || !copy)
             return classified;
         ++run.counts.images;
+        if (run.converting() && is_raw_file(item.path))
+            ++run.raws_to_convert;
         run.card_files.push_back({item.path, static_cast<std::uint64_t>(item.st.st_size)});
         note_card_sidecar(run, item.path);
         return Status();

@@ -53,6 +53,9 @@ public:
     // Optional: the outcome of one card file, once the run has settled it (or once a plan
     // has worked it out). Hosts that keep no report need not implement it.
     virtual void file_record(const FileRecord& record) { (void)record; }
+    // Optional: while the converter runs, how many of the run's raws have their DNG so far,
+    // of how many the run gives it; called as DNGs appear.
+    virtual void conversion_progress(int converted, int total) { (void)converted, (void)total; }
     // Optional: a line for whoever debugs a run (file lists, folder names, what a decoder
     // or the converter said); never meant for the output list. One line per call.
     virtual void diagnostic(std::string_view text) { (void)text; }

@@ -38,6 +38,11 @@ std::string dng_name_of(const std::string& path)
     return name.substr(0, name.rfind('.')) + ".dng";
 }
 
+bool is_dng_name(const std::string& name)
+{
+    return name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".dng") == 0;
+}
+
 std::string sidecar_path_for(const std::string& image_path)
 {
     const std::size_t n = image_path.size();

@@ -14,6 +14,9 @@ bool is_jpeg_path(const std::string& path);
 // The DNG name the converter gives the raw at path ("IMG_0001.dng").
 std::string dng_name_of(const std::string& path);
 
+// Whether name is a DNG's (".dng" in any case).
+bool is_dng_name(const std::string& name);
+
 // The sidecar of image_path (its three-letter extension replaced by "xmp"), or "" when the
 // image gets none (no three-letter extension, or an XMP file itself).
 std::string sidecar_path_for(const std::string& image_path);

@@ -1,5 +1,9 @@
 #include "run.h"
 
+#include "dirlist.h"
+#include "file_kinds.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace oakvane {
@@ -69,6 +73,19 @@ void Run::diagnostic(std::string_view text)
         m_holding->push_back({HeldCall::Kind::diagnostic, std::string(text), 0});
     else
         m_host.diagnostic(text);
+}
+
+void Run::conversion_progress()
+{
+    int converted = raws_converted;
+    if (!converting_into.empty())
+        for (const std::string& name : posix::list_directory(converting_into))
+            converted += is_dng_name(name) ? 1 : 0;
+    converted = std::min(converted, raws_to_convert);
+    if (converted == progress_shown)
+        return;
+    progress_shown = converted;
+    m_host.conversion_progress(converted, raws_to_convert);
 }
 
 void Run::replay(const std::vector<HeldCall>& calls)

@@ -63,6 +63,9 @@ public:
     void diagnostic(std::string_view text);
     bool stop_requested() { return m_host.stop_requested() != 0; }
     void file_record(const FileRecord& record) { m_host.file_record(record); }
+    // Tells the host how many DNGs the converter has made so far: those of earlier folders
+    // and the ones now in the folder it writes into.
+    void conversion_progress();
     // While into is set, output, progress and diagnostics are kept there instead.
     void hold(std::vector<HeldCall>* into) { m_holding = into; }
     void replay(const std::vector<HeldCall>& calls);
@@ -73,6 +76,10 @@ public:
     RunCounts counts;
     bool reported = false;  // the report's counts are made
     int raw_count = 0;  // raws handed to the converter
+    int raws_to_convert = 0;      // raws on the card the converter gets
+    int raws_converted = 0;       // of those, the ones of folders done
+    std::string converting_into;  // the folder the converter writes into now, "" when none
+    int progress_shown = -1;      // the count last shown
     posix::CardClock card_clock;  // how the card's file times give the camera's clock
 
     std::vector<std::string> backups;   // backup copies made so far, in copy order

@@ -108,7 +108,7 @@ std::optional<RunRequest> run_request(const RunSettings& run, Failure& why)
 {
     const std::optional<int> number = parse_starting_number(run.starting_number);
     if (!number) {
-        why = {"Starting number must be from 0 to 2147483647: \"" + run.starting_number + "\""};
+        why = {"Starting number must be from 0 to 2147483647: \"" + run.starting_number + "\"", {}, 0};
         return std::nullopt;
     }
     RunRequest request;

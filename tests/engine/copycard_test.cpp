@@ -114,3 +114,18 @@ TEST_F(Copycard, StoppedRunShowsNoError)
     EXPECT_EQ(ended.failure->message, "Stopped");
     EXPECT_EQ(std::count(host.lines.begin(), host.lines.end(), "ERROR:"), 0);
 }
+
+// The converter's progress counts the run's DNGs as they appear, across folders, to all of them.
+TEST_F(Copycard, ConversionProgressCountsEveryRaw)
+{
+    for (int i = 1; i <= 3; ++i)
+        add("IMG_000" + std::to_string(i) + ".CR2", "raw" + std::to_string(i), cardgen::kDayOne + i);
+    add("IMG_0004.CR2", "raw4", cardgen::kDayTwo);  // a second date folder: a second conversion
+    add("IMG_0005.WAV", "not a raw", cardgen::kDayTwo);
+    args[5] = STANDIN_CONVERTER;
+    ASSERT_EQ(run(), 1) << shown();
+    ASSERT_FALSE(host.conversions.empty());
+    EXPECT_EQ(host.conversions.back(), std::make_pair(4, 4));
+    for (std::size_t i = 1; i < host.conversions.size(); ++i)
+        EXPECT_LT(host.conversions[i - 1].first, host.conversions[i].first);
+}

@@ -21,6 +21,7 @@ public:
     void progress_tick() override { ++ticks; }
     int stop_requested() override;
     void diagnostic(std::string_view text) override { diagnostics.emplace_back(text); }
+    void conversion_progress(int converted, int total) override { conversions.push_back({converted, total}); }
 
     // Every output_text call as given, and the list lines they make.
     std::vector<std::string> texts;
@@ -28,6 +29,7 @@ public:
     std::vector<std::string> statuses;
     std::vector<std::string> diagnostics;
     std::vector<int> ranges;
+    std::vector<std::pair<int, int>> conversions;  // converted, total
     int steps = 0;
     int ticks = 0;
     int stop = 0;

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs qt6-base-dev clang libclang-rt-14-dev
           libmount-dev libblkid-dev dbus-daemon e2fsprogs dosfstools exfatprogs tzdata python3
-          python3-jsonschema
+          python3-jsonschema libxxhash-dev libssl-dev libxml2-utils
           fonts-dejavu-core
           desktop-file-utils appstream groff-base
           xvfb xauth dbus-x11 at-spi2-core python3-pyatspi procps)

@@ -1,5 +1,7 @@
 #include "c4_id.h"
 #include "mhl_chain.h"
+#include "mhl_history.h"
+#include "mhl_store.h"
 #include "process.h"
 #include "temp_dir.h"
 #include "xxh128.h"
@@ -7,15 +9,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 #include <unistd.h>
 
 using namespace oakvane;
+namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kData = MHL_DATA;
 const std::string kExample = "0001_mhltest_2026-12-07_233718Z.mhl";
+constexpr std::time_t kRunTime = 1796693025;  // 2026-12-08 01:23:45 UTC
 
 // A program's full path from PATH, "" when there is none.
 std::string find_program(const std::string& name)
@@ -26,6 +31,67 @@ std::string find_program(const std::string& name)
             return path;
     return "";
 }
+
+// xmllint's verdict on file against schema: "" when valid, else what it said.
+std::string schema_errors(const std::string& xmllint, const std::string& schema,
+                          const std::string& file)
+{
+    const test::ProcessResult result =
+        test::run_process({xmllint, "--noout", "--schema", kData + "/" + schema, file});
+    return result.exit_code == 0 ? "" : result.err + result.out;
+}
+
+// The string value of an XPath expression over file, as xmllint reads the XML.
+std::string xpath(const std::string& xmllint, const std::string& file, const std::string& expression)
+{
+    std::string value = test::run_process({xmllint, "--xpath", "string(" + expression + ")", file}).out;
+    if (!value.empty() && value.back() == '\n')  // xmllint's own
+        value.pop_back();
+    return value;
+}
+
+MhlFile image(const std::string& path, const std::string& card_path)
+{
+    return {path, 6, kRunTime - 3600, xxh128_hex(path.data(), path.size()), card_path};
+}
+
+MhlGeneration generation(const std::string& root, std::vector<MhlFile> files)
+{
+    return {root, std::move(files), "1.4.0", "studio-pc", kRunTime};
+}
+
+std::vector<std::string> ascmhl_names(const std::string& root)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(root + "/ascmhl"))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<ChainEntry> chain_of(const std::string& root)
+{
+    std::vector<ChainEntry> entries;
+    const std::string xml = test::read_file(root + "/ascmhl/ascmhl_chain.xml");
+    EXPECT_TRUE(read_chain(xml, entries)) << xml;
+    return entries;
+}
+
+class MhlHistory : public ::testing::Test {
+protected:
+    void SetUp() override { fs::create_directory(root); }
+    std::string folder(const std::string& name) const { return root + "/ascmhl/" + name; }
+    void require_xmllint()
+    {
+        xmllint = find_program("xmllint");
+        if (xmllint.empty())
+            GTEST_SKIP() << "xmllint (libxml2-utils) is not installed";
+    }
+
+    test::TempDir dir;
+    const std::string root = dir / "Backup";
+    std::string xmllint;
+};
 
 }  // namespace
 
@@ -75,4 +141,161 @@ TEST(MhlXxh128, PiecesHashAsTheWholeHighHalfFirst)
     pieces.update(nullptr, 0);
     pieces.update(data.data() + 2, 4);
     EXPECT_EQ(pieces.hex(), xxh128_hex(data.data(), data.size()));
+}
+
+TEST_F(MhlHistory, TwoGenerationsAndTheirChainAreValidAndChained)
+{
+    require_xmllint();
+    ASSERT_TRUE(add_mhl_generation(generation(root, {image("2026/IMG_0001.JPG", "/card/DCIM/IMG_0001.JPG"),
+                                                     image("2026/IMG_0002.CR3", "/card/DCIM/IMG_0002.CR3")})));
+    ASSERT_TRUE(add_mhl_generation(generation(root + "/", {image("2026/IMG_0003.JPG", "/card/IMG_0003.JPG")})));
+
+    const std::string first = "0001_Backup_2026-12-08_012345Z.mhl";
+    const std::string second = "0002_Backup_2026-12-08_012345Z.mhl";
+    EXPECT_EQ(ascmhl_names(root), (std::vector<std::string>{first, second, "ascmhl_chain.xml"}));
+    EXPECT_EQ(schema_errors(xmllint, "ASCMHL.xsd", folder(first)), "");
+    EXPECT_EQ(schema_errors(xmllint, "ASCMHL.xsd", folder(second)), "");
+    EXPECT_EQ(schema_errors(xmllint, "ASCMHLDirectory.xsd", folder("ascmhl_chain.xml")), "");
+
+    const std::vector<ChainEntry> chain = chain_of(root);
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0].number, 1);
+    EXPECT_EQ(chain[0].path, first);
+    EXPECT_EQ(chain[0].c4, c4_id(test::read_file(folder(first))));
+    EXPECT_EQ(chain[1].number, 2);
+    EXPECT_EQ(chain[1].c4, c4_id(test::read_file(folder(second))));
+
+    const std::string hash2 = "//*[local-name()='hash'][2]";
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='path']"), "2026/IMG_0002.CR3");
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='path']/@lastmodificationdate"),
+              "2026-12-08T00:23:45+00:00");
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='xxh128']"),
+              xxh128_hex("2026/IMG_0002.CR3", 17));
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='metadata']/*[local-name()='cardfile']"),
+              "/card/DCIM/IMG_0002.CR3");
+    EXPECT_EQ(xpath(xmllint, folder(second), "//*[local-name()='process']"), "transfer");
+    EXPECT_EQ(xpath(xmllint, folder(second), "//*[local-name()='creationdate']"),
+              "2026-12-08T01:23:45+00:00");
+}
+
+TEST_F(MhlHistory, NumberingGoesOnPastTheHighestGenerationAndChainsTheUnchainedOnes)
+{
+    require_xmllint();
+    // Generations with no chain entry, as a crash between the two files leaves them.
+    fs::create_directory(root + "/ascmhl");
+    const std::string example = test::read_file(kData + "/" + kExample);
+    test::write_file(folder("0001_Backup_2026-12-01_100000Z.mhl"), example);
+    test::write_file(folder("0003_Backup_2026-12-03_100000Z.mhl"), example + " ");
+    test::write_file(folder("0007_notes.txt"), "not a generation");
+
+    ASSERT_TRUE(add_mhl_generation(generation(root, {})));
+
+    const std::string made = "0004_Backup_2026-12-08_012345Z.mhl";
+    EXPECT_EQ(schema_errors(xmllint, "ASCMHL.xsd", folder(made)), "");
+    EXPECT_EQ(schema_errors(xmllint, "ASCMHLDirectory.xsd", folder("ascmhl_chain.xml")), "");
+    EXPECT_EQ(test::read_file(folder("0001_Backup_2026-12-01_100000Z.mhl")), example);
+    const std::vector<ChainEntry> chain = chain_of(root);
+    ASSERT_EQ(chain.size(), 3u);
+    EXPECT_EQ(chain[0].number, 1);
+    EXPECT_EQ(chain[0].c4, c4_id(example));
+    EXPECT_EQ(chain[1].number, 3);
+    EXPECT_EQ(chain[1].c4, c4_id(example + " "));
+    EXPECT_EQ(chain[2].path, made);
+}
+
+TEST_F(MhlHistory, NumberingCountsChainedGenerationsWhoseFileIsGone)
+{
+    fs::create_directory(root + "/ascmhl");
+    test::write_file(folder("ascmhl_chain.xml"),
+                     "<d:ascmhldirectory xmlns:d='urn:ASC:MHL:DIRECTORY:v2.0'><d:hashlist>"
+                     "<d:path>0005_Backup_2026-01-01_000000Z.mhl</d:path><d:c4>c4x</d:c4>"
+                     "</d:hashlist></d:ascmhldirectory>");
+    ASSERT_TRUE(add_mhl_generation(generation(root, {image("a.jpg", "/card/a.jpg")})));
+    const std::vector<ChainEntry> chain = chain_of(root);
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0].c4, "c4x");
+    EXPECT_EQ(chain[1].path, "0006_Backup_2026-12-08_012345Z.mhl");
+}
+
+TEST_F(MhlHistory, ChainKeepsTheIdRecordedForAGenerationChangedSince)
+{
+    ASSERT_TRUE(add_mhl_generation(generation(root, {image("a.jpg", "/card/a.jpg")})));
+    const std::string first = folder("0001_Backup_2026-12-08_012345Z.mhl");
+    const std::string recorded = c4_id(test::read_file(first));
+    test::write_file(first, test::read_file(first) + "<!-- edited -->\n");
+
+    ASSERT_TRUE(add_mhl_generation(generation(root, {image("b.jpg", "/card/b.jpg")})));
+    const std::vector<ChainEntry> chain = chain_of(root);
+    ASSERT_EQ(chain.size(), 2u);
+    EXPECT_EQ(chain[0].c4, recorded);
+}
+
+TEST_F(MhlHistory, NamesWithXmlSpecialCharactersRoundTrip)
+{
+    require_xmllint();
+    const std::string odd_root = dir / "R&D <\"Ä\">";
+    fs::create_directory(odd_root);
+    const std::string path = "Tom & Jerry/<x> \"quoted\" 'single'/Café\r\tÄ😀.jpg";
+    const std::string card = "/media/Ünïcode & <card>/DCIM/\"a\".jpg";
+    MhlGeneration first_run = generation(odd_root, {image(path, card)});
+    first_run.tool_version = "1.5 \"beta\" & <x>";
+    ASSERT_TRUE(add_mhl_generation(first_run));
+    ASSERT_TRUE(add_mhl_generation(generation(odd_root, {image("b.jpg", "/card/b.jpg")})));
+
+    const std::string first = odd_root + "/ascmhl/0001_R&D <\"Ä\">_2026-12-08_012345Z.mhl";
+    const std::string chain = odd_root + "/ascmhl/ascmhl_chain.xml";
+    EXPECT_EQ(schema_errors(xmllint, "ASCMHL.xsd", first), "");
+    EXPECT_EQ(schema_errors(xmllint, "ASCMHLDirectory.xsd", chain), "");
+    EXPECT_EQ(xpath(xmllint, first, "//*[local-name()='hash']/*[local-name()='path']"), path);
+    EXPECT_EQ(xpath(xmllint, first, "//*[local-name()='cardfile']"), card);
+    EXPECT_EQ(xpath(xmllint, first, "//*[local-name()='tool']/@version"), first_run.tool_version);
+    // The first entry went through the chain's reading and writing once more.
+    EXPECT_EQ(xpath(xmllint, chain, "//*[local-name()='hashlist'][1]/*[local-name()='path']"),
+              file_name_of(first));
+}
+
+TEST_F(MhlHistory, RefusesWhatXmlCantHoldBeforeWritingAnything)
+{
+    for (const std::string& bad : {std::string("bad\xff.jpg"), std::string("bell\a.jpg"),
+                                  std::string("\xed\xa0\x80.jpg"), std::string("/abs.jpg")}) {
+        EXPECT_FALSE(add_mhl_generation(generation(root, {image("good.jpg", "/c/g"), image(bad, "/c/b")})))
+            << bad;
+    }
+    MhlFile not_hashed = image("good.jpg", "/c/g");
+    not_hashed.xxh128 = "6BBA86C7E069F56D5A10B435F1C8E49C";
+    EXPECT_FALSE(add_mhl_generation(generation(root, {not_hashed})));
+    EXPECT_FALSE(fs::exists(root + "/ascmhl/ascmhl_chain.xml"));
+}
+
+TEST_F(MhlHistory, AChainItCantReadIsLeftAloneAndNoGenerationAdded)
+{
+    fs::create_directory(root + "/ascmhl");
+    for (const std::string& chain : {std::string("not xml at all"),
+                                    std::string("<ascmhldirectory><hashlist sequencenr=\"1\"><path>x"
+                                                "</path></hashlist></ascmhldirectory>"),
+                                    std::string("<ascmhldirectory><hashlist sequencenr=\"1\">"
+                                                "</ascmhldirectory>")}) {
+        test::write_file(folder("ascmhl_chain.xml"), chain);
+        EXPECT_FALSE(add_mhl_generation(generation(root, {image("a.jpg", "/card/a.jpg")}))) << chain;
+        EXPECT_EQ(test::read_file(folder("ascmhl_chain.xml")), chain);
+        EXPECT_EQ(ascmhl_names(root), std::vector<std::string>{"ascmhl_chain.xml"});
+    }
+}
+
+TEST_F(MhlHistory, AnExistingGenerationIsNeverReplaced)
+{
+    fs::create_directory(root + "/ascmhl");
+    const std::string taken = folder("0001_Backup_2026-12-08_012345Z.mhl");
+    test::write_file(taken, "the first run's generation");
+    DiskWriter writer;
+    const Status published = publish_generation(writer, taken, "another generation");
+    ASSERT_FALSE(published);
+    EXPECT_EQ(published.failure().err, EEXIST);
+    EXPECT_EQ(test::read_file(taken), "the first run's generation");
+    EXPECT_EQ(ascmhl_names(root), std::vector<std::string>{file_name_of(taken)});
+
+    ASSERT_TRUE(replace_chain(writer, folder("ascmhl_chain.xml"), "one"));
+    ASSERT_TRUE(replace_chain(writer, folder("ascmhl_chain.xml"), "two"));
+    EXPECT_EQ(test::read_file(folder("ascmhl_chain.xml")), "two");
+    EXPECT_EQ(ascmhl_names(root).size(), 2u);  // no staging file stays
 }

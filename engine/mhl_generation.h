@@ -1,0 +1,25 @@
+#pragma once
+// One generation file of the MHL history: its name and its XML.
+
+#include "mhl_history.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace oakvane {
+
+// Names of Oakvane's own files that a check of the tree must pass over.
+inline constexpr std::string_view kMhlIgnored[] = {".DS_Store", "ascmhl", "ascmhl/",
+                                                   ".oakvane-part-*"};
+
+// "NNNN_<root_name>_<YYYY-MM-DD>_<HHMMSS>Z.mhl" (at least four digits); nullopt for a time
+// beyond the years 1000 to 9999.
+std::optional<std::string> generation_name(int number, std::string_view root_name,
+                                           std::time_t created);
+
+// The generation's XML, into text; a failure for a name, text or date XML can't hold, a
+// path that isn't below the root, or a hash that is no xxh128.
+Status generation_text(const MhlGeneration& generation, std::string& text);
+
+}  // namespace oakvane

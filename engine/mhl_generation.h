@@ -9,7 +9,8 @@
 
 namespace oakvane {
 
-// Names of Oakvane's own files that a check of the tree must pass over.
+// What a check of the tree passes over: the history itself, the staging files of Oakvane's
+// runs (and of a crashed one), and the Finder's own files.
 inline constexpr std::string_view kMhlIgnored[] = {".DS_Store", "ascmhl", "ascmhl/",
                                                    ".oakvane-part-*"};
 

@@ -9,7 +9,7 @@
 
 namespace oakvane {
 
-// text with &, <, >, " and the line-breaking controls as references, fit for element
+// text with &, <, >, ", tab and line breaks as references, fit for element
 // content and attribute values; nullopt when XML can't hold it.
 std::optional<std::string> xml_escaped(std::string_view text);
 

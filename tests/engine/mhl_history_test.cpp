@@ -42,9 +42,10 @@ std::string schema_errors(const std::string& xmllint, const std::string& schema,
 }
 
 // The string value of an XPath expression over file, as xmllint reads the XML.
-std::string xpath(const std::string& xmllint, const std::string& file, const std::string& expression)
+std::string xpath(const std::string& xmllint, const std::string& file, const std::string& expr)
 {
-    std::string value = test::run_process({xmllint, "--xpath", "string(" + expression + ")", file}).out;
+    std::string value =
+        test::run_process({xmllint, "--xpath", "string(" + expr + ")", file}).out;
     if (!value.empty() && value.back() == '\n')  // xmllint's own
         value.pop_back();
     return value;
@@ -146,9 +147,11 @@ TEST(MhlXxh128, PiecesHashAsTheWholeHighHalfFirst)
 TEST_F(MhlHistory, TwoGenerationsAndTheirChainAreValidAndChained)
 {
     require_xmllint();
-    ASSERT_TRUE(add_mhl_generation(generation(root, {image("2026/IMG_0001.JPG", "/card/DCIM/IMG_0001.JPG"),
-                                                     image("2026/IMG_0002.CR3", "/card/DCIM/IMG_0002.CR3")})));
-    ASSERT_TRUE(add_mhl_generation(generation(root + "/", {image("2026/IMG_0003.JPG", "/card/IMG_0003.JPG")})));
+    ASSERT_TRUE(add_mhl_generation(
+        generation(root, {image("2026/IMG_0001.JPG", "/card/DCIM/IMG_0001.JPG"),
+                          image("2026/IMG_0002.CR3", "/card/DCIM/IMG_0002.CR3")})));
+    ASSERT_TRUE(add_mhl_generation(
+        generation(root + "/", {image("2026/IMG_0003.JPG", "/card/IMG_0003.JPG")})));
 
     const std::string first = "0001_Backup_2026-12-08_012345Z.mhl";
     const std::string second = "0002_Backup_2026-12-08_012345Z.mhl";
@@ -165,13 +168,13 @@ TEST_F(MhlHistory, TwoGenerationsAndTheirChainAreValidAndChained)
     EXPECT_EQ(chain[1].number, 2);
     EXPECT_EQ(chain[1].c4, c4_id(test::read_file(folder(second))));
 
-    const std::string hash2 = "//*[local-name()='hash'][2]";
-    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='path']"), "2026/IMG_0002.CR3");
-    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='path']/@lastmodificationdate"),
+    const std::string hash2 = "//*[local-name()='hash'][2]/*[local-name()=";
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "'path']"), "2026/IMG_0002.CR3");
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "'path']/@lastmodificationdate"),
               "2026-12-08T00:23:45+00:00");
-    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='xxh128']"),
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "'xxh128']"),
               xxh128_hex("2026/IMG_0002.CR3", 17));
-    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "/*[local-name()='metadata']/*[local-name()='cardfile']"),
+    EXPECT_EQ(xpath(xmllint, folder(first), hash2 + "'metadata']/*[local-name()='cardfile']"),
               "/card/DCIM/IMG_0002.CR3");
     EXPECT_EQ(xpath(xmllint, folder(second), "//*[local-name()='process']"), "transfer");
     EXPECT_EQ(xpath(xmllint, folder(second), "//*[local-name()='creationdate']"),
@@ -230,7 +233,7 @@ TEST_F(MhlHistory, ChainKeepsTheIdRecordedForAGenerationChangedSince)
     EXPECT_EQ(chain[0].c4, recorded);
 }
 
-TEST_F(MhlHistory, NamesWithXmlSpecialCharactersRoundTrip)
+TEST_F(MhlHistory, NamesWithXmlMarkupCharactersRoundTrip)
 {
     require_xmllint();
     const std::string odd_root = dir / "R&D <\"Ä\">";
@@ -258,8 +261,8 @@ TEST_F(MhlHistory, RefusesWhatXmlCantHoldBeforeWritingAnything)
 {
     for (const std::string& bad : {std::string("bad\xff.jpg"), std::string("bell\a.jpg"),
                                   std::string("\xed\xa0\x80.jpg"), std::string("/abs.jpg")}) {
-        EXPECT_FALSE(add_mhl_generation(generation(root, {image("good.jpg", "/c/g"), image(bad, "/c/b")})))
-            << bad;
+        const MhlGeneration refused = generation(root, {image("good.jpg", "/c/g"), image(bad, "/c/b")});
+        EXPECT_FALSE(add_mhl_generation(refused)) << bad;
     }
     MhlFile not_hashed = image("good.jpg", "/c/g");
     not_hashed.xxh128 = "6BBA86C7E069F56D5A10B435F1C8E49C";
@@ -276,7 +279,8 @@ TEST_F(MhlHistory, AChainItCantReadIsLeftAloneAndNoGenerationAdded)
                                     std::string("<ascmhldirectory><hashlist sequencenr=\"1\">"
                                                 "</ascmhldirectory>")}) {
         test::write_file(folder("ascmhl_chain.xml"), chain);
-        EXPECT_FALSE(add_mhl_generation(generation(root, {image("a.jpg", "/card/a.jpg")}))) << chain;
+        const MhlGeneration one = generation(root, {image("a.jpg", "/card/a.jpg")});
+        EXPECT_FALSE(add_mhl_generation(one)) << chain;
         EXPECT_EQ(test::read_file(folder("ascmhl_chain.xml")), chain);
         EXPECT_EQ(ascmhl_names(root), std::vector<std::string>{"ascmhl_chain.xml"});
     }

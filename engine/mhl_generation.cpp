@@ -4,6 +4,7 @@
 #include "xml_text.h"
 
 #include <algorithm>
+#include <climits>
 
 namespace oakvane {
 
@@ -99,9 +100,17 @@ std::optional<std::string> generation_name(int number, std::string_view root_nam
     const std::optional<std::tm> tm = utc(created);
     if (!tm)
         return std::nullopt;
-    return format("%04d_%.*s_%04d-%02d-%02d_%02d%02d%02dZ.mhl", number, int(root_name.size()),
-                  root_name.data(), tm->tm_year + 1900, tm->tm_mon + 1, tm->tm_mday, tm->tm_hour,
-                  tm->tm_min, tm->tm_sec);
+    const std::string date =
+        format("_%04d-%02d-%02d_%02d%02d%02dZ.mhl", tm->tm_year + 1900, tm->tm_mon + 1,
+               tm->tm_mday, tm->tm_hour, tm->tm_min, tm->tm_sec);
+    const std::string prefix = format("%04d_", number);
+    // A root folder's name may use all of NAME_MAX itself; the generation must still get a
+    // name, so the folder's part is cut, at a character's start.
+    const std::size_t room = std::size_t(NAME_MAX) - prefix.size() - date.size();
+    std::size_t keep = std::min(root_name.size(), room);
+    while (keep < root_name.size() && (static_cast<unsigned char>(root_name[keep]) & 0xC0) == 0x80)
+        --keep;
+    return prefix + std::string(root_name.substr(0, keep)) + date;
 }
 
 Status generation_text(const MhlGeneration& generation, std::string& text)

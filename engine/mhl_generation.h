@@ -14,8 +14,9 @@ namespace oakvane {
 inline constexpr std::string_view kMhlIgnored[] = {".DS_Store", "ascmhl", "ascmhl/",
                                                    ".oakvane-part-*"};
 
-// "NNNN_<root_name>_<YYYY-MM-DD>_<HHMMSS>Z.mhl" (at least four digits); nullopt for a time
-// beyond the years 1000 to 9999.
+// "NNNN_<root_name>_<YYYY-MM-DD>_<HHMMSS>Z.mhl" (at least four digits), with root_name cut
+// short where the whole would be too long for a file name; nullopt for a time beyond the
+// years 1000 to 9999.
 std::optional<std::string> generation_name(int number, std::string_view root_name,
                                            std::time_t created);
 

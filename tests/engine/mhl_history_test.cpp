@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -255,6 +256,23 @@ TEST_F(MhlHistory, NamesWithXmlMarkupCharactersRoundTrip)
     // The first entry went through the chain's reading and writing once more.
     EXPECT_EQ(xpath(xmllint, chain, "//*[local-name()='hashlist'][1]/*[local-name()='path']"),
               file_name_of(first));
+}
+
+TEST_F(MhlHistory, ARootWhoseNameFillsAFileNameStillGetsGenerations)
+{
+    // Two-byte characters, so that a cut in the middle of one would show as bad UTF-8.
+    std::string name = "ab";
+    while (name.size() + 2 <= NAME_MAX)
+        name += "é";
+    const std::string long_root = dir / name;
+    fs::create_directory(long_root);
+    ASSERT_TRUE(add_mhl_generation(generation(long_root, {image("a.jpg", "/card/a.jpg")})));
+    ASSERT_TRUE(add_mhl_generation(generation(long_root, {image("b.jpg", "/card/b.jpg")})));
+    const std::vector<std::string> names = ascmhl_names(long_root);
+    ASSERT_EQ(names.size(), 3u);
+    EXPECT_EQ(names[0].size(), NAME_MAX - 1);  // one byte short of a whole "é"
+    EXPECT_TRUE(names[1].starts_with("0002_abé"));
+    EXPECT_EQ(chain_of(long_root).size(), 2u);
 }
 
 TEST_F(MhlHistory, RefusesWhatXmlCantHoldBeforeWritingAnything)

@@ -7,6 +7,7 @@
 #include "mhl_store.h"
 #include "tree_writer.h"
 #include "whole_file.h"
+#include "xml_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -114,6 +115,8 @@ Status add_mhl_generation(const MhlGeneration& generation)
     const std::string folder = root + "/ascmhl";
     std::string text;
     std::string id;
+    if (!xml_escaped(file_name_of(root)))  // the chain names generations after it
+        return fail("Name not writable in the MHL history", root);
     if (Status made = generation_text(generation, text); !made)
         return made;
     if (Status made = c4_of(text, id); !made)

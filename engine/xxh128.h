@@ -17,6 +17,7 @@ public:
     Xxh128(Xxh128&&) noexcept = default;
     Xxh128& operator=(Xxh128&&) noexcept = default;
 
+    // data may be null only when n is 0 (std::invalid_argument otherwise).
     void update(const void* data, std::size_t n);
     // The hash of everything given so far; more may still be added.
     std::string hex() const;

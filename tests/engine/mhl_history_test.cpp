@@ -285,7 +285,12 @@ TEST_F(MhlHistory, RefusesWhatXmlCantHoldBeforeWritingAnything)
     MhlFile not_hashed = image("good.jpg", "/c/g");
     not_hashed.xxh128 = "6BBA86C7E069F56D5A10B435F1C8E49C";
     EXPECT_FALSE(add_mhl_generation(generation(root, {not_hashed})));
-    EXPECT_FALSE(fs::exists(root + "/ascmhl/ascmhl_chain.xml"));
+    EXPECT_FALSE(fs::exists(root + "/ascmhl"));
+
+    const std::string bad_root = dir / "bad\xff";
+    fs::create_directory(bad_root);
+    EXPECT_FALSE(add_mhl_generation(generation(bad_root, {image("good.jpg", "/c/g")})));
+    EXPECT_FALSE(fs::exists(bad_root + "/ascmhl"));
 }
 
 TEST_F(MhlHistory, AChainItCantReadIsLeftAloneAndNoGenerationAdded)

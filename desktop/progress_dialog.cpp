@@ -1,5 +1,7 @@
 #include "progress_dialog.h"
 
+#include "eject.h"
+
 #include <cstdio>
 
 #include <QCloseEvent>
@@ -58,6 +60,8 @@ void ProgressHooks::show_position()
 {
     m_dialog.m_bar->setValue(std::min(m_position.load(), m_dialog.m_bar->maximum()));
 }
+
+bool ProgressHooks::folder_on_card(const std::string& folder) { return oakvane::folder_on_card(folder); }
 
 void ProgressHooks::diagnostic(std::string_view text)
 {

@@ -38,6 +38,7 @@ public:
     int stop_requested() override;
     // The window has no place for them: they go to standard error, as a log of the run.
     void diagnostic(std::string_view text) override;
+    bool folder_on_card(const std::string& folder) override;
 
 private:
     static constexpr std::chrono::milliseconds kBarInterval{100};

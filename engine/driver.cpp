@@ -104,6 +104,8 @@ Status prepare_run(Run& run)
         return fail("Can't execute:  (error code = 2)");
     if (Status checked = check_folders(run.request); !checked)
         return checked;
+    if (Status checked = check_trees_off_card(run); !checked)
+        return checked;
     if (Status counted = count_images(run); !counted)
         return counted;
     if (Status decided = decide_card_clock(run); !decided)

@@ -53,6 +53,10 @@ public:
     // Optional: the outcome of one card file, once the run has settled it (or once a plan
     // has worked it out). Hosts that keep no report need not implement it.
     virtual void file_record(const FileRecord& record) { (void)record; }
+    // Optional: whether folder lies on a card's own volume (removable media that is formatted
+    // after ingestion). A run on such a card refuses to write its trees there. Hosts that
+    // can't tell answer no.
+    virtual bool folder_on_card(const std::string& folder) { (void)folder; return false; }
     // Optional: while the converter runs, how many of the run's raws have their DNG so far,
     // of how many the run gives it; called as DNGs appear.
     virtual void conversion_progress(int converted, int total) { (void)converted, (void)total; }

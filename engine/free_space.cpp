@@ -2,6 +2,7 @@
 
 #include "card_file.h"
 #include "file_kinds.h"
+#include "fs_util.h"
 #include "run.h"
 #include "text_format.h"
 
@@ -23,13 +24,10 @@ struct FileSystem {
 // The file system a folder is (or will be) on: that of its nearest existing ancestor.
 bool file_system_of(std::string path, FileSystem& fs)
 {
+    path = nearest_existing(std::move(path));
     struct stat st;
-    while (::stat(path.c_str(), &st) != 0) {
-        const std::size_t slash = path.find_last_of('/');
-        if (errno != ENOENT || slash == std::string::npos || path == "/")
-            return false;
-        path.resize(slash == 0 ? 1 : slash);
-    }
+    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+        return false;
     struct statvfs vfs;
     if (::statvfs(path.c_str(), &vfs) != 0)
         return false;

@@ -50,6 +50,18 @@ std::string file_name_of(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string nearest_existing(std::string path)
+{
+    struct stat st;
+    while (::stat(path.c_str(), &st) != 0) {
+        const std::size_t slash = path.find_last_of('/');
+        if (errno != ENOENT || slash == std::string::npos || path == "/")
+            return {};
+        path.resize(slash == 0 ? 1 : slash);
+    }
+    return path;
+}
+
 bool is_below(const std::string& path, const std::string& root)
 {
     return path.size() > root.size() && path.compare(0, root.size(), root) == 0 &&

@@ -43,6 +43,10 @@ std::string folder_of(const std::string& path);
 // The last component of path.
 std::string file_name_of(const std::string& path);
 
+// path, or its nearest ancestor that exists: where a folder still to be made will live.
+// "" when not even "/" can be examined; errno then says why.
+std::string nearest_existing(std::string path);
+
 // Whether path lies below the folder root (root itself is not below it).
 bool is_below(const std::string& path, const std::string& root);
 

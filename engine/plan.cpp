@@ -24,6 +24,7 @@ public:
     int stop_requested() override { return m_host.stop_requested(); }
     void file_record(const FileRecord& record) override { m_files.push_back(record); }
     void diagnostic(std::string_view text) override { m_host.diagnostic(text); }
+    bool folder_on_card(const std::string& folder) override { return m_host.folder_on_card(folder); }
 
 private:
     HostHooks& m_host;

@@ -63,6 +63,7 @@ public:
     void diagnostic(std::string_view text);
     bool stop_requested() { return m_host.stop_requested() != 0; }
     void file_record(const FileRecord& record) { m_host.file_record(record); }
+    bool folder_on_card(const std::string& folder) { return m_host.folder_on_card(folder); }
     // Tells the host how many DNGs the converter has made so far: those of earlier folders
     // and the ones now in the folder it writes into.
     void conversion_progress();

@@ -1,7 +1,10 @@
 #include "settings_check.h"
 
+#include "fs_util.h"
+#include "run.h"
 
 #include <filesystem>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace oakvane {
@@ -57,6 +60,24 @@ Status check_folders(const RunRequest& run)
         return fail("The primary folder is inside the card folder: \"" + run.primary_folder + "\"");
     if (inside(card, primary))
         return fail("The card folder is inside the primary folder: \"" + run.card_folder + "\"");
+    return {};
+}
+
+Status check_trees_off_card(Run& run)
+{
+    const RunRequest& request = run.request;
+    struct stat card;
+    if (::stat(request.card_folder.c_str(), &card) != 0 || !run.folder_on_card(request.card_folder))
+        return {};
+    const std::pair<const char*, const std::string*> trees[] = {
+        {"backup", &request.backup_folder}, {"primary", &request.primary_folder}};
+    for (const auto& [which, folder] : trees) {
+        const std::string existing = nearest_existing(*folder);
+        struct stat tree;
+        if (!existing.empty() && ::stat(existing.c_str(), &tree) == 0 && tree.st_dev == card.st_dev)
+            return fail(std::string("The ") + which + " folder is on the card itself: \"" + *folder +
+                        "\". The card is formatted after ingestion; choose a folder on another disk.");
+    }
     return {};
 }
 

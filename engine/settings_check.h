@@ -7,9 +7,15 @@
 
 namespace oakvane {
 
+class Run;
+
 // Checks the request's folders: backup and primary different and absolute, neither inside
 // the card folder and the card folder inside neither (compared after resolving links, "."
 // and ".."). A card folder that does not exist is left for the card listing to report.
 Status check_folders(const RunRequest& request);
+
+// A card is formatted once it has been ingested: when the host says the card folder lies on
+// a card, neither tree may be on that card's own file system.
+Status check_trees_off_card(Run& run);
 
 }  // namespace oakvane

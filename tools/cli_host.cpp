@@ -1,5 +1,6 @@
 #include "cli_host.h"
 
+#include "eject.h"
 #include "output_lines.h"
 
 #include <cerrno>
@@ -100,6 +101,8 @@ void CliHost::progress_tick()
 }
 
 int CliHost::stop_requested() { return g_stop; }
+
+bool CliHost::folder_on_card(const std::string& folder) { return oakvane::folder_on_card(folder); }
 
 void CliHost::diagnostic(std::string_view text)
 {

@@ -28,6 +28,7 @@ public:
     // Diagnostics go to standard error where no bar is drawn there (not a terminal, or a
     // verbose run); under the bar they are left out.
     void diagnostic(std::string_view text) override;
+    bool folder_on_card(const std::string& folder) override;
 
     // Becomes readable once a stop was requested, for hosts that wait in an event loop
     // between runs; -1 when it could not be made.

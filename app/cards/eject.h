@@ -28,6 +28,10 @@ struct EjectReport {
 // the reason is the caller's to show.
 EjectReport eject_volume_report(const std::string& mount_point);
 
+// Whether folder lies on a card: on a volume Eject would let go (removable, USB, MMC/SD or
+// loop media holding none of the system's folders), which is formatted after ingestion.
+bool folder_on_card(const std::string& folder);
+
 // The mount point of a card, taken from its card folder ("<root>/DCIM").
 std::string card_mount_point(const std::string& card_folder);
 

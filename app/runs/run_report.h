@@ -44,6 +44,8 @@ public:
     int stop_requested() override { return m_inner.stop_requested(); }
     void file_record(const FileRecord& record) override;
     void diagnostic(std::string_view text) override { m_inner.diagnostic(text); }
+    bool folder_on_card(const std::string& folder) override { return m_inner.folder_on_card(folder); }
+    void conversion_progress(int converted, int total) override { m_inner.conversion_progress(converted, total); }
 
 private:
     HostHooks& m_inner;

@@ -581,6 +581,49 @@ TEST_F(StationTest, SecondStopDuringAnEjectEndsTheStation)
     EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t5\n")) << set_text("Default");
 }
 
+// Runs named with --card: other cards mounted meanwhile play no part.
+class NamedCardTest : public StationTest {
+protected:
+    void SetUp() override
+    {
+        const std::string refusal = test::mount_refusal(tmp().string());
+        if (!refusal.empty())
+            GTEST_SKIP() << "cannot mount here: " << refusal;
+    }
+};
+
+// A card is formatted once it is ingested: a backup folder on the card's own volume is refused
+// before anything is written. A card folder that is no card (a copy on a disk) is not bound so.
+TEST_F(NamedCardTest, BackupFolderOnTheCardItselfIsRefused)
+{
+    const std::string image = card_image("CARD_ONE");
+    fs::create_directories(mount_point("one"));
+    test::Mount card({"-o", "loop", image}, mount_point("one"));
+    ASSERT_TRUE(card.ok()) << card.error();
+    const std::string on_card = mount_point("one") + "/OakvaneBackup";
+    fs::create_directories(on_card);
+    write_profile({"BackupFolder=" + on_card, "PrimaryFolder=" + primary().string(), "KeepRaw=0",
+                   "NameFmt=SAEE", "AutoEject=0", "DateFolders=0"});
+
+    ProcessResult r = ingest({"--card", mount_point("one") + "/DCIM"});
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    const Lines lines = output_lines(r.out);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "The backup folder is on the card itself: \"" + on_card +
+                            "\". The card is formatted after ingestion; choose a folder on another disk."),
+              lines.end())
+        << r.out;
+    EXPECT_TRUE(test::list_tree(on_card).empty());
+    EXPECT_FALSE(fs::exists(primary()));
+
+    const fs::path copied = tmp() / "copied/DCIM";
+    fs::create_directories(copied.parent_path());
+    fs::copy(mount_point("one") + "/DCIM", copied, fs::copy_options::recursive);
+    r = ingest({"--card", copied.string()});
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(test::list_tree(on_card).size(), 4u);
+}
+
 TEST_F(StationTest, SingleRunTakesTheOneMountedCard)
 {
     const std::string first = card_image("CARD_ONE");

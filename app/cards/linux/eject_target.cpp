@@ -1,7 +1,9 @@
 #include "eject_target.h"
 
+#include "eject.h"
 #include "eject_mountinfo.h"
 
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -58,6 +60,27 @@ std::optional<EjectTarget> find_eject_target(const std::string& mount_point, std
         return std::nullopt;
     }
     return EjectTarget{mount->mount_point, *device};
+}
+
+bool folder_on_card(const std::string& folder)
+{
+    std::error_code ec;
+    const std::string real = std::filesystem::canonical(folder, ec).string();
+    struct stat st{};
+    if (ec || ::stat(real.c_str(), &st) != 0)
+        return false;
+    // The mount holding the folder: the deepest mount point above it on its device.
+    const std::vector<MountEntry> mounts = read_mountinfo();
+    const MountEntry* holder = nullptr;
+    for (const MountEntry& mount : mounts) {
+        const bool above = real == mount.mount_point || mount.mount_point == "/" ||
+                           real.starts_with(mount.mount_point + "/");
+        if (above && mount.device == st.st_dev &&
+            (!holder || mount.mount_point.size() >= holder->mount_point.size()))
+            holder = &mount;
+    }
+    std::string why;
+    return holder && find_eject_target(holder->mount_point, why).has_value();
 }
 
 bool disk_still_mounted(const EjectTarget& target)

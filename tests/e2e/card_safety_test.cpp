@@ -5,6 +5,7 @@
 #include "e2e_support.h"
 
 #include <fcntl.h>
+#include <map>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -211,6 +212,70 @@ TEST_F(CardSafetyTest, CardsOwnSidecarIsKeptAndNoTemplateIsMadeForItsImage)
         EXPECT_EQ(test::read_file(root / "IMG_0002.xmp"), "camera two");
         EXPECT_EQ(test::read_file(root / "IMG_0003.xmp"), template_text());
     }
+    expect_card_unchanged();
+}
+
+// Reading a card must not change it: every card file and folder keeps its access time (with
+// the default relatime an ordinary read would write it, the time being older than the file).
+TEST_F(CardSafetyTest, ReadingLeavesTheCardsAccessTimes)
+{
+    add_jpeg("DCIM/100CANON/IMG_0002.JPG", cardgen::kDayOne + 1, 2);
+    add_jpeg("DCIM/101CANON/IMG_0003.JPG", cardgen::kDayOne + 2, 3);
+    card_done();
+    const timespec old_atime{cardgen::kDayOne - 86400, 0};
+    // Listed first: listing a folder is reading it.
+    std::vector<fs::path> entries(fs::recursive_directory_iterator(card_root()), {});
+    std::map<std::string, timespec> before;
+    for (const fs::path& path : entries) {
+        const timespec times[2] = {old_atime, {0, UTIME_OMIT}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+        struct stat st;
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        before[path.string()] = st.st_atim;
+    }
+
+    const ProcessResult r = run_copycard(args());
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+
+    for (const auto& [path, atime] : before) {
+        struct stat st;
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_EQ(st.st_atim.tv_sec, atime.tv_sec) << path;
+    }
+}
+
+// The card folder is resolved once and held: pointing its path at another card in the middle
+// of the run changes nothing, and every file of the card the run began with is in the trees.
+TEST_F(CardSafetyTest, CardFolderSwappedMidRunIsNotFollowed)
+{
+    for (int i = 2; i <= 40; ++i)
+        add_sparse("DCIM/100CANON/IMG_" + std::string(i < 10 ? "000" : "00") + std::to_string(i) + ".CR2",
+                   cardgen::kDayOne + i, 4 << 20);
+    card_done();
+    const fs::path other = tmp() / "other/DCIM/100CANON";
+    fs::create_directories(other);
+    test::write_file(other / "IMG_9999.JPG", "another card's file");
+    const fs::path link = tmp() / "cardlink";
+    fs::create_directory_symlink(card_folder(), link);
+    IngestArgs a = args();
+    a.card = link.string();
+    a.fmt = "EEEE";
+
+    test::Process run(a.argv(), copycard_env());
+    // Once copying has begun, the link is pointed at the other card.
+    ASSERT_TRUE(wait_for(run, [&] { return fs::exists(backup()) && !fs::is_empty(backup()); }, 20s));
+    const fs::path swapped = tmp() / "cardlink.new";
+    fs::create_directory_symlink(tmp() / "other/DCIM", swapped);
+    fs::rename(swapped, link);
+    const ProcessResult r = run.wait();
+
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    Lines expected;
+    for (int i = 1; i <= 40; ++i)
+        expected.push_back(std::string(i < 10 ? "IMG_000" : "IMG_00") + std::to_string(i) +
+                           (i == 1 ? ".JPG" : ".CR2"));
+    EXPECT_EQ(test::list_tree(backup()), expected);
+    EXPECT_EQ(test::list_tree(primary()), expected);
     expect_card_unchanged();
 }
 

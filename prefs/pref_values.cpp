@@ -45,18 +45,30 @@ std::optional<std::string> text_problem(const PrefKey& key, const std::string& v
     return std::nullopt;
 }
 
-// What the preferences take in place of a value out of range: a flag is on unless it reads
-// as 0, as it always was; anything else falls back to its default.
+// What the preferences make of a value out of range, as the end of its warning: a flag is on
+// unless it reads as 0, as it always was; a name format keeps its letters, as the dialog does,
+// and those that stand for no name part add nothing; anything else falls back to its default.
 std::string value_used(const PrefKey& key, const std::string& value)
 {
     if (key.type == PrefType::Flag)
-        return std::strtol(value.c_str(), nullptr, 10) != 0 ? "1 (on)" : "0 (off)";
+        return std::strtol(value.c_str(), nullptr, 10) != 0 ? "1 (on) is used instead"
+                                                            : "0 (off) is used instead";
+    if (std::string(key.name) == "NameFmt") {
+        std::string unknown;
+        for (char c : value)
+            if (c == '\0' || !std::strchr(kNameCodes, c))
+                unknown += c;
+        return unknown.empty() ? "the missing fields add nothing to the names"
+                               : "the letters " + unknown + " add nothing to the names";
+    }
     const std::string dflt =
         key.type == PrefType::Text ? text_default(key) : std::to_string(key.number_default);
-    return "the default " + (dflt.empty() ? std::string("(empty)") : dflt);
+    return "the default " + (dflt.empty() ? std::string("(empty)") : dflt) + " is used instead";
 }
 
 }  // namespace
+
+bool falls_back_to_default(const PrefKey& key) { return std::string(key.name) == "Preview"; }
 
 const PrefKey* find_pref_key(const std::string& name)
 {
@@ -110,7 +122,7 @@ std::vector<std::string> set_text_problems(const std::string& text)
         }
         if (const auto why = value_problem(*key, line.substr(tab + 1)))
             problems.push_back(where + ": " + name + " " + *why + "; " +
-                               value_used(*key, line.substr(tab + 1)) + " is used instead");
+                               value_used(*key, line.substr(tab + 1)));
     }
     return problems;
 }

@@ -64,14 +64,13 @@ bool Preferences::WritePrefSet()
     return m_propset && PropWrite(*m_propset);
 }
 
-// A text the dialog could not have stored (a set edited by hand) is not used: the default
-// takes its place, as the warning given when the set was read says. Numbers are taken as
-// they always were: a flag is on when not 0, and the run settles an arrangement out of range.
+// A preview switch the dialog could not have stored (a set edited by hand) would reach the
+// converter: the default takes its place, as the warning given when the set was read says.
 std::string Preferences::StrPref(const std::string& key) const
 {
     const PrefKey& about = pref_key(key);
     const std::string value = GetPrefStr(kProfileSection, key, text_default(about));
-    return value_problem(about, value) ? text_default(about) : value;
+    return falls_back_to_default(about) && value_problem(about, value) ? text_default(about) : value;
 }
 
 int Preferences::IntPref(const std::string& key) const

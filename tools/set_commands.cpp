@@ -6,7 +6,10 @@
 #include "preferences.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace oakvane {
 
@@ -46,6 +49,16 @@ void unknown_set(Preferences& prefs, IngestHost& host, const std::string& name)
                      "oakvane-ingest --new-set " + name + ".");
 }
 
+// Below the store's own refusal: which file, why, and the way round it.
+void unreadable_set(Preferences& prefs, IngestHost& host, const std::string& name)
+{
+    const std::string file = PropRoot().value_or(".") + "/" + kCategory + "/" + name;
+    const std::string why = access(file.c_str(), R_OK) == 0 ? "" : std::string(" (") + std::strerror(errno) + ")";
+    host.message_box("Its file " + file + " can't be read" + why +
+                     ".\nMend its permissions, or use another set with --set NAME; the sets are: " +
+                     joined(set_names(prefs)) + ".");
+}
+
 // The set's own value of key, or none when it holds none.
 std::optional<std::string> held_value(Preferences& prefs, const PrefKey& key)
 {
@@ -79,14 +92,20 @@ bool open_set(Preferences& prefs, IngestHost& host, const std::optional<std::str
               bool remember)
 {
     const std::string remembered = remembered_set(prefs);
-    if (!named)
-        return prefs.SwitchPrefSet(remembered);
+    if (!named) {
+        if (prefs.SwitchPrefSet(remembered))
+            return true;
+        unreadable_set(prefs, host, remembered);
+        return false;
+    }
     if (!set_exists(prefs, *named)) {
         unknown_set(prefs, host, *named);
         return false;
     }
-    if (!prefs.SwitchPrefSet(*named))
+    if (!prefs.SwitchPrefSet(*named)) {
+        unreadable_set(prefs, host, *named);
         return false;
+    }
     if (!remember)
         prefs.SetPrefSetCurrent(remembered);
     return true;
@@ -110,7 +129,9 @@ int show_set(Preferences& prefs, IngestHost& host, const std::optional<std::stri
         // A flag is on unless it reads as 0, whatever else it holds.
         if (value && key.type == PrefType::Flag)
             value = *value == "0" ? "0" : "1";
-        const bool usable = value && !value_problem(key, *value);
+        // What a run takes: a preview or an arrangement out of range gives way to the default.
+        const bool usable = value && !(value_problem(key, *value) &&
+                                       (falls_back_to_default(key) || key.type == PrefType::Number));
         std::printf("%s\t%s%s\n", key.name, usable ? value->c_str() : default_text(key).c_str(),
                     usable ? "" : "\t(default)");
     }

@@ -250,7 +250,9 @@ TEST_F(HeadlessTest, NamedSetIsTakenWhenTheRememberedOneCannotBeRead)
 
     ProcessResult r = run(card_args());
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Broken")) << r.err;
+    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Broken\nIts file " +
+                                    set_file("Broken").string() + " can't be read (Permission denied)"))
+        << r.err;
 
     r = run({"--set", "Studio", "--card", card_folder().string()});
     ASSERT_EQ(r.exit_code, 0) << r.err;
@@ -298,8 +300,8 @@ TEST_F(HeadlessTest, SetsAreMadeShownAndChangedFromTheCommandLine)
     EXPECT_TRUE(has_line("KeepRaw\t0")) << r.out;
 }
 
-// A set edited by hand: each mistake is told once, with the value used instead, and the run
-// uses that value.
+// A set edited by hand: each mistake is told once, with what is used instead, and the run
+// uses that.
 TEST_F(HeadlessTest, HandEditedSetWarnsOfEachMistakeAndUsesTheDefault)
 {
     make_pairs(1);
@@ -309,7 +311,8 @@ TEST_F(HeadlessTest, HandEditedSetWarnsOfEachMistakeAndUsesTheDefault)
                      "Version\t1\nDate\tMon Dec  7 10:00:00 2026\n"
                      "BackupFolder\t" + backup().string() + "\n"
                      "PrimaryFolder\t" + primary().string() + "\n"
-                     "KeepRaw 1\nArrangement\t7\nNameFmt\tXYZW\nWantDateFolders\t0\nColour\tred\n");
+                     "KeepRaw 1\nArrangement\t7\nNameFmt\tXYZW\nWantDateFolders\t0\nColour\tred\n"
+                     "Preview\t-p9\n");
     const ProcessResult r = ingest(card_args());
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const auto told = [&](const std::string& part) {
@@ -320,11 +323,12 @@ TEST_F(HeadlessTest, HandEditedSetWarnsOfEachMistakeAndUsesTheDefault)
     };
     EXPECT_EQ(told("\"KeepRaw 1\" has no TAB between key and value"), 1u) << r.err;
     EXPECT_EQ(told("Arrangement must be 1, 2 or 3; the default 2 is used instead"), 1u) << r.err;
-    EXPECT_EQ(told("the default SDNE is used instead"), 1u) << r.err;
+    EXPECT_EQ(told("the letters XYZW add nothing to the names"), 1u) << r.err;
+    EXPECT_EQ(told("Preview must be -p0 (no preview), -p1 (medium) or -p2 (full size); the "
+                   "default -p0 is used instead"), 1u) << r.err;
     EXPECT_EQ(told("unknown key Colour"), 1u) << r.err;
-    // SDNE: the prefix, the date, the file-name number.
-    EXPECT_EQ(test::list_tree(primary()),
-              (Lines{"IMG_20060612_0001.CR2", "IMG_20060612_0001.JPG"}));
+    // No letter of the name format stands for a part: the names are the card's.
+    EXPECT_EQ(test::list_tree(primary()), (Lines{"IMG_0001.CR2", "IMG_0001.JPG"}));
 }
 
 TEST_F(HeadlessTest, MissingBackupFolderEndsTheRunWithoutCopying)

@@ -137,14 +137,17 @@ TEST_F(TerminalTest, BarFitsANarrowTerminalAndCountsTheFiles)
     }
     ASSERT_FALSE(draws.empty()) << run.terminal;
     bool counted_all = false;
+    bool counted_dngs = false;  // the converter's phase has a bar of its own
     for (std::string& shown : draws) {
         if (shown.starts_with("\033[K"))
             shown.erase(0, 3);
         EXPECT_LE(shown.size(), 49u) << shown;
         EXPECT_EQ(shown.find("/3 "), std::string::npos) << shown;
         counted_all = counted_all || shown.find("] 2/2 ") != std::string::npos;
+        counted_dngs = counted_dngs || shown.find("] 1/1 DNGs ") != std::string::npos;
     }
     EXPECT_TRUE(counted_all) << run.terminal;
+    EXPECT_TRUE(counted_dngs) << run.terminal;
 }
 
 // Under the progress bar a failure still says what failed, where and why: the cause is part

@@ -59,18 +59,16 @@ void unreadable_set(Preferences& prefs, IngestHost& host, const std::string& nam
                      joined(set_names(prefs)) + ".");
 }
 
-// The set's own value of key, or none when it holds none.
+// The set's own value of key, or none when it holds none. A number stored by a run reads back
+// as no text at all, one read from the file as its text: either way the number is the value.
 std::optional<std::string> held_value(Preferences& prefs, const PrefKey& key)
 {
     constexpr char kAbsent[] = "\x01";
-    if (key.type == PrefType::Text) {
-        const std::string value = prefs.GetPrefStr(kProfileSection, key.name, kAbsent);
-        return value == kAbsent ? std::nullopt : std::optional(value);
-    }
-    // Numbers read back as text too: the store keeps every value read from a file as text.
     const std::string text = prefs.GetPrefStr(kProfileSection, key.name, kAbsent);
     if (text == kAbsent)
         return std::nullopt;
+    if (key.type == PrefType::Text)
+        return text;
     return std::to_string(prefs.GetPrefInt(kProfileSection, key.name, key.number_default));
 }
 
@@ -79,8 +77,7 @@ std::string default_text(const PrefKey& key)
     return key.type == PrefType::Text ? text_default(key) : std::to_string(key.number_default);
 }
 
-// A set changed from the command line is one the window would open: switch to it for the
-// change, then back to the remembered set.
+// The set a command changes is opened as for a run: the remembered set stays remembered.
 bool open_for_change(Preferences& prefs, IngestHost& host, const std::optional<std::string>& name)
 {
     return open_set(prefs, host, name, false);

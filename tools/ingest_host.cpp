@@ -29,26 +29,27 @@ std::string IngestHost::no_card_advice()
     if (!scan.ok)
         return "The mounted volumes can't be listed (" + scan.error +
                ").\nName the card folder with --card FOLDER.";
-    std::vector<std::string> cards;
+    std::vector<const Volume*> cards;
     for (const Volume& volume : scan.volumes)
         if (volume.has_dcim)
-            cards.push_back(card_folder_of(volume.mount_point) +
-                            (volume.label.empty() ? "" : " (" + volume.label + ")"));
+            cards.push_back(&volume);
     if (cards.empty())
         return "No image card is mounted (no mounted volume holds a DCIM folder).\n"
                "Insert a card, or name a card folder with --card FOLDER.";
     if (cards.size() == 1)
-        return "The preference set's CardFolder names no folder.\n"
-               "Name the card folder with --card FOLDER, e.g. --card " + cards.front().substr(0, cards.front().find(" (")) + ".";
+        return "The preference set's CardFolder names no folder.\nName the card folder with "
+               "--card FOLDER, e.g. --card " + card_folder_of(cards.front()->mount_point) + ".";
     std::string text = "Several image cards are mounted, and none can be asked for here:";
-    for (const std::string& card : cards)
-        text += "\n  " + card;
+    for (const Volume* card : cards)
+        text += "\n  " + card_folder_of(card->mount_point) +
+                (card->label.empty() ? "" : " (" + card->label + ")");
     return text + "\nName the one to ingest with --card FOLDER.";
 }
 
 std::string IngestHost::backup_folder_advice(const std::string& folder)
 {
-    const std::string create = folder.empty() ? "Name one" : "Create it (mkdir -p '" + folder + "'), or name another";
+    const std::string create =
+        folder.empty() ? "Name one" : "Create it (mkdir -p '" + folder + "'), or name another";
     return create + " with: oakvane-ingest --set-value BackupFolder=FOLDER";
 }
 

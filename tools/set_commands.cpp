@@ -1,5 +1,6 @@
 #include "set_commands.h"
 
+#include "engine.h"
 #include "ingest_host.h"
 #include "pref_keys.h"
 #include "pref_values.h"
@@ -186,6 +187,12 @@ int set_values(Preferences& prefs, IngestHost& host, const std::optional<std::st
             return 1;
         }
         const std::string value = assignment.substr(equals + 1);
+        // The run would refuse it only after the set was stored: said now instead.
+        if (key_name == "StartingNumber" && !parse_starting_number(value)) {
+            host.message_box("Can't set StartingNumber to \"" + value +
+                             "\": it must be a whole number from 0 to 2147483647.");
+            return 1;
+        }
         if (const auto why = value_problem(*key, value)) {
             host.message_box("Can't set " + key_name + " to \"" + value + "\": it " + *why + ".");
             return 1;

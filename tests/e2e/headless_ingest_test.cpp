@@ -278,7 +278,8 @@ TEST_F(HeadlessTest, SetsAreMadeShownAndChangedFromTheCommandLine)
     const std::string stored = set_text("Wedding");
     EXPECT_TRUE(contains(stored, "\nArrangement\t3\n")) << stored;
     EXPECT_TRUE(contains(stored, "\nNamePfx\tTRIP\n")) << stored;  // copied from Default
-    for (const std::string bad : {"Arrangement=7", "NameFmt=XYZW", "KeepRaw=yes", "Nope=1", "Arrangement"}) {
+    for (const std::string bad : {"Arrangement=7", "NameFmt=XYZW", "KeepRaw=yes", "Nope=1", "Arrangement",
+                                   "StartingNumber=-5", "Preview=-p3"}) {
         r = ingest({"--set", "Wedding", "--set-value", "NamePfx=X", "--set-value", bad});
         EXPECT_EQ(r.exit_code, 1) << bad;
         EXPECT_TRUE(contains(r.err, "Can't set ")) << r.err;

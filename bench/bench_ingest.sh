@@ -23,7 +23,6 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${OAKVANE_BUILD:-$top/build}
-work=${BENCH_DIR:-/tmp/oakvane-bench}
 runs=${RUNS:-3}
 scaling=0
 [ "${1:-}" = "--scaling" ] && scaling=1
@@ -34,7 +33,13 @@ OAKVANE_BUILD=$build "$top/scripts/build.sh" copycard make_sample_card >/dev/nul
 copycard=$build/tools/copycard
 make_card=$build/tests/standins/make_sample_card
 
-rm -rf "$work"
+# A folder of the user's own unless one is named: a fixed name under /tmp is shared.
+if [ -n "${BENCH_DIR:-}" ]; then
+  work=$BENCH_DIR
+  rm -rf "$work"
+else
+  work=$(mktemp -d "${TMPDIR:-/tmp}/oakvane-bench.XXXXXX")
+fi
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 

@@ -7,7 +7,6 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${OAKVANE_BUILD:-$top/build}
-work=${BENCH_DIR:-/tmp/oakvane-bench-plan}
 files=${FILES:-20000}
 runs=${RUNS:-5}
 export TZ=UTC
@@ -15,7 +14,13 @@ export TZ=UTC
 OAKVANE_BUILD=$build "$top/scripts/build.sh" oakvane-ingest make_sample_card >/dev/null
 ingest=$build/tools/oakvane-ingest
 
-rm -rf "$work"
+# A folder of the user's own unless one is named: a fixed name under /tmp is shared.
+if [ -n "${BENCH_DIR:-}" ]; then
+  work=$BENCH_DIR
+  rm -rf "$work"
+else
+  work=$(mktemp -d "${TMPDIR:-/tmp}/oakvane-bench-plan.XXXXXX")
+fi
 mkdir -p "$work/config/Oakvane/Main" "$work/backup"
 trap 'rm -rf "$work"' EXIT
 "$build/tests/standins/make_sample_card" "$work/card" --preset many --files "$files" --file-bytes 512 >/dev/null

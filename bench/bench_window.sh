@@ -9,14 +9,19 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${OAKVANE_BUILD:-$top/build}
-work=${BENCH_DIR:-/tmp/oakvane-bench-window}
 runs=${RUNS:-5}
 export TZ=UTC QT_QPA_PLATFORM=offscreen OAKVANE_UPDATE_URL=http://127.0.0.1:1
 
 "$top/scripts/install-deps.sh"
 "$top/scripts/build.sh" copycard make_sample_card bench-window-ingest >/dev/null
 
-rm -rf "$work"
+# A folder of the user's own unless one is named: a fixed name under /tmp is shared.
+if [ -n "${BENCH_DIR:-}" ]; then
+  work=$BENCH_DIR
+  rm -rf "$work"
+else
+  work=$(mktemp -d "${TMPDIR:-/tmp}/oakvane-bench-window.XXXXXX")
+fi
 mkdir -p "$work/config/Oakvane/Main"
 trap 'rm -rf "$work"' EXIT
 "$build/tests/standins/make_sample_card" "$work/card" --preset many >/dev/null

@@ -88,6 +88,8 @@ public:
     std::string ask_new_name() override;
     void preferences_switched(const std::string& set_name) override;
     void pref_sets_changed() override;
+    // In the output list, not a box: a start-up would otherwise open one box per mistake.
+    void set_warning(const std::string& text) override { output_text(text); }
 
     // CardView
     void set_card_text(std::string_view text) override;

@@ -1,7 +1,12 @@
 #include "preferences.h"
 
 #include "pref_keys.h"
+#include "pref_values.h"
 #include "set_names.h"
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace oakvane {
 
@@ -57,10 +62,26 @@ bool Preferences::OpenAsCurrent(const std::string& name)
     if (m_propset)
         PropClose(*m_propset);
     m_propset = std::move(opened);
+    WarnAboutSet(name);
     // Recorded first: a window that refills its set list while it reloads selects by it.
     SetPrefSetCurrent(name);
     m_host.preferences_switched(name);
     return true;
+}
+
+// Read from the file itself: the store skips what it cannot parse without a word.
+void Preferences::WarnAboutSet(const std::string& name)
+{
+    std::ifstream file(std::filesystem::path(m_where.root) / kCategory / name, std::ios::binary);
+    if (!file)
+        return;  // the store has just read it: a race with an editor, nothing to warn of
+    std::ostringstream text;
+    text << file.rdbuf();
+    for (const std::string& problem : set_text_problems(text.str())) {
+        std::string line = "Preference Set " + name + ", " + problem;
+        if (m_warned.insert(line).second)
+            m_host.set_warning(line);
+    }
 }
 
 void Preferences::RebuildPrefSetLists(const std::string& name)

@@ -1,6 +1,7 @@
 #include "preferences.h"
 
 #include "pref_keys.h"
+#include "pref_values.h"
 
 #include <ctime>
 
@@ -63,9 +64,13 @@ bool Preferences::WritePrefSet()
     return m_propset && PropWrite(*m_propset);
 }
 
+// A preview switch the dialog could not have stored (a set edited by hand) would reach the
+// converter: the default takes its place, as the warning given when the set was read says.
 std::string Preferences::StrPref(const std::string& key) const
 {
-    return GetPrefStr(kProfileSection, key, text_default(pref_key(key)));
+    const PrefKey& about = pref_key(key);
+    const std::string value = GetPrefStr(kProfileSection, key, text_default(about));
+    return falls_back_to_default(about) && value_problem(about, value) ? text_default(about) : value;
 }
 
 int Preferences::IntPref(const std::string& key) const

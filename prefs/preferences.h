@@ -9,6 +9,7 @@
 
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,9 @@ public:
     // A set was created or deleted: windows refill their set lists (FillPrefSetCombo). Comes
     // before the switch to the new current set, and also when that switch fails.
     virtual void pref_sets_changed() {}
+    // A set just read holds something the dialog would never have stored; the line says what
+    // and which value is used instead. Said once per problem.
+    virtual void set_warning(const std::string& text) { message_box(text); }
 };
 
 // A set list as a combo box shows it.
@@ -137,6 +141,7 @@ private:
     bool PutConverted(const std::string& key);
 
     bool OpenAsCurrent(const std::string& name);
+    void WarnAboutSet(const std::string& name);
     void NewPrefSet();
     void DeletePrefSet();
 
@@ -149,6 +154,7 @@ private:
     // False from construction until the first set has been stored; meanwhile the accessors
     // read the old profile values (under their profile names) instead of a set.
     bool m_prefSetsExist = false;
+    std::set<std::string> m_warned;  // the set problems already said
 };
 
 // The entry a combo box selects for name: the first entry, searching from the second and

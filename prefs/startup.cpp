@@ -30,8 +30,10 @@ bool Preferences::InitPreferences()
 bool Preferences::OpenDefaultSet()
 {
     m_propset = PropOpen(kCategory, std::string(kDefaultSet));
-    if (m_propset)
+    if (m_propset) {
+        WarnAboutSet(kDefaultSet);
         return true;
+    }
     std::vector<std::string> names;
     const bool missing = list_set_names(names) &&
                          std::find(names.begin(), names.end(), kDefaultSet) == names.end();

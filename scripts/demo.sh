@@ -6,12 +6,22 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${OAKVANE_BUILD:-$top/build}
-work=${OAKVANE_DEMO:-/tmp/oakvane-demo}
 
-"$top/scripts/install-deps.sh"
-"$top/scripts/build.sh" oakvane-ingest make_sample_card standin-converter >/dev/null
+# Only what the demo builds: not the window's test tools, the fuzzers' compiler or the
+# benchmark library.
+"$top/scripts/install-deps.sh" demo
+echo "Building the demo's programs (a first build takes a few minutes)..."
+"$top/scripts/build.sh" oakvane-ingest make_sample_card standin-converter
 
-rm -rf "$work"
+# A folder of the user's own: a fixed name under /tmp is shared with every other user, who
+# could have put anything there. A folder named in the environment is the user's choice.
+if [ -n "${OAKVANE_DEMO:-}" ]; then
+  work=$OAKVANE_DEMO
+  rm -rf "$work"
+else
+  work=$(mktemp -d "${TMPDIR:-/tmp}/oakvane-demo.XXXXXX")
+fi
+echo "Demo folder: $work"
 mkdir -p "$work/backup" "$work/config/Oakvane/Metadata Templates"
 export TZ=${TZ:-UTC} XDG_CONFIG_HOME="$work/config" HOME="$work"
 "$build/tests/standins/make_sample_card" "$work/card" --preset demo

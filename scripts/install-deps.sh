@@ -1,7 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Oakvane builds, tests and benchmarks with; only what is missing.
+#
+#   install-deps.sh         everything
+#   install-deps.sh demo    only what building the command-line programs and the sample card needs
 set -euo pipefail
 
+if [ "${1:-}" = demo ]; then
+  packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libjpeg62-turbo-dev
+            qt6-base-dev libmount-dev libblkid-dev tzdata)
+else
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs qt6-base-dev clang libclang-rt-14-dev
           libmount-dev libblkid-dev dbus-daemon e2fsprogs dosfstools exfatprogs tzdata python3
@@ -9,6 +16,7 @@ packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-
           fonts-dejavu-core
           desktop-file-utils appstream groff-base
           xvfb xauth dbus-x11 at-spi2-core python3-pyatspi procps)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -26,8 +26,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 "$top/scripts/build.sh" oakvane make_sample_card standin-converter >/dev/null
 
-# A fixed folder, so that the paths the windows show stay the same from one run to the next.
-session_work=/tmp/oakvane-screenshots
+# A fixed folder, so that the paths the windows show stay the same from one run to the next;
+# the user's own, as a fixed name under /tmp is shared with every other user.
+session_work=${XDG_CACHE_HOME:-$HOME/.cache}/oakvane-screenshots
 rm -rf "$session_work"
 mkdir -p "$session_work"
 trap a11y_cleanup EXIT

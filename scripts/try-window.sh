@@ -4,12 +4,11 @@
 # beside it, raws through the stand-in converter, sidecars from the sample template) and opens
 # oakvane on it. Press Start and watch the ingestion; your own preferences are not touched.
 #
-#   scripts/try-window.sh          (folder: /tmp/oakvane-try, or $OAKVANE_TRY)
+#   scripts/try-window.sh          (folder: a new one under $TMPDIR or /tmp, or $OAKVANE_TRY)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 # shellcheck source=a11y.sh
 source "$top/scripts/a11y.sh"
-work=${OAKVANE_TRY:-/tmp/oakvane-try}
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   echo "try-window.sh opens a window: run it in a desktop session (no DISPLAY or WAYLAND_DISPLAY)." >&2
@@ -18,8 +17,15 @@ fi
 "$top/scripts/install-deps.sh"
 "$top/scripts/build.sh" oakvane make_sample_card standin-converter >/dev/null
 
-rm -rf "$work"
-mkdir -p "$work"
+# A folder of the user's own: a fixed name under /tmp is shared with every other user, who
+# could have put anything there. A folder named in the environment is the user's choice.
+if [ -n "${OAKVANE_TRY:-}" ]; then
+  work=$OAKVANE_TRY
+  rm -rf "$work"
+  mkdir -p "$work"
+else
+  work=$(mktemp -d "${TMPDIR:-/tmp}/oakvane-try.XXXXXX")
+fi
 make_sample_setup "$work" "$build/tests/standins/standin-converter"
 cat <<TEXT
 Sample card:      $work/card/DCIM

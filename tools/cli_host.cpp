@@ -3,12 +3,14 @@
 #include "eject.h"
 #include "output_lines.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace oakvane {
@@ -29,6 +31,7 @@ extern "C" void request_stop(int)
 }
 
 constexpr int kBarWidth = 30;
+constexpr int kNarrowestBar = 10;
 constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 
 bool g_verbose = false;
@@ -37,6 +40,16 @@ bool verbose()
 {
     const char* env = std::getenv("OAKVANE_VERBOSE");
     return g_verbose || (env && std::strcmp(env, "1") == 0);
+}
+
+// A line longer than the terminal wraps, and "\r" then goes back to the start of its last
+// part only: each redraw would leave a line behind.
+int terminal_columns()
+{
+    winsize size{};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
 }
 
 std::string minutes_seconds(long seconds)
@@ -81,6 +94,7 @@ void CliHost::progress_status(std::string_view text)
 
 void CliHost::progress_range(int n)
 {
+    m_converting = false;
     m_range = n;
     m_position = 0;
     m_range_start = std::chrono::steady_clock::now();
@@ -98,6 +112,16 @@ void CliHost::progress_tick()
 {
     ++m_ticks;
     draw(false);
+}
+
+void CliHost::conversion_progress(int converted, int total)
+{
+    if (!m_converting)
+        m_range_start = std::chrono::steady_clock::now();
+    m_converting = true;
+    m_range = total;
+    m_position = converted;
+    draw(converted == total);
 }
 
 int CliHost::stop_requested() { return g_stop; }
@@ -122,6 +146,12 @@ void CliHost::finish_progress()
     }
 }
 
+// The engine's range is one more than the files, for its final step: the bar counts files as
+// the run's report does.
+int CliHost::shown_total() const { return m_converting || m_range <= 1 ? m_range : m_range - 1; }
+
+int CliHost::shown_done() const { return std::min(m_position, shown_total()); }
+
 void CliHost::draw(bool force)
 {
     if (!m_draw)
@@ -130,10 +160,19 @@ void CliHost::draw(bool force)
     if (!force && now - m_last_draw < kRedrawInterval)
         return;
     m_last_draw = now;
-    const int filled = m_range > 0 ? m_position * kBarWidth / m_range : 0;
+    const int columns = terminal_columns();
+    const int width = std::clamp(columns / 4, kNarrowestBar, kBarWidth);
+    const int filled = m_range > 0 ? m_position * width / m_range : 0;
     static constexpr const char* kSpinner = "|/-\\";
-    dprintf(STDERR_FILENO, "\r\033[K[%-*s] %d/%d %s %c %s", kBarWidth, std::string(filled, '#').c_str(),
-            m_position, m_range, timing().c_str(), kSpinner[m_ticks % 4], m_status.c_str());
+    char counts[64];
+    std::snprintf(counts, sizeof counts, "%d/%d%s", shown_done(), shown_total(),
+                  m_converting ? " DNGs" : "");
+    std::string line = "[" + std::string(filled, '#') + std::string(width - filled, ' ') + "] " +
+                       counts + " " + timing() + " " + kSpinner[m_ticks % 4] + " " + m_status;
+    // The last column stays free: a line that fills it moves some terminals to the next.
+    if (static_cast<int>(line.size()) > columns - 1)
+        line.resize(std::max(columns - 1, 0));
+    dprintf(STDERR_FILENO, "\r\033[K%s", line.c_str());
     m_drawn = true;
 }
 

@@ -25,6 +25,8 @@ public:
     void progress_step() override;
     void progress_tick() override;
     int stop_requested() override;
+    // The converter's phase has a bar of its own: DNGs made of the raws given.
+    void conversion_progress(int converted, int total) override;
     // Diagnostics go to standard error where no bar is drawn there (not a terminal, or a
     // verbose run); under the bar they are left out.
     void diagnostic(std::string_view text) override;
@@ -43,6 +45,9 @@ public:
 
 private:
     void draw(bool force);
+    // What the bar counts: files, shown as the run's report counts them, or DNGs.
+    int shown_total() const;
+    int shown_done() const;
     std::string timing() const;
 
     bool m_draw;  // standard error is a terminal and the run is not verbose
@@ -51,6 +56,7 @@ private:
     int m_range = 0;
     int m_position = 0;
     int m_ticks = 0;
+    bool m_converting = false;  // the bar counts DNGs until the next range
     std::chrono::steady_clock::time_point m_last_draw;
     std::chrono::steady_clock::time_point m_range_start;
 };

@@ -1,5 +1,6 @@
 #include "ingest_host.h"
 
+#include "card_scan.h"
 #include "eject.h"
 #include "engine.h"
 #include "plan.h"
@@ -20,6 +21,37 @@ namespace oakvane {
 void IngestHost::output_text(std::string_view text) { m_engine_host.output_text(text); }
 
 void IngestHost::start_refused(const std::string& why) { m_start_error = why; }
+
+// Without a window nothing can be asked: say what is mounted and how to name the card.
+std::string IngestHost::no_card_advice()
+{
+    const VolumeScan scan = make_system_volume_source()->list_volumes();
+    if (!scan.ok)
+        return "The mounted volumes can't be listed (" + scan.error +
+               ").\nName the card folder with --card FOLDER.";
+    std::vector<const Volume*> cards;
+    for (const Volume& volume : scan.volumes)
+        if (volume.has_dcim)
+            cards.push_back(&volume);
+    if (cards.empty())
+        return "No image card is mounted (no mounted volume holds a DCIM folder).\n"
+               "Insert a card, or name a card folder with --card FOLDER.";
+    if (cards.size() == 1)
+        return "The preference set's CardFolder names no folder.\nName the card folder with "
+               "--card FOLDER, e.g. --card " + card_folder_of(cards.front()->mount_point) + ".";
+    std::string text = "Several image cards are mounted, and none can be asked for here:";
+    for (const Volume* card : cards)
+        text += "\n  " + card_folder_of(card->mount_point) +
+                (card->label.empty() ? "" : " (" + card->label + ")");
+    return text + "\nName the one to ingest with --card FOLDER.";
+}
+
+std::string IngestHost::backup_folder_advice(const std::string& folder)
+{
+    const std::string create =
+        folder.empty() ? "Name one" : "Create it (mkdir -p '" + folder + "'), or name another";
+    return create + " with: oakvane-ingest --set-value BackupFolder=FOLDER";
+}
 
 bool IngestHost::starting_number_enabled()
 {

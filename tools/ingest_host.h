@@ -47,13 +47,17 @@ public:
     RunResult run_with_progress(const RunRequest& request) override;
     void message_box(const std::string& text) override;
     void start_refused(const std::string& why) override;
+    std::string no_card_advice() override;
+    std::string backup_folder_advice(const std::string& folder) override;
     bool launch_viewer(const std::string& program, const std::vector<std::string>& arguments) override;
     void eject_card() override;
     void beep() override {}
 
     // PrefsHost
     bool ask_yes_no(const std::string& text) override;
-    std::string ask_new_name() override { return ""; }
+    std::string ask_new_name() override { return m_new_set_name; }
+    // The answer to the new-name question of --new-set; "" cancels it.
+    void set_new_set_name(const std::string& name) { m_new_set_name = name; }
 
     // CardView
     void set_card_text(std::string_view text) override;
@@ -70,6 +74,7 @@ private:
     std::string m_card_text;
     std::string m_run_card_folder;  // the card folder of the last run
     RunRecord m_record;
+    std::string m_new_set_name;
     std::string m_start_error;  // a failure of Start before the engine ran
 };
 

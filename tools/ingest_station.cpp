@@ -53,6 +53,8 @@ int IngestStation::run()
     }
     QObject::connect(&m_detector, &CardDetector::mediaInserted,
                      [this](const QString& path) { card_inserted(path.toStdString()); });
+    QObject::connect(&m_detector, &CardDetector::mediaRemoved,
+                     [this](const QString& path) { card_removed(path.toStdString()); });
     QObject::connect(&m_detector, &CardDetector::scanFailed, [](const QString& path) {
         std::fprintf(stderr, "Can't list the mounted volumes: %s\n", qPrintable(path));
     });
@@ -80,6 +82,20 @@ void IngestStation::card_inserted(const std::string& mount_point)
         return;
     m_waiting.emplace_back(*id, mount_point);
     QTimer::singleShot(0, [this] { take_next(); });
+}
+
+// Told only of the place: whatever was queued there and is no longer the mount there has
+// gone, from the queue too, so that a card given its mount id later is not taken twice (once
+// for this entry, once for its own). A card mounted there in the same batch keeps its place.
+void IngestStation::card_removed(const std::string& mount_point)
+{
+    const std::optional<int> now = mount_id_at(mount_point);
+    const bool there = holds_card_folder(mount_point);
+    const auto gone = [&](const Mount& mount) {
+        return mount.second == mount_point && (!now || *now != mount.first || !there);
+    };
+    std::erase_if(m_queued, gone);
+    std::erase_if(m_waiting, gone);
 }
 
 // One report per run, when the preferences name a folder for them. A report that can't be

@@ -29,6 +29,7 @@ public:
 
 private:
     void card_inserted(const std::string& mount_point);
+    void card_removed(const std::string& mount_point);
     void take_next();
     void write_report();
 
@@ -41,7 +42,10 @@ private:
     using Mount = std::pair<int, std::string>;
 
     std::deque<Mount> m_waiting;  // cards not yet ingested, in the order they came
-    std::set<Mount> m_queued;     // every card ever queued: each is ingested once
+    // The cards queued that are still mounted: each insertion is ingested once. The kernel
+    // hands a freed mount id to the next mount, so a card that left must be forgotten, or
+    // the next card at the same place would look like it.
+    std::set<Mount> m_queued;
     bool m_busy = false;
 };
 

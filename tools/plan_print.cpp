@@ -1,10 +1,21 @@
 #include "plan_print.h"
 
+#include <QLocale>
+
 #include <cinttypes>
+#include <string>
 
 namespace oakvane {
 
 namespace {
+
+// "75285950464 bytes (70.1 GB)": the exact count for scripts, the other for people.
+std::string sized(std::uint64_t bytes)
+{
+    const QString readable = QLocale::system().formattedDataSize(
+        static_cast<qint64>(bytes), 1, QLocale::DataSizeTraditionalFormat);
+    return std::to_string(bytes) + " bytes (" + readable.toStdString() + ")";
+}
 
 void print_file(const FileRecord& file, std::FILE* out)
 {
@@ -12,7 +23,7 @@ void print_file(const FileRecord& file, std::FILE* out)
         std::fprintf(out, "Skipped: %s (%s)\n", file.card_path.c_str(), file.message.c_str());
         return;
     }
-    std::fprintf(out, "File: %s, %" PRIu64 " bytes\n", file.card_path.c_str(), file.size);
+    std::fprintf(out, "File: %s, %s\n", file.card_path.c_str(), sized(file.size).c_str());
     std::fprintf(out, "    backup  %s\n", file.backup_path.c_str());
     if (!file.backup_sidecar.empty())
         std::fprintf(out, "    sidecar %s\n", file.backup_sidecar.c_str());
@@ -39,13 +50,13 @@ void print_plan(const RunPlan& plan, std::FILE* out)
     for (const std::string& folder : plan.new_folders)
         std::fprintf(out, "New folder: %s\n", folder.c_str());
     for (const SpaceNeed& need : plan.space)
-        std::fprintf(out, "Space: %s: %" PRIu64 " bytes needed, %" PRIu64 " bytes free\n",
-                     need.folders.c_str(), need.needed, need.available);
+        std::fprintf(out, "Space: %s: %s needed, %s free\n", need.folders.c_str(),
+                     sized(need.needed).c_str(), sized(need.available).c_str());
     if (plan.names_vary)
         std::fputs("Note: names with the unique ID (U) get the time of the run, not these.\n", out);
     if (plan.would_run())
-        std::fprintf(out, "Verdict: the run can go ahead: %zu files, %" PRIu64 " bytes, %zu skipped\n",
-                     copied, bytes, plan.files.size() - copied);
+        std::fprintf(out, "Verdict: the run can go ahead: %zu files, %s, %zu skipped\n",
+                     copied, sized(bytes).c_str(), plan.files.size() - copied);
     else
         std::fprintf(out, "Verdict: the run would fail: %s\n", plan.refusal->text().c_str());
     std::fflush(out);

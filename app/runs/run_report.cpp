@@ -21,20 +21,44 @@ namespace oakvane {
 
 namespace {
 
+// Raised whenever a key changes meaning or goes away, so that scripts can tell.
+constexpr int kReportFormatVersion = 2;
+
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QJsonValue path_or_null(const std::string& path) { return path.empty() ? QJsonValue() : QJsonValue(text(path)); }
 
-// The settings under the names of the "copy" command's arguments.
+QJsonValue text_or_null(const std::optional<std::string>& value)
+{
+    return value ? QJsonValue(text(*value)) : QJsonValue();
+}
+
+// The settings as the run was given them, typed: numbers and flags as JSON numbers and
+// booleans, so that a script need not know how the copy command spells them.
 QJsonObject settings_json(const std::optional<RunRequest>& request)
 {
-    QJsonObject settings;
     if (!request)
-        return settings;
-    const auto arguments = copy_arguments(*request);
-    for (std::size_t i = 2; i < arguments.size(); ++i)
-        settings.insert(kCopyArgumentNames[i], text(arguments[i]));
-    return settings;
+        return {};
+    QJsonArray texts;
+    for (const std::string& name_text : request->texts)
+        texts.append(text(name_text));
+    return QJsonObject{
+        {"card_folder", text(request->card_folder)},
+        {"backup_folder", text(request->backup_folder)},
+        {"primary_folder", text(request->primary_folder)},
+        {"converter", text_or_null(request->converter)},
+        {"preview", text(request->preview)},
+        {"embed", text(request->embed)},
+        {"verify_only", request->verify_only},
+        {"date_folders", request->date_folders},
+        {"date_depth", request->date_depth},
+        {"user_folder", request->user_folder},
+        {"user_folder_name", text(request->user_folder_name)},
+        {"range_folders", request->range_folders},
+        {"name_format", text(request->name_format)},
+        {"name_texts", texts},
+        {"sidecar_template", path_or_null(request->sidecar_template)},
+        {"starting_number", request->starting_number}};
 }
 
 QJsonObject file_json(const FileRecord& file)
@@ -130,6 +154,7 @@ QByteArray report_json(const RunRecord& run)
     const qint64 ms = std::max<qint64>(run.started.msecsTo(run.ended), 0);
     const double seconds = static_cast<double>(ms) / 1000.0;
     const QJsonObject report{
+        {"format_version", kReportFormatVersion},
         {"program", "Oakvane"},
         {"version", OAKVANE_VERSION},
         {"card", QJsonObject{{"folder", text(run.card_folder)}, {"name", text(run.card_name)}}},

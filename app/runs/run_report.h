@@ -43,6 +43,10 @@ public:
     void progress_tick() override { m_inner.progress_tick(); }
     int stop_requested() override { return m_inner.stop_requested(); }
     void file_record(const FileRecord& record) override;
+    void conversion_progress(int converted, int total) override
+    {
+        m_inner.conversion_progress(converted, total);
+    }
     void diagnostic(std::string_view text) override { m_inner.diagnostic(text); }
     bool folder_on_card(const std::string& folder) override { return m_inner.folder_on_card(folder); }
     void conversion_progress(int converted, int total) override { m_inner.conversion_progress(converted, total); }

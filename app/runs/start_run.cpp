@@ -16,6 +16,12 @@ constexpr const char* kNoViewer = "[none]";
 
 bool folder_exists(const std::string& path) { return !path.empty() && access(path.c_str(), F_OK) == 0; }
 
+// A refusal's own text stays its first line; what can be done about it follows.
+std::string below(const std::string& first, const std::string& more)
+{
+    return more.empty() ? first : first + "\n" + more;
+}
+
 // Clears the running flag however the run ends.
 class RunningFlag {
 public:
@@ -104,12 +110,12 @@ std::optional<RunSettings> StartCommand::decide_settings()
 {
     const std::optional<std::string> card_folder = choose_card_folder(m_prefs.GetCardFolder());
     if (!card_folder || card_folder->empty())
-        return fail(kNoCardChosen), std::nullopt;
+        return fail(below(kNoCardChosen, m_host.no_card_advice())), std::nullopt;
     const std::optional<std::string> backup_folder = choose_backup_folder();
     if (!backup_folder)
         return fail(kIngestionStopped), std::nullopt;
     if (!folder_exists(*backup_folder))
-        return fail(kNoBackupFolder), std::nullopt;
+        return fail(below(kNoBackupFolder, missing_backup_text(*backup_folder))), std::nullopt;
     // Without this the engine would be handed an empty converter path and fail only after
     // the backup copy.
     if (m_prefs.GetKeepRaw() && m_prefs.GetConverterApp().empty())
@@ -157,10 +163,26 @@ std::optional<std::string> StartCommand::choose_backup_folder()
     return m_previous_backup_folder;
 }
 
+// A fresh account meets this first: the default backup folder is never made for it.
+std::string StartCommand::missing_backup_text(const std::string& folder)
+{
+    const std::string what = folder.empty() ? "No backup folder was chosen."
+                                            : "The backup folder " + folder + " does not exist.";
+    return below(what, m_host.backup_folder_advice(folder));
+}
+
+// The first line is the refusal itself, for the output list's ERROR line and the report; the
+// lines below it, shown one a line, say what to do.
 StartResult StartCommand::fail(const std::string& text)
 {
-    m_host.output_text("ERROR: " + text);
-    m_host.start_refused(text);
+    const std::size_t end = text.find('\n');
+    m_host.output_text("ERROR: " + text.substr(0, end));
+    for (std::size_t at = end; at != std::string::npos;) {
+        const std::size_t next = text.find('\n', at + 1);
+        m_host.output_text(text.substr(at + 1, next == std::string::npos ? next : next - at - 1));
+        at = next;
+    }
+    m_host.start_refused(text.substr(0, end));
     m_host.set_main_status("Error");
     enable_buttons();
     return StartResult::Failed;

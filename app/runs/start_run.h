@@ -47,6 +47,15 @@ public:
     virtual void message_box(const std::string& text) = 0;
     // Optional: Start ended before the engine ran, for why (as the output list says it).
     virtual void start_refused(const std::string& why) { (void)why; }
+    // Optional: the lines below "No card chosen." that say which cards are mounted and how
+    // this host names one; none where the user has just declined to choose.
+    virtual std::string no_card_advice() { return {}; }
+    // The line below the missing backup folder's that says how this host chooses another.
+    virtual std::string backup_folder_advice(const std::string& folder)
+    {
+        (void)folder;
+        return "Create it, or choose another backup folder in Preferences.";
+    }
     // Starts the viewer without waiting; false when it could not be started.
     virtual bool launch_viewer(const std::string& program,
                                const std::vector<std::string>& arguments) = 0;
@@ -81,6 +90,7 @@ private:
     std::optional<std::string> choose_card_folder(const std::string& card_preference);
     std::optional<std::string> choose_backup_folder();
     StartResult fail(const std::string& text);
+    std::string missing_backup_text(const std::string& folder);
     StartResult report_outcome(const RunResult& outcome, long elapsed);
     void launch_viewer(const std::optional<std::string>& folder);
     void enable_buttons();

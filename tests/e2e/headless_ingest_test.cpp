@@ -172,7 +172,10 @@ TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
     // The first start makes "Default"; with no card to take it ends at once.
     ProcessResult r = ingest({});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(output_lines(r.out), (Lines{"Starting", "", "ERROR: No card chosen."}));
+    EXPECT_EQ(output_lines(r.out),
+              (Lines{"Starting", "", "ERROR: No card chosen.",
+                     "No image card is mounted (no mounted volume holds a DCIM folder).",
+                     "Insert a card, or name a card folder with --card FOLDER."}));
     ASSERT_TRUE(fs::exists(set_file("Default")));
 
     // A set as the desktop application writes it, with a fixed card folder.
@@ -184,6 +187,7 @@ TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
                      "PrimaryFolder\t" + primary().string() + "\n"
                      "KeepRaw\t0\nNamePfx\tSTUDIO\nNameFmt\tSNEE\nWantDateFolders\t0\n");
 
+    // --set is for this run only; --select-set remembers, as choosing the set in the window.
     r = ingest({"--set", "Studio"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const Lines lines = output_lines(r.out);
@@ -191,6 +195,10 @@ TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
     EXPECT_EQ(lines[5], "Run Adobe DNG Converter: No");
     EXPECT_EQ(lines[8], "    Date Folder(s):  [not used]");
     EXPECT_EQ(test::list_tree(primary()), (Lines{"STUDIO_0001.CR2", "STUDIO_0001.JPG"}));
+    EXPECT_FALSE(contains(profile_text(), "PrefSetCurrent=Studio")) << profile_text();
+    r = ingest({"--select-set", "Studio"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.out, "");
     EXPECT_TRUE(contains(profile_text(), "PrefSetCurrent=Studio")) << profile_text();
 
     // Without --set the remembered set runs again (the backup keeps both runs' copies).
@@ -205,7 +213,8 @@ TEST_F(HeadlessTest, NamedSetIsUsedAndRemembered)
     for (const std::string name : {"Nope", "../Oakvane.ini"}) {
         r = ingest({"--set", name});
         EXPECT_EQ(r.exit_code, 1);
-        EXPECT_TRUE(contains(r.err, "Can't read Preference Set:" + name)) << r.err;
+        EXPECT_TRUE(contains(r.err, "Can't read Preference Set:" + name + "\n")) << r.err;
+        EXPECT_TRUE(contains(r.err, "The sets are: Default, Studio.\n")) << r.err;
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(profile_text(), profile_before);
     }
@@ -241,12 +250,86 @@ TEST_F(HeadlessTest, NamedSetIsTakenWhenTheRememberedOneCannotBeRead)
 
     ProcessResult r = run(card_args());
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Broken")) << r.err;
+    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Broken\nIts file " +
+                                    set_file("Broken").string() + " can't be read (Permission denied)"))
+        << r.err;
 
     r = run({"--set", "Studio", "--card", card_folder().string()});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(test::list_tree(primary()), (Lines{"STUDIO_0001.CR2", "STUDIO_0001.JPG"}));
+    EXPECT_TRUE(contains(profile_text(), "PrefSetCurrent=Broken")) << profile_text();
+    r = run({"--select-set", "Studio"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_TRUE(contains(profile_text(), "PrefSetCurrent=Studio")) << profile_text();
+}
+
+// Sets are made, shown and changed without the window; a value the dialog would not offer
+// is refused and leaves the set as it was.
+TEST_F(HeadlessTest, SetsAreMadeShownAndChangedFromTheCommandLine)
+{
+    write_profile({"NamePfx=TRIP"});
+    ProcessResult r = ingest({"--new-set", "Wedding"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(ingest({"--new-set", "Wedding"}).exit_code, 1);
+    EXPECT_EQ(ingest({"--list-sets"}).out, "* Default\n  Wedding\n");
+
+    r = ingest({"--set", "Wedding", "--set-value", "Arrangement=3", "--set-value", "NameFmt=SAEE"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string stored = set_text("Wedding");
+    EXPECT_TRUE(contains(stored, "\nArrangement\t3\n")) << stored;
+    EXPECT_TRUE(contains(stored, "\nNamePfx\tTRIP\n")) << stored;  // copied from Default
+    for (const std::string bad : {"Arrangement=7", "NameFmt=XYZW", "KeepRaw=yes", "Nope=1", "Arrangement",
+                                   "StartingNumber=-5", "Preview=-p3"}) {
+        r = ingest({"--set", "Wedding", "--set-value", "NamePfx=X", "--set-value", bad});
+        EXPECT_EQ(r.exit_code, 1) << bad;
+        EXPECT_TRUE(contains(r.err, "Can't set ")) << r.err;
+        EXPECT_EQ(set_text("Wedding"), stored) << bad;
+    }
+    // The remembered set is changed when no set is named.
+    ASSERT_EQ(ingest({"--set-value", "KeepRaw=1"}).exit_code, 0);
+    EXPECT_TRUE(contains(set_text("Default"), "\nKeepRaw\t1\n"));
+
+    r = ingest({"--show-set", "Wedding"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const Lines shown = output_lines(r.out);
+    EXPECT_EQ(shown.size(), 26u) << r.out;
+    const auto has_line = [&](const std::string& line) {
+        return std::find(shown.begin(), shown.end(), line) != shown.end();
+    };
+    EXPECT_TRUE(has_line("Arrangement\t3")) << r.out;
+    EXPECT_TRUE(has_line("ReportFolder\t\t(default)")) << r.out;
+    EXPECT_TRUE(has_line("KeepRaw\t0")) << r.out;
+}
+
+// A set edited by hand: each mistake is told once, with what is used instead, and the run
+// uses that.
+TEST_F(HeadlessTest, HandEditedSetWarnsOfEachMistakeAndUsesTheDefault)
+{
+    make_pairs(1);
+    fs::create_directories(backup());
+    fs::create_directories(store() / "Main");
+    test::write_file(set_file("Default"),
+                     "Version\t1\nDate\tMon Dec  7 10:00:00 2026\n"
+                     "BackupFolder\t" + backup().string() + "\n"
+                     "PrimaryFolder\t" + primary().string() + "\n"
+                     "KeepRaw 1\nArrangement\t7\nNameFmt\tXYZW\nWantDateFolders\t0\nColour\tred\n"
+                     "Preview\t-p9\n");
+    const ProcessResult r = ingest(card_args());
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const auto told = [&](const std::string& part) {
+        std::size_t seen = 0;
+        for (std::size_t at = r.err.find(part); at != std::string::npos; at = r.err.find(part, at + 1))
+            ++seen;
+        return seen;
+    };
+    EXPECT_EQ(told("\"KeepRaw 1\" has no TAB between key and value"), 1u) << r.err;
+    EXPECT_EQ(told("Arrangement must be 1, 2 or 3; the default 2 is used instead"), 1u) << r.err;
+    EXPECT_EQ(told("the letters XYZW add nothing to the names"), 1u) << r.err;
+    EXPECT_EQ(told("Preview must be -p0 (no preview), -p1 (medium) or -p2 (full size); the "
+                   "default -p0 is used instead"), 1u) << r.err;
+    EXPECT_EQ(told("unknown key Colour"), 1u) << r.err;
+    // No letter of the name format stands for a part: the names are the card's.
+    EXPECT_EQ(test::list_tree(primary()), (Lines{"IMG_0001.CR2", "IMG_0001.JPG"}));
 }
 
 TEST_F(HeadlessTest, MissingBackupFolderEndsTheRunWithoutCopying)
@@ -255,7 +338,11 @@ TEST_F(HeadlessTest, MissingBackupFolderEndsTheRunWithoutCopying)
     write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string()});
     const ProcessResult r = ingest(card_args());
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(output_lines(r.out), (Lines{"Starting", "", "ERROR: No backup folder"}));
+    EXPECT_EQ(output_lines(r.out),
+              (Lines{"Starting", "", "ERROR: No backup folder",
+                     "The backup folder " + backup().string() + " does not exist.",
+                     "Create it (mkdir -p '" + backup().string() +
+                         "'), or name another with: oakvane-ingest --set-value BackupFolder=FOLDER"}));
     EXPECT_FALSE(fs::exists(backup()));
     EXPECT_FALSE(fs::exists(primary()));
 }
@@ -312,15 +399,16 @@ protected:
                        "KeepRaw=0", "NameFmt=SAEE", "AutoEject=1", "DateFolders=0"});
     }
 
-    // An image of a card with two RAW+JPEG pairs, labelled label.
-    std::string card_image(const std::string& label)
+    // An image of a card with two RAW+JPEG pairs, labelled label, kept as name.img.
+    std::string card_image(const std::string& label, const std::string& name = "")
     {
-        const fs::path content = tmp() / ("content-" + label);
+        const std::string file = name.empty() ? label : name;
+        const fs::path content = tmp() / ("content-" + file);
         cardgen::CardLayout layout;
         layout.pairs = 2;
         layout.raw_bytes = 3000;
         cardgen::make_card(content, layout);
-        const std::string image = (tmp() / (label + ".img")).string();
+        const std::string image = (tmp() / (file + ".img")).string();
         const std::string why = test::make_ext2_image_of(image, label, content.string(), "8M");
         EXPECT_EQ(why, "");
         return image;
@@ -386,6 +474,47 @@ TEST_F(StationTest, IngestsAndEjectsEveryCardInsertedUntilInterrupted)
     EXPECT_EQ(names, (std::set<std::string>{"IMG_0001", "IMG_0002", "IMG_0003", "IMG_0004",
                                              "IMG_0005", "IMG_0006", "IMG_0007", "IMG_0008"}));
     EXPECT_TRUE(contains(set_text("Default"), "\nStartingNumber\t9\n"));
+}
+
+// Cards of one camera share their label and mount at the same place, where the kernel hands
+// the next card the mount id the last one had: each insertion is a card to ingest.
+TEST_F(StationTest, EveryInsertionAtTheSamePlaceIsIngested)
+{
+    const std::string card_a = card_image("NIKON_D70", "a");
+    const std::string card_b = card_image("NIKON_D70", "b");
+    test::Process station({OAKVANE_INGEST, "--watch"}, env());
+    const auto finished = [&](std::size_t times) {
+        return wait_for(
+            station,
+            [&] {
+                const std::string& out = station.poll_out(50);
+                std::size_t seen = 0;
+                for (std::size_t at = out.find("Finished\n"); at != std::string::npos;
+                     at = out.find("Finished\n", at + 1))
+                    ++seen;
+                return seen >= times;
+            },
+            std::chrono::seconds(30));
+    };
+    ASSERT_TRUE(wait_for(station, [&] { return contains(station.poll_out(50), "card"); },
+                         std::chrono::seconds(30)));
+    const std::string point = mount_point("NIKON_D70");
+    fs::create_directories(point);
+    std::size_t runs = 0;
+    for (const std::string& image : {card_a, card_b, card_a}) {
+        test::Mount card({"-o", "loop", image}, point);
+        ASSERT_TRUE(card.ok()) << card.error();
+        ASSERT_TRUE(finished(++runs)) << "insertion " << runs << ":\n" << station.poll_out(0);
+        ASSERT_TRUE(wait_for(station, [&] { return !mounted(point); }, std::chrono::seconds(30)));
+    }
+
+    station.send_signal(SIGINT);
+    const ProcessResult r = station.wait();
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const Lines lines = output_lines(r.out);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "SUCCESSFUL INGESTION - no errors detected"), 3)
+        << r.out;
+    EXPECT_EQ(test::list_tree(primary()).size(), 12u);
 }
 
 TEST_F(StationTest, CardInsertedDuringARunIsTakenAfterItAndNumbersAreKeptAtOnce)
@@ -634,10 +763,15 @@ TEST_F(StationTest, SingleRunTakesTheOneMountedCard)
     test::Mount card_two({"-o", "loop", second}, mount_point("two"));
     ASSERT_TRUE(card_one.ok() && card_two.ok()) << card_one.error() << card_two.error();
 
-    // Two cards: no question can be asked, so none is chosen.
+    // Two cards: no question can be asked, so none is chosen; both are named.
     ProcessResult r = ingest({});
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(output_lines(r.out), (Lines{"Starting", "", "ERROR: No card chosen."}));
+    EXPECT_EQ(output_lines(r.out),
+              (Lines{"Starting", "", "ERROR: No card chosen.",
+                     "Several image cards are mounted, and none can be asked for here:",
+                     "  " + mount_point("one") + "/DCIM (CARD_ONE)",
+                     "  " + mount_point("two") + "/DCIM (CARD_TWO)",
+                     "Name the one to ingest with --card FOLDER."}));
 
     // One card: it is taken, and ejected afterwards.
     ASSERT_TRUE(card_two.unmount()) << card_two.error();

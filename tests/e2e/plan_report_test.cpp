@@ -29,7 +29,7 @@ struct Plan {
 
 Plan parse_plan(const std::string& out)
 {
-    static const std::regex file(R"(^File: (.*), \d+ bytes$)");
+    static const std::regex file(R"(^File: (.*), \d+ bytes \(\d[^()]*\)$)");
     static const std::regex primary(R"(^    primary (.*) \((.*)\)$)");
     Plan plan;
     Planned* current = nullptr;
@@ -262,7 +262,11 @@ TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
     EXPECT_TRUE(has(json, R"("check": "converter verified")")) << json;
     EXPECT_TRUE(has(json, R"("check": "JPEG decoded")")) << json;
     EXPECT_TRUE(has(json, R"("check": "skipped")")) << json;
-    EXPECT_TRUE(has(json, R"("DNG_Converter_path": ")" STANDIN_CONVERTER)) << json;
+    EXPECT_TRUE(has(json, R"("converter": ")" STANDIN_CONVERTER)) << json;
+    // Typed settings: a script compares numbers and flags without parsing them.
+    EXPECT_TRUE(has(json, R"("format_version": 2)")) << json;
+    EXPECT_TRUE(has(json, R"("starting_number": 1,)")) << json;
+    EXPECT_TRUE(has(json, R"("date_folders": false,)")) << json;
     // Only the report is in its folder: its temporary file is gone.
     EXPECT_EQ(test::list_tree(report().parent_path()), Lines{"run.json"});
 }
@@ -327,6 +331,21 @@ TEST_F(ReportTest, StartRefusedBeforeTheEngineSaysWhy)
     ASSERT_EQ(r.exit_code, 1) << r.out << r.err;
     json = valid_report();
     EXPECT_TRUE(has(json, R"("line": "No backup folder")")) << json;
+}
+
+// A report that could not be written would turn a run that copied everything into a failure,
+// and a script that retries would ingest the card again: nothing is copied.
+TEST_F(ReportTest, UnwritableReportPlaceRefusesTheRunBeforeCopying)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", cardgen::kDayOne, 1);
+    card_done();
+    write_set({"NameFmt\tEEEE"});
+    const ProcessResult r = ingest({"--report", (tmp() / "nonexistent/dir/r.json").string()});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(has(r.err, "Can't write the report to ")) << r.err;
+    EXPECT_FALSE(fs::exists(primary()));
+    EXPECT_TRUE(files_below(backup()).empty());
 }
 
 TEST_F(ReportTest, StoppedRunIsReported)

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,13 +22,17 @@ struct TerminalRun {
     std::string terminal;
 };
 
-// Runs argv with standard error on a pseudo-terminal and standard output on a pipe.
-TerminalRun run_on_terminal(const std::vector<std::string>& argv, const std::vector<std::string>& env)
+// Runs argv with standard error on a pseudo-terminal of columns columns and standard output
+// on a pipe.
+TerminalRun run_on_terminal(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                            unsigned short columns = 80)
 {
     TerminalRun run;
     const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0)
         return run;
+    const winsize size{24, columns, 0, 0};
+    ::ioctl(master, TIOCSWINSZ, &size);
     const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC);
     int out[2];
     if (slave < 0 || ::pipe2(out, O_CLOEXEC) != 0)
@@ -111,6 +116,38 @@ TEST_F(TerminalTest, TerminalShowsTheBarAndVerboseRunsTheDiagnostics)
     EXPECT_EQ(logged.exit_code, 0) << logged.err;
     EXPECT_NE(logged.err.find("Primary folder "), std::string::npos) << logged.err;
     EXPECT_EQ(logged.out.find("converter-stdout"), std::string::npos) << logged.out;
+}
+
+// A redraw wider than the terminal would wrap and leave a line behind each time; the bar
+// counts the card's files as the run's report does (the engine's range has one step more).
+TEST_F(TerminalTest, BarFitsANarrowTerminalAndCountsTheFiles)
+{
+    const TerminalRun run = run_on_terminal(m_args.argv(), copycard_env(), 50);
+    ASSERT_EQ(run.status, 0) << run.out << run.terminal;
+    std::vector<std::string> draws;
+    std::string draw;
+    for (const char c : run.terminal) {
+        if (c == '\r' || c == '\n') {
+            if (!draw.empty())
+                draws.push_back(draw);
+            draw.clear();
+        } else {
+            draw += c;
+        }
+    }
+    ASSERT_FALSE(draws.empty()) << run.terminal;
+    bool counted_all = false;
+    bool counted_dngs = false;  // the converter's phase has a bar of its own
+    for (std::string& shown : draws) {
+        if (shown.starts_with("\033[K"))
+            shown.erase(0, 3);
+        EXPECT_LE(shown.size(), 49u) << shown;
+        EXPECT_EQ(shown.find("/3 "), std::string::npos) << shown;
+        counted_all = counted_all || shown.find("] 2/2 ") != std::string::npos;
+        counted_dngs = counted_dngs || shown.find("] 1/1 DNGs ") != std::string::npos;
+    }
+    EXPECT_TRUE(counted_all) << run.terminal;
+    EXPECT_TRUE(counted_dngs) << run.terminal;
 }
 
 // Under the progress bar a failure still says what failed, where and why: the cause is part

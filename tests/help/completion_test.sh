@@ -30,7 +30,7 @@ expect() {
 [ "$(complete -p oakvane-ingest 2>/dev/null)" = "complete -F _oakvane_ingest oakvane-ingest" ] ||
   bad "no completion registered for oakvane-ingest"
 
-expect "--se" "--set" oakvane-ingest --se
+expect "--se" $'--select-set\n--set\n--set-value' oakvane-ingest --se
 expect "--ca after --verbose" "--card" oakvane-ingest --verbose --ca
 help=$(env -u DISPLAY -u QT_QPA_PLATFORM "$program" --help 2>&1) || bad "$program --help failed"
 printf '%s\n' "$help" | grep -q -- --set || bad "$program --help names no --set: $help"

@@ -18,6 +18,9 @@ for program in "$@"; do
   name=${program##*/}
   page=$mandir/$name.1
   [ -f "$page" ] || { bad "$name: no manual page $page"; continue; }
+  # Read in place with man -l, the page must name the version itself.
+  grep -qF ".TH " "$page" && head -n 1 "$page" | grep -qF "\"Oakvane $version\"" ||
+    bad "$name.1: its title line does not name Oakvane $version"
 
   env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" --help >"$out" 2>"$err"
   status=$?

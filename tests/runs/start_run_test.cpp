@@ -180,13 +180,16 @@ TEST_F(StartRunTest, MissingBackupFolderAsksAndRemembersThePick)
     host.backup_answer = BackupAnswer::ChooseFolder;
     host.browse_answer.reset();
     EXPECT_EQ(start(), StartResult::Failed);
-    EXPECT_EQ(host.lines.back(), "ERROR: No backup folder");
+    EXPECT_EQ(tail(3), (Lines{"ERROR: No backup folder", "No backup folder was chosen.",
+                              "Create it, or choose another backup folder in Preferences."}));
 
     // Without a window to ask in, a missing folder ends the run. The question was still
     // put, and offered no previous folder after the cancel.
     host.backup_answer.reset();
     EXPECT_EQ(start(), StartResult::Failed);
-    EXPECT_EQ(host.lines.back(), "ERROR: No backup folder");
+    EXPECT_EQ(tail(3), (Lines{"ERROR: No backup folder",
+                              "The backup folder " + missing + " does not exist.",
+                              "Create it, or choose another backup folder in Preferences."}));
     EXPECT_EQ(host.backup_questions.back(), std::make_pair(missing, std::string()));
 }
 

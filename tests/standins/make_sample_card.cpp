@@ -19,7 +19,21 @@ namespace cardgen = oakvane::cardgen;
 constexpr const char* kUsage =
     "usage: make_sample_card <card folder> [--preset demo|bench|many] [--pairs N]\n"
     "       [--jpeg-size WxH] [--raw-bytes N] [--files N] [--file-bytes N] [--quality Q]\n"
-    "       [--jpegs N]\n";
+    "       [--jpegs N]\n"
+    "       make_sample_card --help\n";
+
+constexpr const char* kHelp =
+    "Makes a camera card's folder tree for demonstrations, tests and benchmarks: RAW+JPEG\n"
+    "pairs (or many small files) under <card folder>/DCIM, with the times a camera gives.\n"
+    "A preset chooses the layout; the other options change one part of it.\n";
+
+bool asks_for_help(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--help" || std::string_view(argv[i]) == "-h")
+            return true;
+    return false;
+}
 
 // Thrown for anything wrong on the command line; main prints it with the usage.
 struct UsageError : std::runtime_error {
@@ -108,6 +122,10 @@ Request parse_arguments(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    if (asks_for_help(argc, argv)) {
+        std::printf("%s%s", kUsage, kHelp);
+        return 0;
+    }
     Request request;
     try {
         request = parse_arguments(argc, argv);

@@ -1,8 +1,10 @@
-# bash completion for oakvane-ingest: its options, the preference sets after --set, folders
+# bash completion for oakvane-ingest: its options, the preference sets after --set (and the
+# other options that name an existing set), folders
 # after --card and files after --report. Needs only bash; works with or without the
 # bash-completion package.
 
-_oakvane_ingest_options="--verbose --set --card --watch --plan --report --help --help-all --version"
+_oakvane_ingest_options="--verbose --set --card --watch --plan --report --list-sets --show-set
+--new-set --from --set-value --select-set --help --help-all --version"
 
 # The preference sets are the plain files of the Main folder of the configuration, each named
 # after its set; names starting with "." are the store's temporary files, not sets.
@@ -29,7 +31,7 @@ _oakvane_ingest()
         option=${COMP_WORDS[COMP_CWORD-2]}
     fi
     case $option in
-    --set)
+    --set | --show-set | --from | --select-set)
         _oakvane_ingest_sets "$cur"
         return
         ;;

@@ -49,7 +49,6 @@ public:
     }
     void diagnostic(std::string_view text) override { m_inner.diagnostic(text); }
     bool folder_on_card(const std::string& folder) override { return m_inner.folder_on_card(folder); }
-    void conversion_progress(int converted, int total) override { m_inner.conversion_progress(converted, total); }
 
 private:
     HostHooks& m_inner;

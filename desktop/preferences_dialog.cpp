@@ -17,6 +17,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QScrollBar>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <array>
@@ -60,6 +64,10 @@ QLabel* heading(const QString& text)
     return label;
 }
 
+// What a window manager's frame may take around a dialog: a title bar and borders.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 48;
+
 // What a folder or program is for, wrapped in a column of this width.
 constexpr int kHelpWidth = 560;
 
@@ -67,8 +75,7 @@ QLabel* help_text(const QString& text)
 {
     auto* label = new QLabel(text);
     label->setWordWrap(true);
-    // A dialog of fixed size is sized from hints that leave wrapped lines out: reserve them.
-    label->setMinimumSize(kHelpWidth, label->heightForWidth(kHelpWidth));
+    label->setMinimumWidth(kHelpWidth);
     return label;
 }
 
@@ -189,8 +196,17 @@ CPreferencesDlg::~CPreferencesDlg()
 void CPreferencesDlg::BuildControls()
 {
     Controls& c = *m_controls;
+    // Everything but the bottom row scrolls, so that Close stays in view on a small screen.
+    auto* content = new QWidget;
+    auto* body = new QVBoxLayout(content);
+    body->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = named(new QScrollArea, QStringLiteral("Scroll"));
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* top = new QVBoxLayout(this);
-    top->setSizeConstraint(QLayout::SetFixedSize);
+    top->addWidget(scroll, 1);
 
     // Folders and programs: a title, what it is for and its button, then the path below.
     auto* places = new QGridLayout;
@@ -261,9 +277,13 @@ void CPreferencesDlg::BuildControls()
     c.preview->addItems({tr("No JPEG preview"), tr("Medium-size JPEG preview"),
                          tr("Full-size JPEG preview")});
     c.preview->setCurrentIndex(-1);
+    // A list is known to a screen reader by the label that names it, not by its own name.
+    auto* preview_label = new QLabel(tr("JPEG preview:"));
+    preview_label->setBuddy(c.preview);
     c.preview->setAccessibleName(tr("JPEG preview"));
     c.embed = check("Embed", tr("&Embed raw"));
-    for (QWidget* w : std::initializer_list<QWidget*>{c.keepRaw, c.verifyOnly, c.preview, c.embed})
+    for (QWidget* w : std::initializer_list<QWidget*>{c.keepRaw, c.verifyOnly, preview_label,
+                                                      c.preview, c.embed})
         switches->addWidget(w);
     switches->addStretch();
     places->addLayout(switches, row, 0, 1, 2);
@@ -279,8 +299,8 @@ void CPreferencesDlg::BuildControls()
     c.help = button("Help", tr("Help (on &Web)"));
     c.help->setVisible(false);
     places->addWidget(c.help, row, 2);
-    top->addLayout(places);
-    top->addSpacing(8);
+    body->addLayout(places);
+    body->addSpacing(8);
 
     // Folder arrangement on the left, its example on the right beside the name fields.
     auto* layout = new QGridLayout;
@@ -343,6 +363,10 @@ void CPreferencesDlg::BuildControls()
         text->setSizePolicy(keep);
         c.nameFmt[i] = list;
         c.nameText[i] = text;
+        auto* number = new QLabel(tr("%1:").arg(i + 1));
+        number->setBuddy(list);
+        number->setAccessibleName(list->accessibleName());
+        line->addWidget(number);
         line->addWidget(list);
         line->addWidget(text);
         line->addStretch();
@@ -352,13 +376,16 @@ void CPreferencesDlg::BuildControls()
     auto* example_line = indented(20);
     auto* example_label = new QLabel(tr("Example:"));
     c.nameExample = named(new QLabel, QStringLiteral("NameExample"));
-    c.nameExample->setAccessibleName(example_label->text());
+    // Named by its label through the relation; its own name is the example, which a screen
+    // reader reads as it changes.
+    example_label->setBuddy(c.nameExample);
+    c.nameExample->setAccessibleDescription(tr("Image File Name example"));
     c.nameExample->setTextInteractionFlags(Qt::TextSelectableByMouse);
     example_line->addWidget(example_label);
     example_line->addWidget(c.nameExample, 1);
     layout->addLayout(example_line, 9, 0, 1, 2);
-    top->addLayout(layout);
-    top->addSpacing(8);
+    body->addLayout(layout);
+    body->addStretch();
 
     // Automation, the set list and Close along the bottom.
     auto* bottom = new QGridLayout;
@@ -400,19 +427,23 @@ void CPreferencesDlg::ConnectControls()
 {
     Controls& c = *m_controls;
     connect(c.chooseCard, &QPushButton::clicked, this, [this] { OnChooseCard(); });
-    connect(c.choosePrimary, &QPushButton::clicked, this,
-            [this] { OnChooseFolder("PrimaryFolder", "Choose primary folder"); });
-    connect(c.chooseBackup, &QPushButton::clicked, this,
-            [this] { OnChooseFolder("BackupFolder", "Choose backup folder"); });
-    connect(c.chooseReport, &QPushButton::clicked, this,
-            [this] { OnChooseFolder("ReportFolder", "Choose report folder"); });
+    connect(c.choosePrimary, &QPushButton::clicked, this, [this] {
+        OnChooseFolder("PrimaryFolder", "Choose primary folder", m_prefs.GetPrimaryFolder());
+    });
+    connect(c.chooseBackup, &QPushButton::clicked, this, [this] {
+        OnChooseFolder("BackupFolder", "Choose backup folder", m_prefs.GetBackupFolder());
+    });
+    connect(c.chooseReport, &QPushButton::clicked, this, [this] {
+        OnChooseFolder("ReportFolder", "Choose report folder", m_prefs.GetReportFolder());
+    });
     connect(c.reportFolder, &QLineEdit::editingFinished, this, [this] { StoreReportFolder(); });
     connect(c.chooseViewer, &QPushButton::clicked, this, [this] { OnChooseViewer(); });
     connect(c.chooseConverter, &QPushButton::clicked, this, [this] { OnChooseConverter(); });
     connect(c.help, &QPushButton::clicked, this,
             [] { open_web_page("/Oakvane/prefhelp.php"); });
 
-    // clicked, not toggled: a refresh that sets the boxes must not store them again.
+    // toggled, not clicked: the accessibility bus's Toggle changes a box without a click. A
+    // refresh that sets the boxes is told apart by m_refreshing and stores nothing.
     const std::array<std::pair<QCheckBox*, const char*>, 9> flags = {{
         {c.keepRaw, "KeepRaw"},
         {c.verifyOnly, "VerifyOnly"},
@@ -425,17 +456,23 @@ void CPreferencesDlg::ConnectControls()
         {c.autoEject, "AutoEject"},
     }};
     for (const auto& [box, key] : flags) {
-        connect(box, &QCheckBox::clicked, this, [this, key = key](bool on) {
+        connect(box, &QCheckBox::toggled, this, [this, key = key](bool on) {
+            if (m_refreshing)
+                return;
             PutInt(key, on ? 1 : 0);
             RefreshControls();
         });
     }
-    connect(c.updateCheck, &QCheckBox::clicked, this, [this](bool on) {
+    connect(c.updateCheck, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_refreshing)
+            return;
         m_prefs.SetUpdateCheck(on);  // shows its own message when the profile is not written
         RefreshControls();
     });
-    connect(c.arrangementGroup, &QButtonGroup::idClicked, this,
-            [this](int id) { OnArrangement(id); });
+    connect(c.arrangementGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on && !m_refreshing)
+            OnArrangement(id);
+    });
     connect(c.preview, &QComboBox::activated, this, [this](int index) { OnPreview(index); });
     for (int i = 0; i < 4; ++i) {
         connect(c.nameFmt[i], &QComboBox::activated, this, [this] { OnNameFmt(); });
@@ -451,8 +488,25 @@ void CPreferencesDlg::setVisible(bool visible)
     if (visible && !m_setUp) {
         m_setUp = true;
         SetUp();
+        FitToScreen();
     }
     QDialog::setVisible(visible);
+}
+
+// As large as the controls want, within the screen's free area less room for the window
+// frame: the rest scrolls.
+void CPreferencesDlg::FitToScreen()
+{
+    const auto* scroll = findChild<QScrollArea*>(QStringLiteral("Scroll"));
+    const QSize inner = scroll->widget()->sizeHint();
+    const QSize outside = sizeHint() - scroll->sizeHint();
+    QSize wanted = inner + outside + QSize(scroll->verticalScrollBar()->sizeHint().width(), 0);
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    if (screen) {
+        const QSize room = screen->availableGeometry().size() - QSize(kFrameWidth, kFrameHeight);
+        wanted = wanted.boundedTo(room);
+    }
+    resize(wanted);
 }
 
 void CPreferencesDlg::SetUp()
@@ -505,6 +559,7 @@ void CPreferencesDlg::on_pref_sets_changed()
 
 void CPreferencesDlg::RefreshControls()
 {
+    const QScopedValueRollback refreshing(m_refreshing, true);
     Controls& c = *m_controls;
     const bool keep_raw = m_prefs.GetKeepRaw();
     const bool verify_only = m_prefs.GetVerifyOnly();
@@ -686,13 +741,15 @@ void CPreferencesDlg::OnArrangement(int arrangement)
 void CPreferencesDlg::OnChooseCard()
 {
     // Cancelling is how the user goes back to choosing the card at every start.
-    PutStr("CardFolder", BrowseForFolder(this, tr("Choose card")).value_or("[user choice]"));
+    const QString start = picker_start(m_prefs.GetCardFolder(), PickerFor::Card);
+    PutStr("CardFolder", BrowseForFolder(this, tr("Choose card"), start).value_or("[user choice]"));
     RefreshControls();
 }
 
-void CPreferencesDlg::OnChooseFolder(const char* key, const char* title)
+void CPreferencesDlg::OnChooseFolder(const char* key, const char* title, const std::string& current)
 {
-    const std::optional<std::string> folder = BrowseForFolder(this, tr(title));
+    const std::optional<std::string> folder =
+        BrowseForFolder(this, tr(title), picker_start(current, PickerFor::Folder));
     if (!folder)
         return;
     PutStr(key, *folder);

@@ -7,7 +7,8 @@ namespace oakvane {
 
 ElidingLabel::ElidingLabel(const QString& text, QWidget* parent) : QLabel(parent)
 {
-    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    // Wants its whole text, and gives way down to its minimum before any other control does.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     setFullText(text);
 }
 

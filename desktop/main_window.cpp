@@ -27,6 +27,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -44,6 +45,9 @@ constexpr const char* kWarranty[] = {
     "THE USE OF THIS SOFTWARE, EVEN IF ADVISED OF THE POSSIBILITY OF\n",
     "SUCH DAMAGE.",
 };
+
+// What a window manager's frame may take beside the window.
+constexpr int kFrameWidth = 16;
 
 QLabel* label_for(const QString& text, QWidget* buddy, QWidget* parent)
 {
@@ -138,7 +142,7 @@ void CMainDlg::lay_out_controls()
 {
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_status, 0, 0, 1, 2);
-    grid->addWidget(m_cardText, 0, 2, 1, 2);
+    grid->addWidget(m_cardText, 0, 2, 1, 3);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {m_prefsButton, m_updateButton, m_webButton, m_aboutButton, m_exitButton})
         buttons->addWidget(b);
@@ -531,6 +535,27 @@ void CMainDlg::pref_sets_changed()
 void CMainDlg::set_card_text(std::string_view text)
 {
     m_cardText->setFullText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    grow_for_card_text();
+}
+
+// A card's text widens the window as far as the screen allows; beyond that it is cut.
+void CMainDlg::grow_for_card_text()
+{
+    const int wanted = sizeHint().width();
+    if (!isVisible() || width() >= wanted)
+        return;
+    const QScreen* where = screen();
+    if (!where) {
+        resize(wanted, height());
+        return;
+    }
+    const QRect free = where->availableGeometry();
+    const int new_width = std::max(width(), std::min(wanted, free.width() - kFrameWidth));
+    // Grown to the right past the screen's edge, it moves left to stay whole.
+    const int overflow = x() + new_width + kFrameWidth - free.right();
+    if (overflow > 0)
+        move(std::max(free.left(), x() - overflow), y());
+    resize(new_width, height());
 }
 
 // While a run is up the Start command decides the buttons, and while an eject is under way

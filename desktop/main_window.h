@@ -116,6 +116,7 @@ private:
     bool held_run_still_wanted(const std::string& card);
     void store_starting_number();
     void eject_finished(const EjectReport& report);
+    void grow_for_card_text();
 
     void OnTemplateChange();
     void OnUserFolderChange(int index);

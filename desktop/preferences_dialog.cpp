@@ -75,7 +75,9 @@ QLabel* help_text(const QString& text)
 {
     auto* label = new QLabel(text);
     label->setWordWrap(true);
-    label->setMinimumWidth(kHelpWidth);
+    // The grid sizes its rows from hints that leave wrapped lines out: reserve the lines the
+    // narrowest column needs, which is enough for any wider one.
+    label->setMinimumSize(kHelpWidth, label->heightForWidth(kHelpWidth));
     return label;
 }
 
@@ -261,12 +263,14 @@ void CPreferencesDlg::BuildControls()
     c.chooseViewer = button("ChooseViewer", tr("Choose &Viewer..."));
     c.viewerApp = path_field("ViewerApp", tr("Viewer"));
     add_place(tr("Viewer"),
-              tr("Path to Bridge, Picasa, or other image viewer. Press Choose Viewer button and "
-                 "choose Cancel from the dialog if you don't want a viewer to be launched."),
+              tr("Path to digiKam, darktable, gThumb, Eye of GNOME, or other image viewer. Press "
+                 "Choose Viewer button and choose Cancel from the dialog if you don't want a viewer to be launched."),
               c.chooseViewer, c.viewerApp);
     c.chooseConverter = button("ChooseConverter", tr("Choose Co&nverter..."));
     add_place(tr("Adobe DNG Converter"),
-              tr("Path to Adobe DNG Converter application. Get it free from www.adobe.com"),
+              tr("Path to a DNG converter that takes Adobe DNG Converter's options, such as "
+                 "Adobe DNG Converter run through Wine. Without a converter, raw files are "
+                 "still copied."),
               c.chooseConverter, nullptr);
 
     // The converter's switches sit between its title and its path.
@@ -498,7 +502,8 @@ void CPreferencesDlg::setVisible(bool visible)
 void CPreferencesDlg::FitToScreen()
 {
     const auto* scroll = findChild<QScrollArea*>(QStringLiteral("Scroll"));
-    const QSize inner = scroll->widget()->sizeHint();
+    // As narrow as the help texts allow: a wider dialog only spreads them out.
+    const QSize inner(scroll->widget()->minimumSizeHint().width(), scroll->widget()->sizeHint().height());
     const QSize outside = sizeHint() - scroll->sizeHint();
     QSize wanted = inner + outside + QSize(scroll->verticalScrollBar()->sizeHint().width(), 0);
     const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();

@@ -116,6 +116,25 @@ private slots:
         QVERIFY(child<QLabel>(w, "startAuto")->text().isEmpty());
     }
 
+    // Enter in the starting number keeps the number typed and the window open: the window's
+    // default button is Exit.
+    void enterInTheStartingNumberStoresIt()
+    {
+        WindowFixture f({"NameFmt\tSSAE", "StartingNumber\t17"});
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        w.show();
+        auto* number = child<QLineEdit>(w, "startingNumber");
+        number->setFocus();
+        number->selectAll();
+        QTest::keyClicks(number, QStringLiteral("42"));
+        QTest::keyClick(number, Qt::Key_Return);
+        QVERIFY(w.isVisible());
+        w.close();
+        const std::string set = read_file(f.config.path("config/Oakvane/Main/Default"));
+        QVERIFY2(set.find("StartingNumber\t42\n") != std::string::npos, set.c_str());
+    }
+
     void cardStateFollowsTheMountsAndEjectSaysWhyItCannot()
     {
         WindowFixture f;

@@ -20,6 +20,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 #include <QScrollArea>
 #include <QVBoxLayout>
 
@@ -503,15 +504,36 @@ void CPreferencesDlg::FitToScreen()
 {
     const auto* scroll = findChild<QScrollArea*>(QStringLiteral("Scroll"));
     // As narrow as the help texts allow: a wider dialog only spreads them out.
-    const QSize inner(scroll->widget()->minimumSizeHint().width(), scroll->widget()->sizeHint().height());
-    const QSize outside = sizeHint() - scroll->sizeHint();
-    QSize wanted = inner + outside + QSize(scroll->verticalScrollBar()->sizeHint().width(), 0);
+    // As narrow as the help texts allow: a wider dialog only spreads them out. The scroll
+    // area's own hint is capped at a few dozen lines, so the content's hint is taken instead.
+    const QWidget* content = scroll->widget();
+    const QMargins margins = layout()->contentsMargins();
+    const int content_width = content->minimumSizeHint().width();
+    const int width = content_width + scroll->verticalScrollBar()->sizeHint().width() +
+                      margins.left() + margins.right();
+    // Narrower, the content may want more height than its hint says.
+    const int content_height =
+        std::max(content->sizeHint().height(), content->heightForWidth(content_width));
+    // A line to spare: hints of wrapped texts are estimates, and a scroll bar for a few
+    // pixels only hides them.
+    const int height = sizeHint().height() - scroll->sizeHint().height() + content_height +
+                       fontMetrics().height();
+    QSize wanted(std::max(width, minimumSizeHint().width()), height);
     const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
     if (screen) {
         const QSize room = screen->availableGeometry().size() - QSize(kFrameWidth, kFrameHeight);
         wanted = wanted.boundedTo(room);
     }
     resize(wanted);
+    // Laid out for real, the content may still want a little more: grow by what is left to
+    // scroll, as far as the screen allows.
+    QTimer::singleShot(0, this, [this, scroll, screen] {
+        const int left_over = scroll->verticalScrollBar()->maximum();
+        if (left_over <= 0 || !screen)
+            return;
+        const int room = screen->availableGeometry().height() - kFrameHeight;
+        resize(this->width(), std::min(this->height() + left_over, std::max(room, this->height())));
+    });
 }
 
 void CPreferencesDlg::SetUp()

@@ -150,8 +150,13 @@ private slots:
         QString text;
         answer_message_box(&text);
         child<QPushButton>(w, "eject")->click();
+        // The window goes on answering while the system does, and says so.
+        QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Ejecting card..."));
+        QVERIFY(!child<QPushButton>(w, "eject")->isEnabled());
         QVERIFY(wait_until([&text] { return !text.isEmpty(); }));
         QVERIFY(text.startsWith(QStringLiteral("Can't eject card")));
+        QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Press Start to begin"));
+        QVERIFY(child<QPushButton>(w, "eject")->isEnabled());
 
         f.insert_card("NIKON", 42);
         QCOMPARE(child<QLabel>(w, "cardText")->text(), QStringLiteral("Multiple image cards mounted"));

@@ -1,5 +1,7 @@
 #include "choose_backup_dialog.h"
 
+#include "wrapped_text.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -12,9 +14,10 @@ CChooseBackupDlg::CChooseBackupDlg(QWidget* parent, const std::string& backup_fo
 {
     setWindowTitle(QStringLiteral("Choose Backup Folder"));
     setObjectName(QStringLiteral("CChooseBackupDlg"));
-    auto* first = new QLabel(
-        QStringLiteral("Can't access main backup folder %1").arg(QString::fromStdString(backup_folder)), this);
-    auto* second = new QLabel(this);
+    const QString first_text =
+        QStringLiteral("Can't access main backup folder %1").arg(QString::fromStdString(backup_folder));
+    auto* first = wrapped_label(first_text, this);
+    auto* second = wrapped_label(QString(), this);
     first->setObjectName(QStringLiteral("firstLine"));
     second->setObjectName(QStringLiteral("secondLine"));
     second->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -24,10 +27,17 @@ CChooseBackupDlg::CChooseBackupDlg(QWidget* parent, const std::string& backup_fo
     choose->setObjectName(QStringLiteral("chooseFolder"));
     stop->setObjectName(QStringLiteral("stopIngestion"));
     previous->setObjectName(QStringLiteral("usePrevious"));
+    QString second_text;
     if (previous_folder.empty()) {
         previous->hide();
     } else {
-        second->setText(QStringLiteral("Use previous folder %1?").arg(QString::fromStdString(previous_folder)));
+        second_text = QStringLiteral("Use previous folder %1?").arg(QString::fromStdString(previous_folder));
+        second->setText(breakable_path(second_text));
+        // The answer offered is the one Enter gives.
+        choose->setAutoDefault(false);
+        stop->setAutoDefault(false);
+        previous->setDefault(true);
+        previous->setFocus();
     }
     connect(choose, &QPushButton::clicked, this, [this] {
         m_answer = BackupAnswer::ChooseFolder;
@@ -46,7 +56,7 @@ CChooseBackupDlg::CChooseBackupDlg(QWidget* parent, const std::string& backup_fo
     layout->addWidget(stop, 1, 1);
     layout->addWidget(second, 2, 0, 1, 2);
     layout->addWidget(previous, 2, 2);
-    setAccessibleDescription(first->text() + QLatin1Char(' ') + second->text());
+    setAccessibleDescription(first_text + QLatin1Char(' ') + second_text);
 }
 
 BackupAnswer ask_choose_backup(QWidget* parent, const std::string& backup_folder,

@@ -1,5 +1,7 @@
 #include "choose_card_dialog.h"
 
+#include "wrapped_text.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -11,8 +13,9 @@ CChooseCardDlg::CChooseCardDlg(QWidget* parent, const std::string& card_name) : 
 {
     setWindowTitle(QStringLiteral("Choose Card"));
     setObjectName(QStringLiteral("CChooseCardDlg"));
-    auto* question =
-        new QLabel(QStringLiteral("Ingest from card %1?").arg(QString::fromStdString(card_name)), this);
+    const QString question_text =
+        QStringLiteral("Ingest from card %1?").arg(QString::fromStdString(card_name));
+    auto* question = wrapped_label(question_text, this);
     question->setObjectName(QStringLiteral("question"));
     auto* other = new QPushButton(QStringLiteral("&Other..."), this);
     auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -40,7 +43,7 @@ CChooseCardDlg::CChooseCardDlg(QWidget* parent, const std::string& card_name) : 
     layout->addWidget(question);
     layout->addLayout(buttons);
     // The question is the dialog's description for a screen reader.
-    setAccessibleDescription(question->text());
+    setAccessibleDescription(question_text);
 }
 
 CardAnswer ask_choose_card(QWidget* parent, const std::string& card_name)

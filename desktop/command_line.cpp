@@ -4,6 +4,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QUrl>
 
 #include <cstdio>
 #include <string_view>
@@ -52,20 +54,40 @@ bool wants_text_only(int argc, const char* const argv[])
     return false;
 }
 
-std::optional<int> answer_command_line(const QCoreApplication& app)
+std::optional<int> answer_command_line(const QCoreApplication& app,
+                                       std::optional<std::string>* card)
 {
     QCoreApplication::setApplicationVersion(QString::fromStdString(program_version()));
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addHelpOption();
     parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("card"),
+                                 QStringLiteral("The card for the first Start: its mount point, "
+                                                "a folder or a file:// URI."),
+                                 QStringLiteral("[CARD]"));
     parser.process(app);  // help, version and errors end the program here
-    const QStringList stray = parser.positionalArguments();
-    if (stray.isEmpty())
-        return std::nullopt;
-    std::fprintf(stderr, "%s: unexpected argument '%s'\n",
-                 qPrintable(QCoreApplication::applicationName()), qPrintable(stray.first()));
-    return 1;
+    const QStringList args = parser.positionalArguments();
+    if (args.size() > 1) {
+        std::fprintf(stderr, "%s: unexpected argument '%s'\n",
+                     qPrintable(QCoreApplication::applicationName()), qPrintable(args.at(1)));
+        return 1;
+    }
+    if (card && !args.isEmpty())
+        *card = card_folder_of(args.first());
+    return std::nullopt;
+}
+
+std::string card_folder_of(const QString& argument)
+{
+    const QUrl url(argument);
+    QString path = url.isLocalFile() ? url.toLocalFile() : argument;
+    const QDir dir(path);
+    if (dir.exists(QStringLiteral("DCIM")))
+        path = dir.absoluteFilePath(QStringLiteral("DCIM"));
+    else
+        path = dir.absolutePath();
+    return QDir::cleanPath(path).toStdString();
 }
 
 }  // namespace oakvane

@@ -15,12 +15,13 @@ int main(int argc, char** argv)
         return oakvane::answer_command_line(text_only).value_or(0);
     }
     QApplication app(argc, argv);
-    if (const std::optional<int> status = oakvane::answer_command_line(app))
+    oakvane::CMainDlg::Options options;
+    if (const std::optional<int> status = oakvane::answer_command_line(app, &options.card))
         return *status;
     QApplication::setApplicationName(QStringLiteral("Oakvane"));
     QApplication::setDesktopFileName(QStringLiteral("org.oakvane.Oakvane"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.oakvane.Oakvane")));
-    oakvane::CMainDlg window;
+    oakvane::CMainDlg window(std::move(options));
     window.show();
     if (!window.OnInitDialog())
         return 1;

@@ -4,9 +4,11 @@
 #include "choose_backup_dialog.h"
 #include "choose_card_dialog.h"
 #include "eject.h"
-#include "eject_waiting.h"
+#include "eject_job.h"
+#include "eliding_label.h"
 #include "new_name_dialog.h"
 #include "output_lines.h"
+#include "output_list.h"
 #include "pickers.h"
 #include "preferences_dialog.h"
 #include "progress_dialog.h"
@@ -15,6 +17,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -24,6 +27,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -41,6 +45,9 @@ constexpr const char* kWarranty[] = {
     "THE USE OF THIS SOFTWARE, EVEN IF ADVISED OF THE POSSIBILITY OF\n",
     "SUCH DAMAGE.",
 };
+
+// What a window manager's frame may take beside the window.
+constexpr int kFrameWidth = 16;
 
 QLabel* label_for(const QString& text, QWidget* buddy, QWidget* parent)
 {
@@ -87,7 +94,7 @@ void CMainDlg::build_controls()
     m_startButton = button(QStringLiteral("&Start"), "start", this);
     m_startAuto = new QLabel(this);
     m_startAuto->setObjectName(QStringLiteral("startAuto"));
-    m_cardText = new QLabel(QString::fromLatin1(no_card_state().card_text.c_str()), this);
+    m_cardText = new ElidingLabel(QString::fromLatin1(no_card_state().card_text.c_str()), this);
     m_cardText->setObjectName(QStringLiteral("cardText"));
     m_ejectButton = button(QStringLiteral("&Eject"), "eject", this);
     m_ejectButton->setEnabled(false);
@@ -115,11 +122,11 @@ void CMainDlg::build_controls()
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     m_numberLabel = label_for(QStringLiteral("Starting &Number:"), m_startingNumber, this);
     m_startingNumber->setMaximumWidth(m_startingNumber->fontMetrics().averageCharWidth() * 12);
+    m_startingNumber->installEventFilter(this);
 
-    m_output = new QListWidget(this);
+    m_output = new OutputList(this);
     m_output->setObjectName(QStringLiteral("output"));
     m_output->setAccessibleName(QStringLiteral("Output list"));
-    m_output->setSelectionMode(QAbstractItemView::NoSelection);
     m_output->setUniformItemSizes(true);
     m_output->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_output->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -135,7 +142,7 @@ void CMainDlg::lay_out_controls()
 {
     auto* grid = new QGridLayout(this);
     grid->addWidget(m_status, 0, 0, 1, 2);
-    grid->addWidget(m_cardText, 0, 2, 1, 2);
+    grid->addWidget(m_cardText, 0, 2, 1, 3);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {m_prefsButton, m_updateButton, m_webButton, m_aboutButton, m_exitButton})
         buttons->addWidget(b);
@@ -154,6 +161,7 @@ void CMainDlg::lay_out_controls()
     grid->addWidget(m_userFolder, 4, 5);
     grid->addWidget(m_output, 5, 0, 1, 6);
     grid->setColumnStretch(4, 1);
+    grid->setRowStretch(5, 1);
 
     QWidget* order[] = {m_startButton, m_ejectButton, m_prefsButton, m_updateButton, m_webButton,
                         m_aboutButton, m_exitButton, m_prefSet, m_startingNumber, m_template,
@@ -161,7 +169,9 @@ void CMainDlg::lay_out_controls()
     for (std::size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     m_startButton->setFocus();
-    setFixedSize(sizeHint());
+    // Resizable from its natural size up: the card text gives way, never a button.
+    setSizeGripEnabled(true);
+    resize(sizeHint());
 }
 
 void CMainDlg::connect_controls()
@@ -177,6 +187,41 @@ void CMainDlg::connect_controls()
     connect(m_userFolder, &QComboBox::activated, this, &CMainDlg::OnUserFolderChange);
     connect(m_prefSet, &QComboBox::activated, this, &CMainDlg::OnPrefSetSelect);
     connect(&m_gate, &RunGate::startRun, this, &CMainDlg::OnStart);
+    m_gate.set_still_wanted([this](const std::string& card) { return held_run_still_wanted(card); });
+    m_eject = new EjectJob(this);
+    connect(m_eject, &EjectJob::finished, this, &CMainDlg::eject_finished);
+}
+
+// A run held while a dialog was open is for the card of that moment, with Auto Ingest on
+// then: both may have changed since.
+bool CMainDlg::held_run_still_wanted(const std::string& card)
+{
+    if (!m_prefs || !m_prefs->GetAutoIngest() || !m_detector || card.empty())
+        return false;
+    if (m_options.card)
+        return *m_options.card == card;
+    m_detector->ScanForCards();
+    return m_detector->state().card_folder == card;
+}
+
+// Enter in the starting number keeps the number, and must not reach the window's default
+// button, which ends the program.
+bool CMainDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_startingNumber && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            store_starting_number();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CMainDlg::store_starting_number()
+{
+    if (m_prefs && m_startingNumber->isEnabled())
+        m_prefs->SetStartingNumber(m_startingNumber->text().toStdString());
 }
 
 bool CMainDlg::OnInitDialog()
@@ -197,6 +242,11 @@ bool CMainDlg::OnInitDialog()
     FillTemplateCombo();
     fill_pref_set_list();
     OnPrefSetSelect();
+    if (m_options.card) {
+        m_start->set_card_override(m_options.card);
+        if (m_prefs->GetAutoIngest())
+            m_gate.request(*m_options.card);
+    }
     return true;
 }
 
@@ -213,7 +263,8 @@ void CMainDlg::start_card_detection()
         m_options.volumes ? std::move(m_options.volumes) : make_system_volume_source();
     m_detector = std::make_unique<CardDetector>(*this, std::move(volumes),
                                                 [this] { return m_prefs && m_prefs->GetAutoIngest(); });
-    connect(m_detector.get(), &CardDetector::runRequested, &m_gate, &RunGate::request);
+    connect(m_detector.get(), &CardDetector::runRequested, this,
+            [this] { m_gate.request(m_detector->state().card_folder); });
     std::string why;
     std::unique_ptr<MountMonitor> mounts =
         m_options.mounts ? std::move(m_options.mounts) : make_mount_monitor(why);
@@ -265,18 +316,31 @@ void CMainDlg::OnStart()
     m_gate.set_running(true);
     m_start->OnStart();
     m_gate.set_running(false);
+    // The card named on the command line is the first Start's only.
+    if (m_options.card) {
+        m_options.card.reset();
+        m_start->set_card_override(std::nullopt);
+    }
+    // The next Enter starts the next card, not the button a dialog left the focus on.
+    if (m_startButton->isEnabled())
+        m_startButton->setFocus();
 }
 
 void CMainDlg::OnEject()
 {
     const std::string card_folder = detected_card().folder;
-    if (card_folder.size() < 2)
+    if (card_folder.size() < 2 || !m_eject->start(card_folder))
         return;
-    EjectReport report;
-    {
-        RunGate::Wait wait(m_gate);
-        report = eject_card_waiting(card_folder);
-    }
+    m_statusBeforeEject = m_status->text();
+    m_status->setText(QStringLiteral("Ejecting card..."));
+    m_ejectButton->setEnabled(false);
+}
+
+void CMainDlg::eject_finished(const EjectReport& report)
+{
+    m_status->setText(m_statusBeforeEject);
+    if (m_detector)
+        set_eject_enabled(m_detector->state().eject_enabled);
     switch (report.result) {
     case CardEject::done:
         if (!report.reason.empty())
@@ -339,13 +403,18 @@ void CMainDlg::output_text(std::string_view text)
 
 void CMainDlg::set_main_status(std::string_view text)
 {
-    m_status->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    const QString status = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    // An eject under way keeps saying so; its end shows the latest state.
+    if (m_eject->running())
+        m_statusBeforeEject = status;
+    else
+        m_status->setText(status);
 }
 
 void CMainDlg::set_buttons(bool start_enabled, bool eject_enabled)
 {
     m_startButton->setEnabled(start_enabled);
-    m_ejectButton->setEnabled(eject_enabled);
+    m_ejectButton->setEnabled(eject_enabled && !m_eject->running());
 }
 
 bool CMainDlg::starting_number_enabled() { return m_startingNumber->isEnabled(); }
@@ -373,7 +442,13 @@ CardAnswer CMainDlg::choose_card(const std::string& card_name)
 std::optional<std::string> CMainDlg::browse_for_folder(const std::string& title)
 {
     RunGate::Wait wait(m_gate);
-    return BrowseForFolder(this, QString::fromStdString(title));
+    // Start asks for a card, or for a backup folder when the set's is missing.
+    const bool card = title == "Choose card";
+    const std::string current = !m_prefs ? std::string()
+                                : card   ? m_prefs->GetCardFolder()
+                                         : m_prefs->GetBackupFolder();
+    return BrowseForFolder(this, QString::fromStdString(title),
+                           picker_start(current, card ? PickerFor::Card : PickerFor::Folder));
 }
 
 std::optional<BackupAnswer> CMainDlg::choose_backup(const std::string& backup_folder,
@@ -459,13 +534,35 @@ void CMainDlg::pref_sets_changed()
 
 void CMainDlg::set_card_text(std::string_view text)
 {
-    m_cardText->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    m_cardText->setFullText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    grow_for_card_text();
 }
 
-// While a run is up the Start command decides the buttons; a scan in between only records.
+// A card's text widens the window as far as the screen allows; beyond that it is cut.
+void CMainDlg::grow_for_card_text()
+{
+    const int wanted = sizeHint().width();
+    if (!isVisible() || width() >= wanted)
+        return;
+    const QScreen* where = screen();
+    if (!where) {
+        resize(wanted, height());
+        return;
+    }
+    const QRect free = where->availableGeometry();
+    const int new_width = std::max(width(), std::min(wanted, free.width() - kFrameWidth));
+    // Grown to the right past the screen's edge, it moves left to stay whole.
+    const int overflow = x() + new_width + kFrameWidth - free.right();
+    if (overflow > 0)
+        move(std::max(free.left(), x() - overflow), y());
+    resize(new_width, height());
+}
+
+// While a run is up the Start command decides the buttons, and while an eject is under way
+// the eject does; a scan in between only records.
 void CMainDlg::set_eject_enabled(bool enabled)
 {
-    m_ejectButton->setEnabled(enabled && !m_gate.running());
+    m_ejectButton->setEnabled(enabled && !m_gate.running() && !m_eject->running());
 }
 
 void CMainDlg::closeEvent(QCloseEvent* event)

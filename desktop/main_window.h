@@ -20,12 +20,15 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
 class QPushButton;
 
 namespace oakvane {
 
 class CPreferencesDlg;
+class EjectJob;
+class ElidingLabel;
+class OutputList;
+struct EjectReport;
 
 class CMainDlg : public QDialog,
                  public StartHost,
@@ -42,6 +45,9 @@ public:
         std::unique_ptr<MountMonitor> mounts;
         // Where the preferences live; the user's configuration folder when none is given.
         std::optional<PrefsLocation> where;
+        // The card folder of the first Start (from the command line); the card choice's
+        // otherwise. It starts a run by itself only when Auto Ingest is on.
+        std::optional<std::string> card;
     };
 
     explicit CMainDlg(Options options = {});
@@ -97,6 +103,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void done(int result) override;
 
 private:
@@ -108,6 +115,10 @@ private:
     void fill_pref_set_list();
     QWidget* dialog_parent();
     void write_run_report(const RunRecord& record);
+    bool held_run_still_wanted(const std::string& card);
+    void store_starting_number();
+    void eject_finished(const EjectReport& report);
+    void grow_for_card_text();
 
     void OnTemplateChange();
     void OnUserFolderChange(int index);
@@ -124,11 +135,13 @@ private:
     bool m_closed = false;
     // The user-named folder of the next run, as the list shows it; empty when it is not used.
     std::string m_userFolderName;
+    EjectJob* m_eject = nullptr;
+    QString m_statusBeforeEject;
 
     QLabel* m_status;
     QPushButton* m_startButton;
     QLabel* m_startAuto;
-    QLabel* m_cardText;
+    ElidingLabel* m_cardText;
     QPushButton* m_ejectButton;
     QLabel* m_ejectAuto;
     QPushButton* m_prefsButton;
@@ -144,7 +157,7 @@ private:
     QComboBox* m_prefSet;
     QLabel* m_numberLabel;
     QLineEdit* m_startingNumber;
-    QListWidget* m_output;
+    OutputList* m_output;
 };
 
 }  // namespace oakvane

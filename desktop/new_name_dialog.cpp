@@ -1,6 +1,6 @@
 #include "new_name_dialog.h"
 
-#include <QDialogButtonBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -16,19 +16,24 @@ CNewNameDlg::CNewNameDlg(QWidget* parent) : QDialog(parent), m_edit(new QLineEdi
     m_edit->setMaxLength(kMaxChars);
     m_edit->setMinimumWidth(m_edit->fontMetrics().averageCharWidth() * 36);
 
-    auto* buttons = new QDialogButtonBox(this);
-    QPushButton* cancel = buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
-    QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
+    // Cancel on the left and OK on the right whatever the desktop's style, as in the other
+    // questions of the program.
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
     cancel->setObjectName(QStringLiteral("cancel"));
     ok->setObjectName(QStringLiteral("ok"));
     ok->setDefault(true);
-    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
     connect(m_edit, &QLineEdit::textChanged, this, &CNewNameDlg::OnChangeName);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_edit);
-    layout->addWidget(buttons);
+    layout->addLayout(buttons);
     setFixedSize(sizeHint());
 }
 

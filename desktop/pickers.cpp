@@ -3,8 +3,12 @@
 #include "update_request.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QUrl>
+
+#include <cstdlib>
 
 namespace oakvane {
 
@@ -23,9 +27,26 @@ std::optional<std::string> run_picker(QFileDialog& dialog)
 
 }  // namespace
 
-std::optional<std::string> BrowseForFolder(QWidget* parent, const QString& title)
+QString picker_start(const std::string& current, PickerFor what)
 {
-    QFileDialog dialog(parent, title);
+    const QString folder = QString::fromStdString(current);
+    if (!folder.isEmpty() && QFileInfo(folder).isDir())
+        return folder;
+    const char* user = std::getenv("USER");
+    if (what == PickerFor::Card && user && *user) {
+        for (const char* base : {"/media/", "/run/media/"}) {
+            const QString mounts = QString::fromLatin1(base) + QString::fromLocal8Bit(user);
+            if (QFileInfo(mounts).isDir())
+                return mounts;
+        }
+    }
+    return QDir::homePath();
+}
+
+std::optional<std::string> BrowseForFolder(QWidget* parent, const QString& title,
+                                           const QString& start_at)
+{
+    QFileDialog dialog(parent, title, start_at);
     dialog.setObjectName(QStringLiteral("folderPicker"));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);

@@ -12,8 +12,16 @@ class QWidget;
 
 namespace oakvane {
 
-// The folder picker: the chosen folder, or none when it was cancelled or gave no path.
-std::optional<std::string> BrowseForFolder(QWidget* parent, const QString& title);
+// The folder picker, opened at start_at: the chosen folder, or none when it was cancelled or
+// gave no path.
+std::optional<std::string> BrowseForFolder(QWidget* parent, const QString& title,
+                                           const QString& start_at);
+
+// Where a folder picker opens: at current when that is a folder, else where the user's cards
+// are mounted (/media/$USER or /run/media/$USER, whichever is there) for a card, else the
+// user's home.
+enum class PickerFor { Card, Folder };
+QString picker_start(const std::string& current, PickerFor what);
 
 // The program picker for the viewer and the converter: an existing file, or none when it was
 // cancelled. Starts in /usr/bin, where programs live.

@@ -17,6 +17,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTimer>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include <array>
@@ -60,6 +65,10 @@ QLabel* heading(const QString& text)
     return label;
 }
 
+// What a window manager's frame may take around a dialog: a title bar and borders.
+constexpr int kFrameWidth = 16;
+constexpr int kFrameHeight = 48;
+
 // What a folder or program is for, wrapped in a column of this width.
 constexpr int kHelpWidth = 560;
 
@@ -67,7 +76,8 @@ QLabel* help_text(const QString& text)
 {
     auto* label = new QLabel(text);
     label->setWordWrap(true);
-    // A dialog of fixed size is sized from hints that leave wrapped lines out: reserve them.
+    // The grid sizes its rows from hints that leave wrapped lines out: reserve the lines the
+    // narrowest column needs, which is enough for any wider one.
     label->setMinimumSize(kHelpWidth, label->heightForWidth(kHelpWidth));
     return label;
 }
@@ -189,8 +199,17 @@ CPreferencesDlg::~CPreferencesDlg()
 void CPreferencesDlg::BuildControls()
 {
     Controls& c = *m_controls;
+    // Everything but the bottom row scrolls, so that Close stays in view on a small screen.
+    auto* content = new QWidget;
+    auto* body = new QVBoxLayout(content);
+    body->setContentsMargins(0, 0, 0, 0);
+    auto* scroll = named(new QScrollArea, QStringLiteral("Scroll"));
+    scroll->setWidget(content);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     auto* top = new QVBoxLayout(this);
-    top->setSizeConstraint(QLayout::SetFixedSize);
+    top->addWidget(scroll, 1);
 
     // Folders and programs: a title, what it is for and its button, then the path below.
     auto* places = new QGridLayout;
@@ -245,12 +264,14 @@ void CPreferencesDlg::BuildControls()
     c.chooseViewer = button("ChooseViewer", tr("Choose &Viewer..."));
     c.viewerApp = path_field("ViewerApp", tr("Viewer"));
     add_place(tr("Viewer"),
-              tr("Path to Bridge, Picasa, or other image viewer. Press Choose Viewer button and "
-                 "choose Cancel from the dialog if you don't want a viewer to be launched."),
+              tr("Path to digiKam, darktable, gThumb, Eye of GNOME, or other image viewer. Press "
+                 "Choose Viewer button and choose Cancel from the dialog if you don't want a viewer to be launched."),
               c.chooseViewer, c.viewerApp);
     c.chooseConverter = button("ChooseConverter", tr("Choose Co&nverter..."));
     add_place(tr("Adobe DNG Converter"),
-              tr("Path to Adobe DNG Converter application. Get it free from www.adobe.com"),
+              tr("Path to a DNG converter that takes Adobe DNG Converter's options, such as "
+                 "Adobe DNG Converter run through Wine. Without a converter, raw files are "
+                 "still copied."),
               c.chooseConverter, nullptr);
 
     // The converter's switches sit between its title and its path.
@@ -261,9 +282,13 @@ void CPreferencesDlg::BuildControls()
     c.preview->addItems({tr("No JPEG preview"), tr("Medium-size JPEG preview"),
                          tr("Full-size JPEG preview")});
     c.preview->setCurrentIndex(-1);
+    // A list is known to a screen reader by the label that names it, not by its own name.
+    auto* preview_label = new QLabel(tr("JPEG preview:"));
+    preview_label->setBuddy(c.preview);
     c.preview->setAccessibleName(tr("JPEG preview"));
     c.embed = check("Embed", tr("&Embed raw"));
-    for (QWidget* w : std::initializer_list<QWidget*>{c.keepRaw, c.verifyOnly, c.preview, c.embed})
+    for (QWidget* w : std::initializer_list<QWidget*>{c.keepRaw, c.verifyOnly, preview_label,
+                                                      c.preview, c.embed})
         switches->addWidget(w);
     switches->addStretch();
     places->addLayout(switches, row, 0, 1, 2);
@@ -279,8 +304,8 @@ void CPreferencesDlg::BuildControls()
     c.help = button("Help", tr("Help (on &Web)"));
     c.help->setVisible(false);
     places->addWidget(c.help, row, 2);
-    top->addLayout(places);
-    top->addSpacing(8);
+    body->addLayout(places);
+    body->addSpacing(8);
 
     // Folder arrangement on the left, its example on the right beside the name fields.
     auto* layout = new QGridLayout;
@@ -343,6 +368,10 @@ void CPreferencesDlg::BuildControls()
         text->setSizePolicy(keep);
         c.nameFmt[i] = list;
         c.nameText[i] = text;
+        auto* number = new QLabel(tr("%1:").arg(i + 1));
+        number->setBuddy(list);
+        number->setAccessibleName(list->accessibleName());
+        line->addWidget(number);
         line->addWidget(list);
         line->addWidget(text);
         line->addStretch();
@@ -352,13 +381,16 @@ void CPreferencesDlg::BuildControls()
     auto* example_line = indented(20);
     auto* example_label = new QLabel(tr("Example:"));
     c.nameExample = named(new QLabel, QStringLiteral("NameExample"));
-    c.nameExample->setAccessibleName(example_label->text());
+    // Named by its label through the relation; its own name is the example, which a screen
+    // reader reads as it changes.
+    example_label->setBuddy(c.nameExample);
+    c.nameExample->setAccessibleDescription(tr("Image File Name example"));
     c.nameExample->setTextInteractionFlags(Qt::TextSelectableByMouse);
     example_line->addWidget(example_label);
     example_line->addWidget(c.nameExample, 1);
     layout->addLayout(example_line, 9, 0, 1, 2);
-    top->addLayout(layout);
-    top->addSpacing(8);
+    body->addLayout(layout);
+    body->addStretch();
 
     // Automation, the set list and Close along the bottom.
     auto* bottom = new QGridLayout;
@@ -400,19 +432,23 @@ void CPreferencesDlg::ConnectControls()
 {
     Controls& c = *m_controls;
     connect(c.chooseCard, &QPushButton::clicked, this, [this] { OnChooseCard(); });
-    connect(c.choosePrimary, &QPushButton::clicked, this,
-            [this] { OnChooseFolder("PrimaryFolder", "Choose primary folder"); });
-    connect(c.chooseBackup, &QPushButton::clicked, this,
-            [this] { OnChooseFolder("BackupFolder", "Choose backup folder"); });
-    connect(c.chooseReport, &QPushButton::clicked, this,
-            [this] { OnChooseFolder("ReportFolder", "Choose report folder"); });
+    connect(c.choosePrimary, &QPushButton::clicked, this, [this] {
+        OnChooseFolder("PrimaryFolder", "Choose primary folder", m_prefs.GetPrimaryFolder());
+    });
+    connect(c.chooseBackup, &QPushButton::clicked, this, [this] {
+        OnChooseFolder("BackupFolder", "Choose backup folder", m_prefs.GetBackupFolder());
+    });
+    connect(c.chooseReport, &QPushButton::clicked, this, [this] {
+        OnChooseFolder("ReportFolder", "Choose report folder", m_prefs.GetReportFolder());
+    });
     connect(c.reportFolder, &QLineEdit::editingFinished, this, [this] { StoreReportFolder(); });
     connect(c.chooseViewer, &QPushButton::clicked, this, [this] { OnChooseViewer(); });
     connect(c.chooseConverter, &QPushButton::clicked, this, [this] { OnChooseConverter(); });
     connect(c.help, &QPushButton::clicked, this,
             [] { open_web_page("/Oakvane/prefhelp.php"); });
 
-    // clicked, not toggled: a refresh that sets the boxes must not store them again.
+    // toggled, not clicked: the accessibility bus's Toggle changes a box without a click. A
+    // refresh that sets the boxes is told apart by m_refreshing and stores nothing.
     const std::array<std::pair<QCheckBox*, const char*>, 9> flags = {{
         {c.keepRaw, "KeepRaw"},
         {c.verifyOnly, "VerifyOnly"},
@@ -425,17 +461,23 @@ void CPreferencesDlg::ConnectControls()
         {c.autoEject, "AutoEject"},
     }};
     for (const auto& [box, key] : flags) {
-        connect(box, &QCheckBox::clicked, this, [this, key = key](bool on) {
+        connect(box, &QCheckBox::toggled, this, [this, key = key](bool on) {
+            if (m_refreshing)
+                return;
             PutInt(key, on ? 1 : 0);
             RefreshControls();
         });
     }
-    connect(c.updateCheck, &QCheckBox::clicked, this, [this](bool on) {
+    connect(c.updateCheck, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_refreshing)
+            return;
         m_prefs.SetUpdateCheck(on);  // shows its own message when the profile is not written
         RefreshControls();
     });
-    connect(c.arrangementGroup, &QButtonGroup::idClicked, this,
-            [this](int id) { OnArrangement(id); });
+    connect(c.arrangementGroup, &QButtonGroup::idToggled, this, [this](int id, bool on) {
+        if (on && !m_refreshing)
+            OnArrangement(id);
+    });
     connect(c.preview, &QComboBox::activated, this, [this](int index) { OnPreview(index); });
     for (int i = 0; i < 4; ++i) {
         connect(c.nameFmt[i], &QComboBox::activated, this, [this] { OnNameFmt(); });
@@ -451,8 +493,47 @@ void CPreferencesDlg::setVisible(bool visible)
     if (visible && !m_setUp) {
         m_setUp = true;
         SetUp();
+        FitToScreen();
     }
     QDialog::setVisible(visible);
+}
+
+// As large as the controls want, within the screen's free area less room for the window
+// frame: the rest scrolls.
+void CPreferencesDlg::FitToScreen()
+{
+    const auto* scroll = findChild<QScrollArea*>(QStringLiteral("Scroll"));
+    // As narrow as the help texts allow: a wider dialog only spreads them out.
+    // As narrow as the help texts allow: a wider dialog only spreads them out. The scroll
+    // area's own hint is capped at a few dozen lines, so the content's hint is taken instead.
+    const QWidget* content = scroll->widget();
+    const QMargins margins = layout()->contentsMargins();
+    const int content_width = content->minimumSizeHint().width();
+    const int width = content_width + scroll->verticalScrollBar()->sizeHint().width() +
+                      margins.left() + margins.right();
+    // Narrower, the content may want more height than its hint says.
+    const int content_height =
+        std::max(content->sizeHint().height(), content->heightForWidth(content_width));
+    // A line to spare: hints of wrapped texts are estimates, and a scroll bar for a few
+    // pixels only hides them.
+    const int height = sizeHint().height() - scroll->sizeHint().height() + content_height +
+                       fontMetrics().height();
+    QSize wanted(std::max(width, minimumSizeHint().width()), height);
+    const QScreen* screen = parentWidget() ? parentWidget()->screen() : this->screen();
+    if (screen) {
+        const QSize room = screen->availableGeometry().size() - QSize(kFrameWidth, kFrameHeight);
+        wanted = wanted.boundedTo(room);
+    }
+    resize(wanted);
+    // Laid out for real, the content may still want a little more: grow by what is left to
+    // scroll, as far as the screen allows.
+    QTimer::singleShot(0, this, [this, scroll, screen] {
+        const int left_over = scroll->verticalScrollBar()->maximum();
+        if (left_over <= 0 || !screen)
+            return;
+        const int room = screen->availableGeometry().height() - kFrameHeight;
+        resize(this->width(), std::min(this->height() + left_over, std::max(room, this->height())));
+    });
 }
 
 void CPreferencesDlg::SetUp()
@@ -505,6 +586,7 @@ void CPreferencesDlg::on_pref_sets_changed()
 
 void CPreferencesDlg::RefreshControls()
 {
+    const QScopedValueRollback refreshing(m_refreshing, true);
     Controls& c = *m_controls;
     const bool keep_raw = m_prefs.GetKeepRaw();
     const bool verify_only = m_prefs.GetVerifyOnly();
@@ -686,13 +768,15 @@ void CPreferencesDlg::OnArrangement(int arrangement)
 void CPreferencesDlg::OnChooseCard()
 {
     // Cancelling is how the user goes back to choosing the card at every start.
-    PutStr("CardFolder", BrowseForFolder(this, tr("Choose card")).value_or("[user choice]"));
+    const QString start = picker_start(m_prefs.GetCardFolder(), PickerFor::Card);
+    PutStr("CardFolder", BrowseForFolder(this, tr("Choose card"), start).value_or("[user choice]"));
     RefreshControls();
 }
 
-void CPreferencesDlg::OnChooseFolder(const char* key, const char* title)
+void CPreferencesDlg::OnChooseFolder(const char* key, const char* title, const std::string& current)
 {
-    const std::optional<std::string> folder = BrowseForFolder(this, tr(title));
+    const std::optional<std::string> folder =
+        BrowseForFolder(this, tr(title), picker_start(current, PickerFor::Folder));
     if (!folder)
         return;
     PutStr(key, *folder);

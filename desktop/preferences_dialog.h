@@ -41,6 +41,7 @@ private:
     void BuildControls();
     void ConnectControls();
     void SetUp();
+    void FitToScreen();
     void RefreshControls();
     void RefreshNameFields(const std::string& format);
     void RefreshArrangement();
@@ -54,7 +55,7 @@ private:
     std::string NameFmtFromLists() const;
 
     void OnChooseCard();
-    void OnChooseFolder(const char* key, const char* title);
+    void OnChooseFolder(const char* key, const char* title, const std::string& current);
     void OnChooseViewer();
     void OnChooseConverter();
     void OnPreview(int index);
@@ -70,6 +71,8 @@ private:
     // An edit's text is being stored: the message box of a failed put takes the focus from the
     // edit, which must not store it a second time.
     bool m_storingText = false;
+    // The controls are being set from the set: their changes are no user's, and store nothing.
+    bool m_refreshing = false;
 };
 
 }  // namespace oakvane

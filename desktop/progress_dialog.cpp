@@ -10,7 +10,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
 
 namespace oakvane {
 
@@ -52,6 +54,16 @@ void ProgressHooks::progress_step()
     m_last_post = now;
     QMetaObject::invokeMethod(&m_dialog, [this] {
         m_update_posted = false;
+        show_position();
+    }, Qt::QueuedConnection);
+}
+
+void ProgressHooks::conversion_progress(int converted, int total)
+{
+    m_position = converted;
+    QMetaObject::invokeMethod(&m_dialog, [this, total] {
+        if (m_dialog.m_bar->maximum() != total)
+            m_dialog.m_bar->setRange(0, total);
         show_position();
     }, Qt::QueuedConnection);
 }
@@ -115,11 +127,45 @@ RunResult CProgressDlg::run()
     return m_result;
 }
 
+namespace {
+
+// The report's hooks pass on what the report does not take, the converter's progress too.
+class DialogHooks : public ReportingHooks {
+public:
+    DialogHooks(ProgressHooks& inner, RunRecord& record) : ReportingHooks(inner, record), m_inner(inner) {}
+    void conversion_progress(int converted, int total) override
+    {
+        m_inner.conversion_progress(converted, total);
+    }
+
+private:
+    ProgressHooks& m_inner;
+};
+
+}  // namespace
+
+// Under an X server without a compositor the dialog's first expose can come while the worker
+// already keeps the event loop busy with its calls, and the dialog stays black until covered
+// and uncovered: the worker starts once the window is on screen and painted.
+bool CProgressDlg::wait_for_first_paint()
+{
+    constexpr int kMaxWaits = 50;  // 10 ms each: a window never exposed does not hold the run
+    const QWindow* window = windowHandle();
+    if (window && !window->isExposed() && m_exposeWaits++ < kMaxWaits) {
+        QTimer::singleShot(10, this, &CProgressDlg::start_worker);
+        return false;
+    }
+    repaint();
+    return true;
+}
+
 void CProgressDlg::start_worker()
 {
+    if (!wait_for_first_paint())
+        return;
     m_record = begin_run_record(m_request, m_card);
     m_thread = QThread::create([this] {
-        ReportingHooks hooks(m_hooks, m_record);
+        DialogHooks hooks(m_hooks, m_record);
         m_result = ingest(m_request, hooks);
         m_worker_done = true;
         QMetaObject::invokeMethod(this, &CProgressDlg::worker_finished, Qt::QueuedConnection);

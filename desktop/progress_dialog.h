@@ -35,6 +35,8 @@ public:
     void progress_range(int n) override;
     void progress_step() override;
     void progress_tick() override {}
+    // The converter's phase: the bar counts the DNGs made so far.
+    void conversion_progress(int converted, int total) override;
     int stop_requested() override;
     // The window has no place for them: they go to standard error, as a log of the run.
     void diagnostic(std::string_view text) override;
@@ -83,6 +85,7 @@ protected:
 private:
     friend class ProgressHooks;
     void start_worker();
+    bool wait_for_first_paint();
     void worker_finished();
     // Runs f on the user-interface thread and waits until it has run.
     void on_ui_thread(const std::function<void()>& f);
@@ -97,6 +100,7 @@ private:
     QThread* m_thread = nullptr;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_worker_done{false};
+    int m_exposeWaits = 0;
     // Written by the worker, read after it has ended.
     RunResult m_result;
     RunRecord m_record;

@@ -125,9 +125,11 @@ void Preferences::SetTemplate(const std::string& name)
     ComplainUnless(PutPrefStr(kProfileSection, "Template", name));
 }
 
+// Off unless turned on: on Linux updates come from the distribution, and the weekly question
+// would go to an address nobody answers.
 bool Preferences::GetUpdateCheck() const
 {
-    return number_or(m_profile.read(kProfileSection, kUpdateCheck), 1) != 0;
+    return number_or(m_profile.read(kProfileSection, kUpdateCheck), 0) != 0;
 }
 
 void Preferences::SetUpdateCheck(bool on)

@@ -5,7 +5,8 @@
 # accessible name and reads the output list through AT-SPI (scripts/a11y_drive.py). Exit status
 # 0 when the run's output reached the bus and says the ingestion succeeded.
 #
-# Everything goes in a temporary folder (OAKVANE_A11Y_WORK to choose it), removed afterwards
+# The virtual screen is 1600x1200 (OAKVANE_A11Y_SCREEN=1024x768x24 for another). Everything goes
+# in a temporary folder (OAKVANE_A11Y_WORK to choose it), removed afterwards
 # unless OAKVANE_A11Y_KEEP=1; every process started here is ended by its id.
 #
 # scripts/screenshots.sh sources this file for the same session and sample configuration.
@@ -55,7 +56,7 @@ kill_tree() {
 a11y_session_start() {
   local work=$1 display_file=$1/display
   : >"$display_file"
-  Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 3>"$display_file" \
+  Xvfb -displayfd 3 -screen 0 "${OAKVANE_A11Y_SCREEN:-1600x1200x24}" -nolisten tcp 3>"$display_file" \
     2>"$work/xvfb.log" &
   started+=($!)
   for _ in $(seq 100); do
@@ -155,6 +156,10 @@ a11y_main() {
     images=$(find "$work/primary" -type f 2>/dev/null | wc -l)
     echo "primary tree: $images files"
     [ "$images" -gt 0 ] || { echo "the run put nothing into the primary tree" >&2; status=1; }
+    # Toggle through the bus must reach the set as a click does.
+    drive toggle-prefs || status=1
+    grep -q "^Arrangement	1$" "$work/config/Oakvane/Main/Default" ||
+      { echo "Date Only, toggled through the bus, was not stored" >&2; status=1; }
     close_oakvane || { echo "oakvane did not end on Exit" >&2; status=1; }
   fi
   if [ $status -ne 0 ]; then

@@ -8,6 +8,8 @@ tool would: by role and accessible name only, never by coordinates.
     a11y_drive.py --pid PID wait-gone TITLE   wait until no such window is up
     a11y_drive.py --pid PID wait-output TEXT  wait until an output list item holds TEXT
     a11y_drive.py --pid PID tree              print the named controls
+    a11y_drive.py --pid PID toggle-prefs      in Preferences, Toggle "Auto Eject" and "Date Only"
+                                              and check that the windows follow
 
 Needs DISPLAY and DBUS_SESSION_BUS_ADDRESS of the session the program runs in. Exit status 0
 when everything asked for was found and true, 1 otherwise.
@@ -165,6 +167,64 @@ def print_tree(app):
             print(f"  ({list_items} list items)")
 
 
+def toggle(node):
+    """The Toggle action, as screen readers and GUI test tools use it: no click, no focus."""
+    action = node.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    if "Toggle" not in names:
+        raise Failure(f'"{node.name}" has no Toggle action, only {names}')
+    action.doAction(names.index("Toggle"))
+
+
+def checked(node):
+    node.clear_cache()
+    return node.getState().contains(pyatspi.STATE_CHECKED)
+
+
+def auto_labels(app):
+    """How many "Auto" marks the main window shows beside Start and Eject."""
+    main = main_window(app)
+    return sum(1 for node, _ in walk(main)
+               if node.getRole() == pyatspi.ROLE_LABEL and node.name == "Auto")
+
+
+def example_text(window):
+    example = find(window, pyatspi.ROLE_TEXT, "Folder Arrangement Example")
+    if example is None:
+        raise Failure('no text named "Folder Arrangement Example"')
+    text = example.queryText()
+    return text.getText(0, text.characterCount)
+
+
+def toggle_prefs(app):
+    """Toggle through the bus stores and refreshes: the main window's Auto mark beside Eject
+    follows Auto Eject, and the arrangement example follows Date Only."""
+    marks = auto_labels(app)
+    press(app, "Preferences...")
+    prefs = wait_for("the preferences dialog",
+                     lambda: window_named(app, "Oakvane Preferences"), 30)
+    box = wait_for('check box "Auto Eject"',
+                   lambda: find(prefs, pyatspi.ROLE_CHECK_BOX, "Auto Eject"), 10)
+    was = checked(box)
+    toggle(box)
+    wait_for('"Auto Eject" to change', lambda: checked(box) != was, 10)
+    wait_for('the main window\'s "Auto" marks to follow Auto Eject',
+             lambda: auto_labels(app) == marks + (-1 if was else 1), 10)
+    print(f'toggled "Auto Eject" to {not was}; the main window followed')
+
+    radio = find(prefs, pyatspi.ROLE_RADIO_BUTTON, "Date Only")
+    if radio is None:
+        raise Failure('no radio button "Date Only"')
+    before = example_text(prefs)
+    toggle(radio)
+    wait_for('"Date Only" to be checked', lambda: checked(radio), 10)
+    wait_for("the arrangement example to follow", lambda: example_text(prefs) != before, 10)
+    print('toggled "Date Only"; the arrangement example followed')
+    press(app, "Close")
+    wait_for("the preferences dialog to close",
+             lambda: window_named(app, "Oakvane Preferences") is None, 30)
+
+
 def ingest(app, timeout):
     press(app, "Start")
 
@@ -193,7 +253,7 @@ def main():
     parser.add_argument("--pid", type=int, required=True)
     parser.add_argument("--timeout", type=float, default=180)
     parser.add_argument("command", choices=["ingest", "press", "wait-window", "wait-gone",
-                                            "wait-output", "tree"])
+                                            "wait-output", "tree", "toggle-prefs"])
     parser.add_argument("argument", nargs="?")
     args = parser.parse_args()
     try:
@@ -215,6 +275,8 @@ def main():
             wait_for(f'"{args.argument}" in the output list',
                      lambda: any(args.argument in line for line in output_items(app)),
                      args.timeout)
+        elif args.command == "toggle-prefs":
+            toggle_prefs(app)
         else:
             print_tree(app)
     except Failure as failure:

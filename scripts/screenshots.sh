@@ -6,6 +6,7 @@
 # after the successful run, and the preferences dialog.
 #
 #   scripts/screenshots.sh [output folder]      (default: docs/screenshots)
+#   OAKVANE_SCREENSHOT_CARD=/media/u/EOS_DIGITAL scripts/screenshots.sh   (on a mounted card)
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$top/docs/screenshots}
@@ -35,6 +36,12 @@ trap a11y_cleanup EXIT
 work=$session_work
 a11y_session_start "$work"
 make_sample_setup "$work" "$build/tests/standins/standin-converter"
+# A card mounted for real (a loop-mounted image, say) shows the main window as it looks with
+# one: OAKVANE_SCREENSHOT_CARD names its root, which receives the sample card's files.
+if [ -n "${OAKVANE_SCREENSHOT_CARD:-}" ]; then
+  cp -r "$work/card/." "$OAKVANE_SCREENSHOT_CARD/"
+  sed -i "s|^CardFolder=.*|CardFolder=$OAKVANE_SCREENSHOT_CARD/DCIM|" "$work/config/Oakvane/Oakvane.ini"
+fi
 # Long enough per raw file for the progress dialog to be caught in the converter's phase.
 export STANDIN_CONVERTER_DELAY_MS=800
 start_oakvane "$work"

@@ -15,9 +15,12 @@ RunGate::Wait::~Wait()
 
 RunGate::RunGate(QObject* parent) : QObject(parent) {}
 
-void RunGate::request()
+void RunGate::request(const std::string& card)
 {
-    if (m_running || m_held)
+    if (m_running)
+        return;
+    m_card = card;
+    if (m_held)
         return;
     m_held = true;
     if (m_waits == 0)
@@ -45,8 +48,11 @@ void RunGate::deliver()
     if (!m_held || m_waits > 0)
         return;  // the end of the last wait schedules again
     m_held = false;
-    if (!m_running)
-        emit startRun();
+    if (m_running)
+        return;
+    if (m_still_wanted && !m_still_wanted(m_card))
+        return;
+    emit startRun();
 }
 
 }  // namespace oakvane

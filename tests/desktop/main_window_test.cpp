@@ -5,10 +5,17 @@
 
 #include <QAccessible>
 #include <QComboBox>
+#include <QFileDialog>
+#include <QListWidget>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QApplication>
+#include <QCheckBox>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
 
 #include <filesystem>
 
@@ -109,6 +116,25 @@ private slots:
         QVERIFY(child<QLabel>(w, "startAuto")->text().isEmpty());
     }
 
+    // Enter in the starting number keeps the number typed and the window open: the window's
+    // default button is Exit.
+    void enterInTheStartingNumberStoresIt()
+    {
+        WindowFixture f({"NameFmt\tSSAE", "StartingNumber\t17"});
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        w.show();
+        auto* number = child<QLineEdit>(w, "startingNumber");
+        number->setFocus();
+        number->selectAll();
+        QTest::keyClicks(number, QStringLiteral("42"));
+        QTest::keyClick(number, Qt::Key_Return);
+        QVERIFY(w.isVisible());
+        w.close();
+        const std::string set = read_file(f.config.path("config/Oakvane/Main/Default"));
+        QVERIFY2(set.find("StartingNumber\t42\n") != std::string::npos, set.c_str());
+    }
+
     void cardStateFollowsTheMountsAndEjectSaysWhyItCannot()
     {
         WindowFixture f;
@@ -124,7 +150,13 @@ private slots:
         QString text;
         answer_message_box(&text);
         child<QPushButton>(w, "eject")->click();
+        // The window goes on answering while the system does, and says so.
+        QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Ejecting card..."));
+        QVERIFY(!child<QPushButton>(w, "eject")->isEnabled());
+        QVERIFY(wait_until([&text] { return !text.isEmpty(); }));
         QVERIFY(text.startsWith(QStringLiteral("Can't eject card")));
+        QCOMPARE(child<QLabel>(w, "status")->text(), QStringLiteral("Press Start to begin"));
+        QVERIFY(child<QPushButton>(w, "eject")->isEnabled());
 
         f.insert_card("NIKON", 42);
         QCOMPARE(child<QLabel>(w, "cardText")->text(), QStringLiteral("Multiple image cards mounted"));
@@ -132,6 +164,79 @@ private slots:
         f.remove_card(41);
         f.remove_card(42);
         QCOMPARE(child<QLabel>(w, "cardText")->text(), QStringLiteral("No image card mounted"));
+    }
+
+    // However long the card's text, it gives way: every button keeps its whole text, and the
+    // card's full text stays in its tool tip and accessible description.
+    void buttonsKeepTheirTextWhateverTheCard()
+    {
+        WindowFixture f;
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        w.show();
+        const auto buttons_whole = [&w] {
+            for (QPushButton* b : w.findChildren<QPushButton*>()) {
+                const QString text = b->text().remove(QLatin1Char('&'));
+                if (b->width() < b->fontMetrics().horizontalAdvance(text) + 8)
+                    return false;
+            }
+            return true;
+        };
+        const std::string card = f.insert_card("media/drtest/" + std::string(120, 'L') + "/EOS_DIGITAL", 3);
+        QTest::qWait(50);
+        QVERIFY(buttons_whole());
+        auto* text = child<QLabel>(w, "cardText");
+        QVERIFY(text->toolTip().endsWith(QStringLiteral("EOS_DIGITAL/")));
+        QCOMPARE(text->accessibleDescription(), text->toolTip());
+
+        f.insert_card("NIKON", 4);
+        QTest::qWait(50);
+        QVERIFY(buttons_whole());
+        QCOMPARE(text->toolTip(), QStringLiteral("Multiple image cards mounted"));
+
+        // Larger, the window gives the room to the output list.
+        auto* output = child<QListWidget>(w, "output");
+        const int height = output->height();
+        w.resize(w.width() + 100, w.height() + 200);
+        QTest::qWait(50);
+        QVERIFY(output->height() >= height + 150);
+    }
+
+    // A run asked for while a dialog is open is looked at again when the dialog closes: the
+    // card gone, or Auto Ingest unticked, it does not start.
+    void heldRunStartsOnlyIfStillWanted()
+    {
+        WindowFixture f({"AutoIngest\t1"});
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        bool picker = false;
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, [&picker] {
+            if (auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                picker = true;
+                d->reject();
+            }
+        });
+        guard.start(20);
+        const auto in_preferences = [&w](std::function<void(QDialog*)> meanwhile) {
+            answer_modal<QDialog>([meanwhile](QDialog* prefs) {
+                meanwhile(prefs);
+                prefs->findChild<QPushButton*>(QStringLiteral("Close"))->click();
+            });
+            child<QPushButton>(w, "preferences")->click();
+            QTest::qWait(200);
+        };
+        in_preferences([&f](QDialog*) {
+            f.insert_card("EOS", 5);
+            f.remove_card(5);
+        });
+        in_preferences([&f](QDialog* prefs) {
+            f.insert_card("EOS", 6);
+            prefs->findChild<QCheckBox*>(QStringLiteral("AutoIngest"))->click();
+        });
+        QVERIFY(!picker);
+        QVERIFY(!f.output().contains(QStringLiteral("Starting")));
+        QVERIFY(child<QLabel>(w, "status")->text() != QStringLiteral("Choosing card"));
     }
 
     void everyControlIsNamedAndReachedInReadingOrder()

@@ -13,6 +13,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QAccessible>
+#include <QAccessibleActionInterface>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTest>
 
 #include <cstdlib>
@@ -362,6 +366,50 @@ private slots:
 
     // Tab goes through the controls in reading order, top to bottom and left to right, and
     // each is named for assistive tools.
+    // What screen readers and GUI test tools do: the Toggle action, with no click. The set
+    // stores it, and what depends on it follows (the arrangement's example, the main window).
+    void toggleActionStoresAndRefreshes()
+    {
+        Opened o({"AutoEject\t1", "WantDateFolders\t1", "Arrangement\t2"});
+        QVERIFY(o.show());
+        const auto toggle = [](QWidget* w) {
+            QAccessibleActionInterface* actions =
+                QAccessible::queryAccessibleInterface(w)->actionInterface();
+            actions->doAction(QAccessibleActionInterface::toggleAction());
+        };
+        const int applied = o.applied;
+        toggle(o.get<QCheckBox>("AutoEject"));
+        QCOMPARE(o.prefs->GetAutoEject(), false);
+        QVERIFY(o.applied > applied);
+
+        const QString before = o.get<QPlainTextEdit>("ArrangementExample")->toPlainText();
+        toggle(o.get<QRadioButton>("Arrangement1"));
+        QCOMPARE(o.prefs->GetArrangement(), 1);
+        QVERIFY(o.get<QPlainTextEdit>("ArrangementExample")->toPlainText() != before);
+        // The refresh sets the other radios without storing them in turn.
+        QVERIFY(!o.get<QRadioButton>("Arrangement2")->isChecked());
+        QCOMPARE(o.prefs->GetArrangement(), 1);
+    }
+
+    // Close stays in view on a small screen: the rest scrolls.
+    void dialogFitsTheScreenWithCloseInView()
+    {
+        Opened o({});
+        QVERIFY(o.show());
+        const QRect room = o.dialog->screen()->availableGeometry();
+        QVERIFY2(o.dialog->width() <= room.width() && o.dialog->height() <= room.height() - 40,
+                 qPrintable(QStringLiteral("%1x%2 in %3x%4").arg(o.dialog->width())
+                                .arg(o.dialog->height()).arg(room.width()).arg(room.height())));
+        QWidget* close = o.get<QPushButton>("Close");
+        QVERIFY(o.dialog->rect().contains(QRect(close->mapTo(o.dialog.get(), QPoint()), close->size())));
+        // Fields 2 to 4 and the preview list are named for a screen reader by a label.
+        for (const char* name : {"NameFmt2", "NameFmt4", "Preview"}) {
+            const auto labels = QAccessible::queryAccessibleInterface(o.get<QComboBox>(name))
+                                    ->relations(QAccessible::Label);
+            QVERIFY2(!labels.isEmpty(), name);
+        }
+    }
+
     void tabOrderIsReadingOrder()
     {
         Opened o({});

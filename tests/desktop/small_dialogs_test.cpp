@@ -10,8 +10,20 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <string>
+
 using namespace oakvane;
 using namespace oakvane::test;
+
+namespace {
+
+// A label's text as read, without the places where a long path may wrap.
+QString shown(QWidget* dialog, const char* name)
+{
+    return dialog->findChild<QLabel*>(QString::fromLatin1(name))->text().remove(QChar(0x200B));
+}
+
+}  // namespace
 
 class SmallDialogsTest : public QObject {
     Q_OBJECT
@@ -41,7 +53,7 @@ private slots:
     {
         const auto press = [](const char* name) {
             answer_modal<CChooseCardDlg>([name](CChooseCardDlg* dialog) {
-                QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("question"))->text(),
+                QCOMPARE(shown(dialog, "question"),
                          QStringLiteral("Ingest from card /media/u/EOS/ (EOS)?"));
                 if (name)
                     dialog->findChild<QPushButton*>(QString::fromLatin1(name))->click();
@@ -59,20 +71,31 @@ private slots:
     void chooseBackupOffersThePreviousFolderOnlyWhenThereIsOne()
     {
         answer_modal<CChooseBackupDlg>([](CChooseBackupDlg* dialog) {
-            QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("firstLine"))->text(),
+            QCOMPARE(shown(dialog, "firstLine"),
                      QStringLiteral("Can't access main backup folder /mnt/backup"));
-            QVERIFY(dialog->findChild<QLabel*>(QStringLiteral("secondLine"))->text().isEmpty());
+            QVERIFY(shown(dialog, "secondLine").isEmpty());
             QVERIFY(!dialog->findChild<QPushButton*>(QStringLiteral("usePrevious"))->isVisible());
             QTest::keyClick(dialog, Qt::Key_Escape);
         });
         QVERIFY(ask_choose_backup(nullptr, "/mnt/backup", "") == BackupAnswer::Stop);
 
         answer_modal<CChooseBackupDlg>([](CChooseBackupDlg* dialog) {
-            QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("secondLine"))->text(),
+            QCOMPARE(shown(dialog, "secondLine"),
                      QStringLiteral("Use previous folder /srv/old?"));
             dialog->findChild<QPushButton*>(QStringLiteral("usePrevious"))->click();
         });
         QVERIFY(ask_choose_backup(nullptr, "/mnt/backup", "/srv/old") == BackupAnswer::UsePrevious);
+
+        // Enter gives the answer offered, and a long path wraps rather than widening the
+        // dialog past the screen.
+        std::string deep = "/mnt";
+        while (deep.size() < 150)
+            deep += "/Weddings-2026-spring";
+        answer_modal<CChooseBackupDlg>([](CChooseBackupDlg* dialog) {
+            QVERIFY(dialog->width() < 1000);
+            QTest::keyClick(dialog, Qt::Key_Return);
+        });
+        QVERIFY(ask_choose_backup(nullptr, deep + "/a/b", deep + "/c/d") == BackupAnswer::UsePrevious);
 
         answer_modal<CChooseBackupDlg>([](CChooseBackupDlg* dialog) {
             dialog->findChild<QPushButton*>(QStringLiteral("chooseFolder"))->click();

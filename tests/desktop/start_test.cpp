@@ -192,7 +192,8 @@ private slots:
         answer_modal<QDialog>([](QDialog* d) { d->findChild<QPushButton*>(QStringLiteral("ok"))->click(); });
         QString offered;
         answer_modal<QDialog>([&offered](QDialog* d) {
-            offered = d->findChild<QLabel*>(QStringLiteral("secondLine"))->text();
+            // Without the places where the path may wrap.
+            offered = d->findChild<QLabel*>(QStringLiteral("secondLine"))->text().remove(QChar(0x200B));
             d->findChild<QPushButton*>(QStringLiteral("stopIngestion"))->click();
         });
         click_start(f.window());

@@ -19,10 +19,12 @@ using ProfileValues = PrefsTest;
 TEST_F(ProfileValues, DefaultsAndRoundTrips)
 {
     start();
-    EXPECT_TRUE(prefs->GetUpdateCheck());
+    EXPECT_FALSE(prefs->GetUpdateCheck());
     EXPECT_EQ(prefs->GetUpdateCheckDate(), "1970-01-01 01:01:01");
     EXPECT_EQ(prefs->GetPrefSetCurrent(), "Default");
 
+    prefs->SetUpdateCheck(true);
+    EXPECT_TRUE(prefs->GetUpdateCheck());
     prefs->SetUpdateCheck(false);
     prefs->SetUpdateCheckDate();
     prefs->SetPrefSetCurrent("Trip, Italy");

@@ -5,6 +5,9 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace oakvane {
 namespace {
 
@@ -88,6 +91,30 @@ TEST_F(RunGateTest, RequestWhileRunningIsDropped)
     EXPECT_EQ(runs, 0);
 
     gate.request();
+    serve();
+    EXPECT_EQ(runs, 1);
+}
+
+// A held run is looked at again when it is delivered, for the card that asked last.
+TEST_F(RunGateTest, HeldRequestStartsOnlyWhenStillWantedForItsCard)
+{
+    std::vector<std::string> asked;
+    bool wanted = false;
+    gate.set_still_wanted([&](const std::string& card) {
+        asked.push_back(card);
+        return wanted;
+    });
+    {
+        RunGate::Wait preferences(gate);
+        gate.request("/media/a/DCIM");
+        gate.request("/media/b/DCIM");
+    }
+    serve();
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(asked, std::vector<std::string>{"/media/b/DCIM"});
+
+    wanted = true;
+    gate.request("/media/b/DCIM");
     serve();
     EXPECT_EQ(runs, 1);
 }

@@ -112,8 +112,8 @@ ScheduleResult run_check(const ScheduleCase& c, const std::string& base)
     std::string profile = "[App]\n";
     if (c.stored_date)
         profile += "UpdateCheckDate=" + *c.stored_date + "\n";
-    if (!c.update_check)
-        profile += "UpdateCheck=0\n";
+    // Stated either way: the preference's default is the other test's concern.
+    profile += c.update_check ? "UpdateCheck=1\n" : "UpdateCheck=0\n";
     fs::create_directories(tmp.path() / "config");
     test::write_file(tmp.path() / "config/Oakvane.ini", profile);
     Host host;

@@ -47,7 +47,7 @@ bool wants_text_only(int argc, const char* const argv[])
         const std::string_view arg = argv[i];
         if (arg == "--")
             return false;
-        if (arg == "-h" || arg == "-?" || arg == "-v" || arg == "--help" || arg == "--help-all" ||
+        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" ||
             arg == "--version")
             return true;
     }
@@ -61,12 +61,19 @@ std::optional<int> answer_command_line(const QCoreApplication& app,
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromLatin1(kDescription));
     parser.addHelpOption();
-    parser.addVersionOption();
+    // Long only: on Linux "-v" says verbose far more often than version.
+    const QCommandLineOption version(QStringLiteral("version"), QStringLiteral("Displays version information."));
+    parser.addOption(version);
     parser.addPositionalArgument(QStringLiteral("card"),
                                  QStringLiteral("The card for the first Start: its mount point, "
                                                 "a folder or a file:// URI."),
                                  QStringLiteral("[CARD]"));
-    parser.process(app);  // help, version and errors end the program here
+    parser.process(app);  // help and errors end the program here
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     const QStringList args = parser.positionalArguments();
     if (args.size() > 1) {
         std::fprintf(stderr, "%s: unexpected argument '%s'\n",

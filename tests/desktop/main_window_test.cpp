@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QTest>
 #include <QTimer>
 
@@ -72,6 +73,34 @@ private slots:
         QCOMPARE(entries(child<QComboBox>(w, "userFolder")), QStringList(QStringLiteral("[not used]")));
         QVERIFY(!child<QComboBox>(w, "userFolder")->isEnabled());
         QCOMPARE(entries(child<QComboBox>(w, "prefSet")), QStringList(QStringLiteral("Default")));
+    }
+
+    // The output list's lines can be copied (Ctrl+C), in the list's order whatever order they
+    // were picked in; its current line is no focus of its own while focus is elsewhere.
+    void outputLinesAreCopiedAndFocusIsTrue()
+    {
+        WindowFixture f;
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        auto* output = child<QListWidget>(w, "output");
+        const int last = output->count() - 1;
+        QVERIFY(last >= 2);
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        output->setFocus();
+        output->clearSelection();
+        output->item(last)->setSelected(true);
+        output->item(0)->setSelected(true);
+        QApplication::clipboard()->clear();
+        QTest::keySequence(output, QKeySequence::Copy);
+        QCOMPARE(QApplication::clipboard()->text(),
+                 output->item(0)->text() + QLatin1Char('\n') + output->item(last)->text());
+
+        output->setCurrentRow(1);
+        child<QPushButton>(w, "start")->setFocus();
+        QVERIFY(!output->currentIndex().isValid());
+        output->setFocus();
+        QCOMPARE(output->currentRow(), 1);
     }
 
     void autoNumbersAndTheUserFolderListFollowThePreferences()

@@ -112,7 +112,7 @@ Status chain_so_far(const std::string& folder, std::vector<ChainEntry>& chain, i
 Status add_mhl_generation(const MhlGeneration& generation)
 {
     const std::string root = root_folder(generation.root);
-    const std::string folder = root + "/ascmhl";
+    const std::string folder = root + "/" + kMhlFolder;
     std::string text;
     std::string id;
     if (!xml_escaped(file_name_of(root)))  // the chain names generations after it

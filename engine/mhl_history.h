@@ -13,6 +13,9 @@
 
 namespace oakvane {
 
+// The folder at a tree's root that holds its history.
+inline constexpr char kMhlFolder[] = "ascmhl";
+
 struct MhlFile {
     std::string relative_path;  // below the tree's root, "/"-separated, no leading "/"
     std::uint64_t size = 0;

@@ -1,6 +1,7 @@
 #include "window_lists.h"
 
 #include "dirlist.h"
+#include "mhl_history.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -65,7 +66,8 @@ ComboList user_folder_list(const std::string& primary_folder, const std::string&
     ComboList list;
     bool saved_is_listed = false;
     for (const std::string& name : listing(primary_folder)) {
-        if (name.front() == '.' || !is_folder(primary_folder + "/" + name))
+        // The tree's own history is no job's folder.
+        if (name.front() == '.' || name == kMhlFolder || !is_folder(primary_folder + "/" + name))
             continue;
         list.entries.push_back(name);
         saved_is_listed = saved_is_listed || name == saved_name;

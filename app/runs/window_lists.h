@@ -25,7 +25,7 @@ struct ComboList {
 ComboList template_list(const std::string& folder, const std::string& template_name);
 
 // The user-named folder list: every folder in primary_folder whose name does not begin with
-// ".", in the directory's order, or "My Job" when there is none or the folder cannot be read;
+// "." and is not the tree's history ("ascmhl"), in the directory's order, or "My Job" when there is none or the folder cannot be read;
 // then "[refresh]" and "[new...]". When saved_name is exactly one of the folders, selects the
 // first entry that begins with it (ignoring case, from the top); otherwise the first entry.
 ComboList user_folder_list(const std::string& primary_folder, const std::string& saved_name);

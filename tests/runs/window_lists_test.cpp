@@ -42,6 +42,7 @@ TEST(UserFolderList, ShowsVisibleFoldersAndSelectsTheSavedOne)
     test::TempDir dir;
     fs::create_directory(dir / "Jobs");
     fs::create_directory(dir / ".hidden");
+    fs::create_directory(dir / "ascmhl");  // the tree's history
     test::write_file(dir / "file", "");
     ComboList list = user_folder_list(dir.str(), "Jobs");
     EXPECT_EQ(list.entries, (Strings{"Jobs", "[refresh]", "[new...]"}));

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs qt6-base-dev clang libclang-rt-14-dev
+          libjpeg62-turbo-dev libjpeg-turbo-progs libxxhash-dev xxhash qt6-base-dev clang libclang-rt-14-dev
           libmount-dev libblkid-dev dbus-daemon e2fsprogs dosfstools exfatprogs tzdata python3
           python3-jsonschema
           fonts-dejavu-core

@@ -21,6 +21,9 @@ namespace oakvane {
 
 namespace {
 
+// The report's layout; 2 gives each file's hash and its read-back check.
+constexpr int kReportFormatVersion = 2;
+
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QJsonValue path_or_null(const std::string& path) { return path.empty() ? QJsonValue() : QJsonValue(text(path)); }
@@ -34,6 +37,7 @@ QJsonObject settings_json(const std::optional<RunRequest>& request)
     const auto arguments = copy_arguments(*request);
     for (std::size_t i = 2; i < arguments.size(); ++i)
         settings.insert(kCopyArgumentNames[i], text(arguments[i]));
+    settings.insert("read_back", request->read_back);
     return settings;
 }
 
@@ -46,7 +50,9 @@ QJsonObject file_json(const FileRecord& file)
                        {"primary_path", path_or_null(file.primary_path)},
                        {"primary_sidecar", path_or_null(file.primary_sidecar)},
                        {"check", file_check_text(file.check)},
-                       {"message", path_or_null(file.message)}};
+                       {"message", path_or_null(file.message)},
+                       {"hash", path_or_null(file.hash)},
+                       {"read_back", file.read_back}};
 }
 
 // The counts of the engine's report; null when the run ended before the report.
@@ -131,6 +137,7 @@ QByteArray report_json(const RunRecord& run)
     const double seconds = static_cast<double>(ms) / 1000.0;
     const QJsonObject report{
         {"program", "Oakvane"},
+        {"format_version", kReportFormatVersion},
         {"version", OAKVANE_VERSION},
         {"card", QJsonObject{{"folder", text(run.card_folder)}, {"name", text(run.card_name)}}},
         {"settings", settings_json(run.request)},

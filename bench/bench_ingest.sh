@@ -48,7 +48,7 @@ ingest() {  # card out
   "$copycard" copy "$1/DCIM" "$2/backup" "$2/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
 }
 copy_twice() { cp -r "$1" "$2/copy1" && cp -r "$1" "$2/copy2" && sync; }
-decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -n 1 djpeg -outfile /dev/null; }
+decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -r -n 1 djpeg -outfile /dev/null; }
 sequential() { copy_twice "$1" "$2" && decode_all "$1"; }
 drop_and_hash() {
   find "$1/copy1" "$1/copy2" -type f -print0 |

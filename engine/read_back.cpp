@@ -36,7 +36,8 @@ bool drop_from_cache(int fd, std::uint64_t size)
 
 }  // namespace
 
-ReadBack read_back_file(const std::string& path, std::vector<char>& buffer)
+ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
+                        const std::function<bool()>& give_up)
 {
     ReadBack result;
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
@@ -50,6 +51,10 @@ ReadBack read_back_file(const std::string& path, std::vector<char>& buffer)
         buffer.resize(kCopyBufferSize);
     ContentHash hash;
     for (;;) {
+        if (give_up && give_up()) {
+            result.stopped = true;
+            return result;
+        }
         const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
         if (n < 0 && errno == EINTR)
             continue;
@@ -71,7 +76,10 @@ Status check_read_back(Run& run, PendingCopy& copy)
 {
     if (copy.expected_hash.empty() || !copy.image.on_disk())
         return {};
-    const ReadBack back = read_back_file(copy.image.temp_path(), run.copy_buffer);
+    const ReadBack back =
+        read_back_file(copy.image.temp_path(), run.copy_buffer, [&run] { return run.stop_requested(); });
+    if (back.stopped)
+        return stopped();
     if (back.err != 0)
         return fail("can't read the copy back", copy.final_path, back.err);
     if (back.from_cache && !run.checked_from_cache) {

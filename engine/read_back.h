@@ -7,6 +7,7 @@
 
 #include "publish_batch.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,13 +17,16 @@ class Run;
 
 struct ReadBack {
     int err = 0;              // errno of a failed open or read; 0 when read whole
+    bool stopped = false;     // given up between chunks, at the caller's asking
     bool from_cache = false;  // some pages were still in the cache when it was read
     std::string hash;
 };
 
 // Drops the pages of the file at path from the cache, confirms it with mincore, then reads
-// the file through buffer and hashes it.
-ReadBack read_back_file(const std::string& path, std::vector<char>& buffer);
+// the file through buffer and hashes it. give_up, when given, is asked between chunks: a
+// group of large copies takes seconds to read, and a stop must not wait for it.
+ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
+                        const std::function<bool()>& give_up = {});
 
 // The publish batches' check: a flushed copy with an expected hash is read back and must
 // have it; a copy that differs fails the run, naming it.

@@ -137,7 +137,8 @@ Status publish_dngs(Run& run, std::span<const std::string> files, const std::str
         std::uint64_t size = 0;
         if (!run.writer.writes())
             copy.image.plan(scratch + "/" + dng_name_of(entry));
-        else if (Status taken = take_dng(run, entry, scratch + "/" + dng_name_of(entry), copy, size); !taken)
+        else if (Status taken = take_dng(run, entry, scratch + "/" + dng_name_of(entry), copy, size);
+                 !taken)
             return taken;
         if (Status added = batch.add(std::move(copy), size); !added)
             return added;

@@ -18,7 +18,8 @@ constexpr unsigned kJpegsPerWorker = 2;
 
 PlacementQueue::PlacementQueue(Run& run, PublishBatch::Publisher publish,
                                PublishBatch::Checker check, JpegAcceptor accept_jpeg, bool ticks)
-    : m_run(run), m_batch(std::move(publish), std::move(check)), m_accept_jpeg(std::move(accept_jpeg)), m_ticks(ticks)
+    : m_run(run), m_batch(std::move(publish), std::move(check)),
+      m_accept_jpeg(std::move(accept_jpeg)), m_ticks(ticks)
 {
 }
 

@@ -76,8 +76,8 @@ Status check_read_back(Run& run, PendingCopy& copy)
 {
     if (copy.expected_hash.empty() || !copy.image.on_disk())
         return {};
-    const ReadBack back =
-        read_back_file(copy.image.temp_path(), run.copy_buffer, [&run] { return run.stop_requested(); });
+    const auto give_up = [&run] { return run.stop_requested(); };
+    const ReadBack back = read_back_file(copy.image.temp_path(), run.copy_buffer, give_up);
     if (back.stopped)
         return stopped();
     if (back.err != 0)

@@ -119,7 +119,8 @@ int main(int argc, char* argv[])
     }
     const std::optional<bool> read_back = read_back_from_environment();
     if (!read_back) {
-        std::fputs("copycard: OAKVANE_READ_BACK must be 0 or 1 (copycard --help explains)\n", stderr);
+        std::fputs("copycard: OAKVANE_READ_BACK must be 0 or 1 (copycard --help explains)\n",
+                   stderr);
         return 1;
     }
     oakvane::CliHost host;

@@ -353,7 +353,8 @@ TEST_F(ReportTest, ReadBackTurnedOffInThePreferencesIsReportedPerFile)
     // The card's hash is still taken as the card is read.
     const Lines files = hashed_files(report());
     ASSERT_EQ(files.size(), 1u);
-    EXPECT_EQ(files[0].substr(0, files[0].find(' ')), xxh128sum((backup() / "IMG_0001.JPG").string()));
+    EXPECT_EQ(files[0].substr(0, files[0].find(' ')),
+              xxh128sum((backup() / "IMG_0001.JPG").string()));
 }
 
 // A run refused for its folders is a failure like any other: its report says why.

@@ -14,7 +14,8 @@ using Lines = std::vector<std::string>;
 using test::list_tree;
 
 constexpr std::time_t kDayOne = cardgen::kDayOne;
-constexpr char kFromCache[] = "Copies were checked from the cache: the file system keeps them there";
+constexpr char kFromCache[] =
+    "Copies were checked from the cache: the file system keeps them there";
 
 class ReadBackTest : public E2eTest {
 protected:
@@ -22,7 +23,8 @@ protected:
     IngestArgs four_raws()
     {
         for (int i = 1; i <= 4; ++i)
-            add_raw("DCIM/100CANON/IMG_000" + std::to_string(i) + ".CR2", kDayOne + i, 300 * 1024, i);
+            add_raw("DCIM/100CANON/IMG_000" + std::to_string(i) + ".CR2", kDayOne + i, 300 * 1024,
+                    i);
         card_done();
         IngestArgs a = args();
         a.fmt = "EEEE";

@@ -4,6 +4,7 @@
 #include "fs_util.h"
 #include "run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -13,6 +14,26 @@
 namespace oakvane {
 
 namespace {
+
+// Whether any page of the size bytes mapped at map is in the cache. They are looked at a
+// window at a time, so that a film of many gigabytes needs no more memory than a photo.
+bool any_resident(const char* map, std::uint64_t size)
+{
+    constexpr std::size_t kWindowPages = 16384;
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t window = kWindowPages * page;
+    std::vector<unsigned char> resident(kWindowPages);
+    for (std::uint64_t at = 0; at < size; at += window) {
+        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(size - at, window));
+        // Where mincore can't tell, the cache may have served the read.
+        if (::mincore(const_cast<char*>(map) + at, length, resident.data()) != 0)
+            return true;
+        for (std::size_t i = 0; i < (length + page - 1) / page; ++i)
+            if (resident[i] & 1)
+                return true;
+    }
+    return false;
+}
 
 // posix_fadvise succeeds even where it drops nothing, so the pages left are counted.
 // Returns whether any page of the file's size bytes is still resident.
@@ -25,11 +46,7 @@ bool drop_from_cache(int fd, std::uint64_t size)
     void* map = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED)
         return true;  // can't tell: say the cache may have served it
-    const long page = ::sysconf(_SC_PAGESIZE);
-    std::vector<unsigned char> resident((size + page - 1) / page);
-    bool any = ::mincore(map, size, resident.data()) != 0;
-    for (std::size_t i = 0; !any && i < resident.size(); ++i)
-        any = (resident[i] & 1) != 0;
+    const bool any = any_resident(static_cast<const char*>(map), size);
     ::munmap(map, size);
     return any;
 }

@@ -34,7 +34,9 @@ protected:
     ProcessResult run_damaging(const IngestArgs& a, const fs::path& tree, int nth,
                                std::vector<std::string> env = {})
     {
-        env.push_back(std::string("LD_PRELOAD=") + FLIP_BIT_SHIM);
+        if (std::none_of(env.begin(), env.end(),
+                         [](const std::string& e) { return e.starts_with("LD_PRELOAD="); }))
+            env.push_back(std::string("LD_PRELOAD=") + FLIP_BIT_SHIM);
         env.push_back("FLIP_BIT_UNDER=" + tree.string());
         env.push_back("FLIP_BIT_NTH=" + std::to_string(nth));
         return run_copycard(a, env);
@@ -81,6 +83,31 @@ TEST_F(ReadBackTest, DamagedPrimaryCopyFailsTheRunAtThatCopy)
     // The backup tree is whole: the run lost nothing.
     EXPECT_EQ(list_tree(backup()).size(), 4u);
     expect_only_complete_files(backup());
+    expect_card_unchanged();
+}
+
+// The damaged copy is found only when its group is flushed, after a later card file failed
+// to read; one file at a time, the run would have ended at the damaged copy.
+TEST_F(ReadBackTest, AnEarlierDamagedBackupCopyOutranksALaterReadError)
+{
+    const IngestArgs a = four_raws();
+    // The card is read in its folder's own order, which a listing of it shows.
+    Lines order;
+    for (const auto& entry : fs::directory_iterator(card_folder() / "100CANON"))
+        order.push_back(entry.path().filename().string());
+    ASSERT_EQ(order.size(), 4u);
+
+    const ProcessResult r = run_damaging(
+        a, backup(), 1,
+        {std::string("LD_PRELOAD=") + FLIP_BIT_SHIM + " " + READ_EIO_SHIM,
+         "READ_EIO_MATCH=" + order.back()});
+
+    EXPECT_EQ(r.exit_code, 1) << r.err;
+    const Lines lines = output_lines(r.out);
+    ASSERT_GE(lines.size(), 1u);
+    EXPECT_EQ(lines.back(), "copy differs from the card after writing: \"" + a.backup + "/" +
+                                order.front() + "\"");
+    EXPECT_EQ(list_tree(backup()), Lines{});
     expect_card_unchanged();
 }
 

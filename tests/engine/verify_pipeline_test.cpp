@@ -209,19 +209,6 @@ TEST_P(VerifyPipeline, EarlierReadBackMismatchOutranksALaterCorruptJpeg)
     EXPECT_EQ(list_tree(primary()), std::vector<std::string>{});
 }
 
-TEST_P(VerifyPipeline, WithReadBackOffARecordedHashIsNotLookedAt)
-{
-    RunRequest request;
-    request.read_back = false;
-    step.emplace(request);
-    std::vector<std::string> files = folder_of(6, jpeg_text(64, 48));
-    record_card_hashes(files, files[3]);
-
-    const Status placed = place(files);
-    EXPECT_TRUE(placed) << why(placed);
-    EXPECT_EQ(list_tree(primary()).size(), 6u);
-}
-
 INSTANTIATE_TEST_SUITE_P(Workers, VerifyPipeline, ::testing::Values("", "1"),
                          [](const auto& info) { return *info.param ? "one" : "all"; });
 

@@ -2,16 +2,21 @@
 # Ingestion benchmark: copycard against what the same work costs with standard tools.
 #
 #   bench_ingest.sh             card 1 and card 2, copycard with its default decoders and with
-#                               one (OAKVANE_VERIFY_WORKERS=1), against the baselines
+#                               one (OAKVANE_VERIFY_WORKERS=1), and with read-back off
+#                               (OAKVANE_READ_BACK=0), against the baselines
 #   bench_ingest.sh --scaling   also cards of 200, 2,000 and 20,000 files and one of 1,000
 #                               JPEGs of 24 megapixels: wall time, per file, per MB, peak memory
 #
 #   card 1: 200 files, RAW+JPEG pairs (4000x3000 JPEGs of ~4.5 MB, 25 MB raws).
 #           sequential baseline: cp -r of the card into two folders, sync, then djpeg of every
 #           JPEG to /dev/null: the least work of the job, one step after another.
-#           Target: copycard <= 0.6 of it.
+#           Target: copycard with read-back off <= 0.6 of it.
+#           read-back baseline: the same, and every check read-back adds with a standard tool
+#           each: both copies dropped from the page cache file by file (dd iflag=nocache
+#           count=0), then xxh128sum of both trees. Target: copycard <= 0.6 of it.
 #   card 2: 2000 files of 100 KB (no JPEGs). copy baseline: cp -r twice, then sync (copycard
-#           flushes every copy to stable storage before success). Target: <= 1.0 of it.
+#           flushes every copy to stable storage before success). Target: copycard with
+#           read-back off <= 1.0 of it; with read-back on, shown against the read-back baseline.
 #   Peak resident memory (from /usr/bin/time) under 30 MB on both.
 #
 #   COMPARE_COPYCARD=/path/to/other/copycard times another build of copycard in the same rounds
@@ -48,12 +53,20 @@ ingest() {  # card out
   "$copycard" copy "$1/DCIM" "$2/backup" "$2/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
 }
 copy_twice() { cp -r "$1" "$2/copy1" && cp -r "$1" "$2/copy2" && sync; }
-decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -n 1 djpeg -outfile /dev/null; }
+decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -r -n 1 djpeg -outfile /dev/null; }
 sequential() { copy_twice "$1" "$2" && decode_all "$1"; }
+drop_and_hash() {
+  find "$1/copy1" "$1/copy2" -type f -print0 |
+    xargs -0 -I{} dd if={} iflag=nocache count=0 status=none
+  find "$1/copy1" "$1/copy2" -type f -print0 | xargs -0 xxh128sum >/dev/null
+}
+read_back_baseline() { copy_twice "$1" "$2" && drop_and_hash "$2" && decode_all "$1"; }
+read_back_off() { OAKVANE_READ_BACK=0 env -u OAKVANE_VERIFY_WORKERS bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 default_workers() { env -u OAKVANE_VERIFY_WORKERS bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 compared() { env -u OAKVANE_VERIFY_WORKERS copycard="$COMPARE_COPYCARD" bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 one_worker() { OAKVANE_VERIFY_WORKERS=1 bash -c 'ingest "$0" "$1"' "$1" "$2"; }
-export -f ingest copy_twice decode_all sequential default_workers one_worker compared
+export -f ingest copy_twice decode_all sequential default_workers one_worker compared \
+  drop_and_hash read_back_baseline read_back_off
 export copycard COMPARE_COPYCARD
 compare=()
 [ -n "${COMPARE_COPYCARD:-}" ] && compare=(compared)
@@ -104,12 +117,17 @@ echo "making cards in $work ..."
 "$make_card" "$work/card1" --preset bench
 "$make_card" "$work/card2" --preset many
 
-measure "$work/card1" sequential copy_twice default_workers one_worker "${compare[@]}"
+measure "$work/card1" sequential read_back_baseline copy_twice default_workers read_back_off \
+  one_worker "${compare[@]}"
 awk -v seq="${best[sequential]}" -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" \
-    -v o="${best[one_worker]}" -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" 'BEGIN {
+    -v o="${best[one_worker]}" -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" \
+    -v rb="${best[read_back_baseline]}" -v off="${best[read_back_off]}" \
+    -v moff="${mem[read_back_off]}" 'BEGIN {
   printf "card 1: sequential baseline %.2f s (copy baseline %.2f s + decode %.2f s)\n", seq, cp, seq - cp
-  printf "        copycard %.2f s, ratio %.3f (target <= 0.6); one worker %.2f s, ratio %.3f\n", d, d / seq, o, o / seq
-  printf "        peak memory %.1f MB, one worker %.1f MB (target < 30)\n", md / 1024, mo / 1024 }'
+  printf "        read-back baseline %.2f s (drop and xxh128sum %.2f s)\n", rb, rb - seq
+  printf "        copycard (read-back) %.2f s, ratio %.3f to read-back baseline (target <= 0.6); one worker %.2f s, ratio %.3f\n", d, d / rb, o, o / rb
+  printf "        copycard read-back off %.2f s, ratio %.3f to sequential baseline (target <= 0.6)\n", off, off / seq
+  printf "        peak memory %.1f MB, one worker %.1f MB, read-back off %.1f MB (target < 30)\n", md / 1024, mo / 1024, moff / 1024 }'
 report_compared() {  # baseline-seconds
   [ ${#compare[@]} -eq 0 ] && return
   awk -v c="${best[compared]}" -v base="$1" -v m="${mem[compared]}" 'BEGIN {
@@ -119,10 +137,13 @@ report_compared "${best[sequential]}"
 rm -rf "$work/card1"
 
 keep=1
-measure "$work/card2" copy_twice default_workers one_worker "${compare[@]}"
+measure "$work/card2" copy_twice read_back_baseline default_workers read_back_off one_worker \
+  "${compare[@]}"
 awk -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" -v o="${best[one_worker]}" \
-    -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" 'BEGIN {
-  printf "card 2: copy baseline %.2f s; copycard %.2f s, ratio %.3f (target <= 1.0); one worker %.2f s, ratio %.3f\n", cp, d, d / cp, o, o / cp
+    -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" -v rb="${best[read_back_baseline]}" \
+    -v off="${best[read_back_off]}" 'BEGIN {
+  printf "card 2: copy baseline %.2f s; copycard read-back off %.2f s, ratio %.3f (target <= 1.0)\n", cp, off, off / cp
+  printf "        read-back baseline %.2f s; copycard (read-back) %.2f s, ratio %.3f; one worker %.2f s\n", rb, d, d / rb, o
   printf "        per file %.0f us vs %.0f us; peak memory %.1f MB, one worker %.1f MB (target < 30)\n", d / 2000 * 1e6, cp / 2000 * 1e6, md / 1024, mo / 1024 }'
 report_compared "${best[copy_twice]}"
 rm -rf "$work/card2"

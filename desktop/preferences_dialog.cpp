@@ -168,6 +168,7 @@ struct CPreferencesDlg::Controls {
     QCheckBox* autoIngest = nullptr;
     QCheckBox* autoEject = nullptr;
     QCheckBox* updateCheck = nullptr;
+    QCheckBox* readBack = nullptr;
     QComboBox* prefSets = nullptr;
     std::vector<std::string> setEntries;
     QPushButton* close = nullptr;
@@ -390,6 +391,15 @@ void CPreferencesDlg::BuildControls()
     example_line->addWidget(c.nameExample, 1);
     layout->addLayout(example_line, 9, 0, 1, 2);
     body->addLayout(layout);
+
+    // How copies are checked, beyond their size and the JPEGs' decoding.
+    body->addWidget(heading(tr("Checking")));
+    auto* checking = indented(20);
+    c.readBack = check("ReadBack",
+                       tr("Read every copy bac&k from the disk and compare it with the card"));
+    checking->addWidget(c.readBack);
+    checking->addStretch();
+    body->addLayout(checking);
     body->addStretch();
 
     // Automation, the set list and Close along the bottom.
@@ -422,8 +432,8 @@ void CPreferencesDlg::BuildControls()
         c.keepRaw, c.verifyOnly, c.preview, c.embed, c.sound, c.help, c.dateFolders,
         c.arrangement[0], c.arrangement[1], c.arrangement[2], c.userFolder, c.rangeFolder,
         c.arrangementExample, c.nameFmt[0], c.nameText[0], c.nameFmt[1], c.nameText[1],
-        c.nameFmt[2], c.nameText[2], c.nameFmt[3], c.nameText[3], c.autoIngest, c.autoEject,
-        c.updateCheck, c.prefSets, c.close};
+        c.nameFmt[2], c.nameText[2], c.nameFmt[3], c.nameText[3], c.readBack, c.autoIngest,
+        c.autoEject, c.updateCheck, c.prefSets, c.close};
     for (std::size_t i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
 }
@@ -449,7 +459,7 @@ void CPreferencesDlg::ConnectControls()
 
     // toggled, not clicked: the accessibility bus's Toggle changes a box without a click. A
     // refresh that sets the boxes is told apart by m_refreshing and stores nothing.
-    const std::array<std::pair<QCheckBox*, const char*>, 9> flags = {{
+    const std::array<std::pair<QCheckBox*, const char*>, 10> flags = {{
         {c.keepRaw, "KeepRaw"},
         {c.verifyOnly, "VerifyOnly"},
         {c.embed, "Embed"},
@@ -459,6 +469,7 @@ void CPreferencesDlg::ConnectControls()
         {c.rangeFolder, "WantRangeFolder"},
         {c.autoIngest, "AutoIngest"},
         {c.autoEject, "AutoEject"},
+        {c.readBack, "ReadBack"},
     }};
     for (const auto& [box, key] : flags) {
         connect(box, &QCheckBox::toggled, this, [this, key = key](bool on) {
@@ -607,6 +618,7 @@ void CPreferencesDlg::RefreshControls()
     c.embed->setChecked(m_prefs.GetEmbed());
     c.verifyOnly->setChecked(verify_only);
     c.sound->setChecked(m_prefs.GetSound());
+    c.readBack->setChecked(m_prefs.GetReadBack());
     c.autoEject->setChecked(m_prefs.GetAutoEject());
     c.autoIngest->setChecked(m_prefs.GetAutoIngest());
     c.updateCheck->setChecked(m_prefs.GetUpdateCheck());

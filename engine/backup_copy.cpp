@@ -2,8 +2,10 @@
 
 #include "arrangement.h"
 #include "card_file.h"
+#include "content_hash.h"
 #include "file_records.h"
 #include "naming.h"
+#include "read_back.h"
 #include "sidecar.h"
 #include "text_format.h"
 
@@ -15,12 +17,15 @@ namespace oakvane {
 
 namespace {
 
-// The card's bytes, into a staging file of the backup tree.
+// The card's bytes, hashed as they are read and written from the very bytes hashed into a
+// staging file of the backup tree. Every chunk passes through the run's buffer: a copy
+// moved inside the kernel would leave the card's bytes unhashed, or read twice.
 class StagedSink : public ChunkSink {
 public:
     StagedSink(StagedFile& file, const std::string& dest) : m_file(file), m_dest(dest) {}
     Status write(const char* data, std::size_t size) override
     {
+        m_hash.update(data, size);
         while (size > 0) {
             const ssize_t n = ::write(m_file.fd(), data, size);
             if (n < 0 && errno == EINTR)
@@ -32,21 +37,24 @@ public:
         }
         return {};
     }
-    int file() const override { return m_file.fd(); }
     Status write_failed(int err) const override { return fail("write error", m_dest, err); }
+    std::string hash() const { return m_hash.hex(); }
 
 private:
     StagedFile& m_file;
     const std::string& m_dest;
+    ContentHash m_hash;
 };
 
 // Copies the card file into the staging file and checks the copy before it is published:
-// the card file's time, and the size the listing saw.
-Status copy_card_file(Run& run, const CardItem& item, const std::string& dest, StagedFile& to)
+// the card file's time, and the size the listing saw. hash: the card file's content hash.
+Status copy_card_file(Run& run, const CardItem& item, const std::string& dest, StagedFile& to,
+                      std::string& hash)
 {
     StagedSink sink(to, dest);
     if (Status read = run.card.read(run, item, sink); !read)
         return read;
+    hash = sink.hash();
     const timespec times[2] = {item.st.st_mtim, item.st.st_mtim};
     if (::futimens(to.fd(), times) != 0)
         return fail("utime more_copying", dest, errno);
@@ -109,7 +117,8 @@ std::string sequence_path(const std::string& path, int n)
 
 PublishBatch backup_batch(Run& run)
 {
-    return PublishBatch([&run](PendingCopy& copy) { return publish_backup(run, copy); });
+    return PublishBatch([&run](PendingCopy& copy) { return publish_backup(run, copy); },
+                        [&run](PendingCopy& copy) { return check_read_back(run, copy); });
 }
 
 Status safe_copy_backup(Run& run, const CardItem& item, PublishBatch* batch)
@@ -130,14 +139,19 @@ Status safe_copy_backup(Run& run, const CardItem& item, PublishBatch* batch)
     if (!copy.card_sidecar)
         if (Status staged = stage_sidecar(run, dest, copy.sidecar); !staged)
             return staged;
+    std::string hash;
     if (run.writer.writes())
-        if (Status copied = copy_card_file(run, item, dest, copy.image); !copied)
+        if (Status copied = copy_card_file(run, item, dest, copy.image, hash); !copied)
             return copied;
+    if (run.request.read_back)
+        copy.expected_hash = hash;
     run.step();
-    note_backup_source(run, dest, {item.path, static_cast<std::uint64_t>(item.st.st_size)});
+    note_backup_source(run, dest, {item.path, static_cast<std::uint64_t>(item.st.st_size), hash});
     if (batch)
         return batch->add(std::move(copy), static_cast<std::uint64_t>(item.st.st_size));
-    return publish_now(std::move(copy), [&run](PendingCopy& c) { return publish_backup(run, c); });
+    return publish_now(
+        std::move(copy), [&run](PendingCopy& c) { return publish_backup(run, c); },
+        [&run](PendingCopy& c) { return check_read_back(run, c); });
 }
 
 }  // namespace oakvane

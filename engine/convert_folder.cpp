@@ -6,6 +6,7 @@
 #include "fs_util.h"
 #include "jpeg_verify.h"
 #include "placement_queue.h"
+#include "read_back.h"
 #include "sidecar.h"
 #include "text_format.h"
 
@@ -94,8 +95,9 @@ Status publish_dng(Run& run, PendingCopy& copy)
     return {};
 }
 
-// Gives one DNG the time of its raw and takes it into copy from the scratch folder.
-Status take_dng(const std::string& raw_path, const std::string& dng, PendingCopy& copy,
+// Gives one DNG the time of its raw and takes it into copy from the scratch folder; with
+// read-back, its hash as the converter wrote it is what it must read back as.
+Status take_dng(Run& run, const std::string& raw_path, const std::string& dng, PendingCopy& copy,
                 std::uint64_t& size)
 {
     struct stat raw;
@@ -110,6 +112,13 @@ Status take_dng(const std::string& raw_path, const std::string& dng, PendingCopy
         return fail("stat failed getting DNG size", dng, errno);
     size = static_cast<std::uint64_t>(st.st_size);
     copy.image.adopt(std::move(fd), dng);
+    copy.converted = true;
+    if (!run.request.read_back)
+        return {};
+    const ReadBack written = read_back_file(dng, run.copy_buffer);
+    if (written.err != 0)
+        return fail("can't read DNG", dng, written.err);
+    copy.expected_hash = written.hash;
     return {};
 }
 
@@ -118,7 +127,8 @@ Status take_dng(const std::string& raw_path, const std::string& dng, PendingCopy
 Status publish_dngs(Run& run, std::span<const std::string> files, const std::string& scratch,
                     const std::string& folder)
 {
-    PublishBatch batch([&run](PendingCopy& copy) { return publish_dng(run, copy); });
+    PublishBatch batch([&run](PendingCopy& copy) { return publish_dng(run, copy); },
+                       [&run](PendingCopy& copy) { return check_read_back(run, copy); });
     for (const std::string& entry : files) {
         if (!is_raw_file(entry))
             continue;
@@ -127,7 +137,8 @@ Status publish_dngs(Run& run, std::span<const std::string> files, const std::str
         std::uint64_t size = 0;
         if (!run.writer.writes())
             copy.image.plan(scratch + "/" + dng_name_of(entry));
-        else if (Status taken = take_dng(entry, scratch + "/" + dng_name_of(entry), copy, size); !taken)
+        else if (Status taken = take_dng(run, entry, scratch + "/" + dng_name_of(entry), copy, size);
+                 !taken)
             return taken;
         if (Status added = batch.add(std::move(copy), size); !added)
             return added;
@@ -192,6 +203,10 @@ Status stage_copy(Run& run, const std::string& source, const std::string& dest, 
 {
     if (Status staged = stage_unconverted(run, source, dest, copy, size); !staged)
         return staged;
+    // The primary copy is made from the backup copy, and must read back as the card file.
+    if (const auto found = run.source_of_backup.find(source);
+        run.request.read_back && found != run.source_of_backup.end())
+        copy.expected_hash = found->second.hash;
     if (run.own_sidecar_copies.contains(source))
         return {};
     return stage_sidecar(run, dest, copy.sidecar);
@@ -220,6 +235,7 @@ Status convert_or_copy_folder(Run& run, std::span<const std::string> files, cons
     const bool copy_all = run.request.verify_only || !with_converter;
     PlacementQueue queue(
         run, [&run](PendingCopy& copy) { return publish_primary(run, copy); },
+        [&run](PendingCopy& copy) { return check_read_back(run, copy); },
         [&run](const JpegCheck& check, const std::string& dest) { return accept_jpeg(run, check, dest); },
         with_converter);
     for (const std::string& source : files) {

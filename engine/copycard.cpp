@@ -84,7 +84,8 @@ RunResult ingest(const RunRequest& request, HostHooks& host)
     return result;
 }
 
-int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardResult& result)
+int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardResult& result,
+                  const CopycardOptions& options)
 {
     result = CopycardResult{};
     if (argc >= 2 && std::strcmp(argv[1], "test") == 0)
@@ -104,7 +105,9 @@ int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardR
         show_failure(host, refused);
         return 0;
     }
-    const RunResult run = ingest(*request, host);
+    RunRequest wanted = *request;
+    wanted.read_back = options.read_back;
+    const RunResult run = ingest(wanted, host);
     if (!run.succeeded())
         return 0;
     if (run.next_number)

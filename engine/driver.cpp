@@ -32,7 +32,7 @@ Status count_images(Run& run)
         ++run.counts.images;
         if (run.converting() && is_raw_file(item.path))
             ++run.raws_to_convert;
-        run.card_files.push_back({item.path, static_cast<std::uint64_t>(item.st.st_size)});
+        run.card_files.push_back({item.path, static_cast<std::uint64_t>(item.st.st_size), {}});
         note_card_sidecar(run, item.path);
         return Status();
     });
@@ -60,6 +60,10 @@ Status backup_pass(Run& run)
     Status copied = run.card.list([&](const CardItem& item) { return backup_visit(run, item, &batch); });
     if (copied)
         copied = batch.flush();
+    else if (!copied.failure().stopped())
+        // A copy taken earlier that reads back wrong failed first.
+        if (Status earlier = batch.check_unpublished(); !earlier)
+            copied = std::move(earlier);
     if (copied)
         copied = rename_range_folders(run);
     if (!copied)

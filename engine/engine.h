@@ -31,6 +31,11 @@ struct FileRecord {
     std::string primary_sidecar;
     FileCheck check = FileCheck::size_only;
     std::string message;  // why it failed or was skipped
+    // The card file's content hash as read from the card (XXH3-128, as xxh128sum prints
+    // it); "" where the file was not read (a skipped file, a plan).
+    std::string hash;
+    // Its copies were read back after they were flushed and matched that hash.
+    bool read_back = false;
 };
 
 // The engine's only contact with whoever runs it (desktop window, command line, tests).
@@ -88,6 +93,9 @@ struct RunRequest {
     std::array<std::string, 4> texts;
     std::string sidecar_template;  // "" for no sidecars
     int starting_number = 0;       // the first automatic number
+    // Every copy is read back after it is flushed and compared with the card's hash; off,
+    // a copy is checked by its size (and a JPEG by its decode) only.
+    bool read_back = true;
 };
 
 struct RunCounts {
@@ -142,9 +150,15 @@ struct CopycardResult {
     std::optional<std::string> next_number;  // decimal
 };
 
+// What the "copy" command takes besides its 19 arguments (from its environment).
+struct CopycardOptions {
+    bool read_back = true;  // RunRequest::read_back
+};
+
 // Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test): parses its
 // arguments, runs it, and shows a failure through host.output_text. Returns 1 on success,
 // 0 on failure or stop.
-int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardResult& result);
+int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardResult& result,
+                  const CopycardOptions& options = {});
 
 }  // namespace oakvane

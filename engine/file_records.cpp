@@ -63,6 +63,9 @@ FileRecord placed_record(const Run& run, const std::string& backup_path, const s
     record.card_path = source.path;
     record.size = source.size;
     record.backup_path = backup_path;
+    record.hash = source.hash;
+    // Reaching its record, a file read back had both copies match: a mismatch fails the run.
+    record.read_back = run.request.read_back && !source.hash.empty();
     const bool template_sidecars = !run.request.sidecar_template.empty();
     if (template_sidecars && !has_card_sidecar(run, source.path))
         record.backup_sidecar = sidecar_path_for(backup_path);
@@ -115,6 +118,7 @@ void report_unplaced(Run& run, std::span<const std::string> files, const std::st
         record.primary_path.clear();
         record.primary_sidecar.clear();
         record.check = FileCheck::failed;
+        record.read_back = false;
         record.message = named ? shown : "not placed: the run ended first";
         run.file_record(record);
     }

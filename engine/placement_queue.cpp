@@ -16,9 +16,10 @@ constexpr unsigned kJpegsPerWorker = 2;
 
 }  // namespace
 
-PlacementQueue::PlacementQueue(Run& run, PublishBatch::Publisher publish, JpegAcceptor accept_jpeg,
-                               bool ticks)
-    : m_run(run), m_batch(std::move(publish)), m_accept_jpeg(std::move(accept_jpeg)), m_ticks(ticks)
+PlacementQueue::PlacementQueue(Run& run, PublishBatch::Publisher publish,
+                               PublishBatch::Checker check, JpegAcceptor accept_jpeg, bool ticks)
+    : m_run(run), m_batch(std::move(publish), std::move(check)),
+      m_accept_jpeg(std::move(accept_jpeg)), m_ticks(ticks)
 {
 }
 
@@ -74,6 +75,15 @@ Status PlacementQueue::staging_failed(Entry& entry, Status own)
         return earlier;
     progress();
     m_run.replay(entry.held);
+    return earlier_or(std::move(own));
+}
+
+// A file accepted earlier but not flushed yet is read back only when its group is: should
+// it differ, it failed before own, as it would have one file at a time.
+Status PlacementQueue::earlier_or(Status own)
+{
+    if (Status earlier = m_batch.check_unpublished(); !earlier)
+        return earlier;
     return own;
 }
 
@@ -154,7 +164,7 @@ Status PlacementQueue::accept_front()
                 return stopped();
         }
         if (Status accepted = m_accept_jpeg(*entry.check, entry.copy.final_path); !accepted)
-            return accepted;
+            return earlier_or(std::move(accepted));
     }
     return m_batch.add(std::move(entry.copy), entry.size);
 }

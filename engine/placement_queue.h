@@ -28,7 +28,8 @@ public:
     using Stager = std::function<Status(PendingCopy& copy, std::uint64_t& size)>;
 
     // ticks: the folder's progress goes by progress_tick, not progress_step.
-    PlacementQueue(Run& run, PublishBatch::Publisher publish, JpegAcceptor accept_jpeg, bool ticks);
+    PlacementQueue(Run& run, PublishBatch::Publisher publish, PublishBatch::Checker check,
+                   JpegAcceptor accept_jpeg, bool ticks);
 
     // The next file of the folder, copied by stage; jpeg: its copy is to be decoded. Fails
     // with this file's failure or an earlier one's.
@@ -53,6 +54,7 @@ private:
     Status accept_front();
     Status accept_all();
     Status staging_failed(Entry& entry, Status own);
+    Status earlier_or(Status own);
     void hand_over(Entry& entry);
     void progress();
     bool front_ready();

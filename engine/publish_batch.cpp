@@ -43,6 +43,28 @@ Status PublishBatch::flush()
     std::vector<PendingCopy> group;
     group.swap(m_pending);
     m_bytes = 0;
+    if (Status synced = sync_group(group); !synced)
+        return synced;
+    if (Status checked = check_group(group); !checked)
+        return checked;
+    for (PendingCopy& copy : group)
+        if (Status published = m_publish(copy); !published)
+            return published;
+    return {};
+}
+
+Status PublishBatch::check_unpublished()
+{
+    std::vector<PendingCopy> group;
+    group.swap(m_pending);
+    m_bytes = 0;
+    if (Status synced = sync_group(group); !synced)
+        return synced;
+    return check_group(group);
+}
+
+Status PublishBatch::sync_group(std::vector<PendingCopy>& group)
+{
     // One sync per file system writes the whole group and its metadata to stable storage;
     // each file's own write-back error is then collected on its descriptor. Where the sync
     // itself fails, the files are flushed one by one instead.
@@ -59,15 +81,24 @@ Status PublishBatch::flush()
             !flushed)
             return flushed;
     }
-    for (PendingCopy& copy : group)
-        if (Status published = m_publish(copy); !published)
-            return published;
     return {};
 }
 
-Status publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish)
+// Every copy of the group is checked before any is published, so a bad one is never seen
+// under its name, nor anything after it.
+Status PublishBatch::check_group(std::vector<PendingCopy>& group)
 {
-    PublishBatch batch(publish);
+    if (m_check)
+        for (PendingCopy& copy : group)
+            if (Status checked = m_check(copy); !checked)
+                return checked;
+    return {};
+}
+
+Status publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish,
+                   const PublishBatch::Checker& check)
+{
+    PublishBatch batch(publish, check);
     if (Status added = batch.add(std::move(copy), 0); !added)
         return added;
     return batch.flush();

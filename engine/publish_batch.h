@@ -20,27 +20,42 @@ struct PendingCopy {
     StagedFile sidecar;      // inactive when the image gets no sidecar
     std::string final_path;  // the name wanted for the image
     bool card_sidecar = false;  // the card holds the image's own sidecar
+    // The hash the image must read back as once flushed; "" when it is not read back.
+    std::string expected_hash;
+    bool converted = false;  // the image is a DNG of the converter's, not a card file's copy
 };
 
 class PublishBatch {
 public:
     // publish gives a flushed copy its final names.
     using Publisher = std::function<Status(PendingCopy&)>;
-    explicit PublishBatch(Publisher publish) : m_publish(std::move(publish)) {}
+    // check looks at a flushed copy before it is published (see read_back.h).
+    using Checker = std::function<Status(PendingCopy&)>;
+    explicit PublishBatch(Publisher publish, Checker check = {})
+        : m_publish(std::move(publish)), m_check(std::move(check)) {}
 
     // Takes a staged copy of size bytes; flushes the group once it is large enough. After a
     // failure the group's unpublished copies are removed.
     Status add(PendingCopy&& copy, std::uint64_t size);
     // Flushes and publishes every copy taken so far.
     Status flush();
+    // On the way out of a failed run only: flushes and checks the copies taken so far
+    // without publishing any, so that an earlier copy's failure can outrank a later one's.
+    // The batch is spent after it.
+    Status check_unpublished();
 
 private:
+    static Status sync_group(std::vector<PendingCopy>& group);
+    Status check_group(std::vector<PendingCopy>& group);
+
     Publisher m_publish;
+    Checker m_check;
     std::vector<PendingCopy> m_pending;
     std::uint64_t m_bytes = 0;
 };
 
-// Flushes and publishes one copy on its own.
-Status publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish);
+// Flushes, checks and publishes one copy on its own.
+Status publish_now(PendingCopy&& copy, const PublishBatch::Publisher& publish,
+                   const PublishBatch::Checker& check = {});
 
 }  // namespace oakvane

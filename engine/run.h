@@ -32,6 +32,7 @@ struct RangeRecord {
 struct CardEntry {
     std::string path;
     std::uint64_t size = 0;
+    std::string hash;  // its content hash once it was read, "" before
 };
 
 // A host call made while a file was staged ahead of earlier files' results; it is made for
@@ -98,6 +99,7 @@ public:
     std::set<std::string> card_sidecars;
     std::set<std::string> own_sidecar_copies;
     std::optional<std::string> last_primary_folder;
+    bool checked_from_cache = false;  // the output list said copies were read from the cache
 
 private:
     HostHooks& m_host;

@@ -42,6 +42,8 @@ constexpr std::array<PrefKey, kSetKeyCount> kKeys = {{
     {"Sound", PrefType::Flag, nullptr, 1, false},
     // Where each run writes its report; empty writes none.
     {"ReportFolder", PrefType::Text, "", 0, false},
+    // Whether every copy is read back from the disk and compared with the card.
+    {"ReadBack", PrefType::Flag, nullptr, 1, false},
 }};
 
 struct Rename {

@@ -108,6 +108,7 @@ bool Preferences::GetWantRangeFolder() const { return FlagPref("WantRangeFolder"
 bool Preferences::GetAutoIngest() const { return FlagPref("AutoIngest"); }
 bool Preferences::GetAutoEject() const { return FlagPref("AutoEject"); }
 bool Preferences::GetSound() const { return FlagPref("Sound"); }
+bool Preferences::GetReadBack() const { return FlagPref("ReadBack"); }
 int Preferences::GetArrangement() const { return IntPref("Arrangement"); }
 
 void Preferences::SetUserFolder(const std::string& name)

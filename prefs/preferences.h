@@ -98,6 +98,7 @@ public:
     bool GetAutoIngest() const;
     bool GetAutoEject() const;
     bool GetSound() const;
+    bool GetReadBack() const;
     int GetArrangement() const;
 
     // Puts that show "Can't write profile string" when they fail.

@@ -15,6 +15,8 @@
 #include "engine.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -72,10 +74,26 @@ Environment:
                             (default ~/.local/state/oakvane/trace.log)
   OAKVANE_VERIFY_WORKERS=N  number of threads decoding JPEGs to verify them (1 forces
                             one; default: one per processor, at most 8)
+  OAKVANE_READ_BACK=0       do not read every copy back from the disk to compare it
+                            with the card's hash; copies are then checked by their
+                            size, and JPEGs by decoding them (default 1: read back)
   OAKVANE_CARD_CLOCK=local|wall-clock
                             read the card's times so instead of deciding from
                             its file system (a debugging aid)
 )";
+
+// OAKVANE_READ_BACK: unset, "" or "1" reads copies back, "0" does not; anything else is
+// refused rather than guessed at, since a typo must not turn a check off or on unseen.
+std::optional<bool> read_back_from_environment()
+{
+    const char* value = std::getenv("OAKVANE_READ_BACK");
+    const std::string_view text = value ? value : "";
+    if (text.empty() || text == "1")
+        return true;
+    if (text == "0")
+        return false;
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -99,10 +117,18 @@ int main(int argc, char* argv[])
                      argv[1]);
         return 1;
     }
+    const std::optional<bool> read_back = read_back_from_environment();
+    if (!read_back) {
+        std::fputs("copycard: OAKVANE_READ_BACK must be 0 or 1 (copycard --help explains)\n",
+                   stderr);
+        return 1;
+    }
     oakvane::CliHost host;
     oakvane::CopycardResult result;
+    oakvane::CopycardOptions options;
+    options.read_back = *read_back;
     int ok = 0;
-    ok = oakvane::copycard_main(argc, argv, host, result);
+    ok = oakvane::copycard_main(argc, argv, host, result, options);
     host.finish_progress();
     if (ok == 1 && command == "copy") {
         std::printf("Last primary folder: %s\n", result.folder ? result.folder->c_str() : "[none]");

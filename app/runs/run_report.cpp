@@ -21,7 +21,8 @@ namespace oakvane {
 
 namespace {
 
-// Raised whenever a key changes meaning or goes away, so that scripts can tell.
+// Raised whenever a key changes meaning or goes away, so that scripts can tell: 2 has typed
+// settings and each file's hash and read-back check.
 constexpr int kReportFormatVersion = 2;
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
@@ -58,7 +59,8 @@ QJsonObject settings_json(const std::optional<RunRequest>& request)
         {"name_format", text(request->name_format)},
         {"name_texts", texts},
         {"sidecar_template", path_or_null(request->sidecar_template)},
-        {"starting_number", request->starting_number}};
+        {"starting_number", request->starting_number},
+        {"read_back", request->read_back}};
 }
 
 QJsonObject file_json(const FileRecord& file)
@@ -70,7 +72,9 @@ QJsonObject file_json(const FileRecord& file)
                        {"primary_path", path_or_null(file.primary_path)},
                        {"primary_sidecar", path_or_null(file.primary_sidecar)},
                        {"check", file_check_text(file.check)},
-                       {"message", path_or_null(file.message)}};
+                       {"message", path_or_null(file.message)},
+                       {"hash", path_or_null(file.hash)},
+                       {"read_back", file.read_back}};
 }
 
 // The counts of the engine's report; null when the run ended before the report.

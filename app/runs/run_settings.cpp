@@ -71,6 +71,7 @@ RunSettings read_run_settings(const Preferences& prefs, const std::string& card_
     run.keep_raw = prefs.GetKeepRaw();
     run.verify_only = prefs.GetVerifyOnly();
     run.embed = prefs.GetEmbed();
+    run.read_back = prefs.GetReadBack();
     run.arrangement = usable_arrangement(prefs.GetArrangement());
     run.texts = {prefs.GetNamePfx(), prefs.GetNameText2(), prefs.GetNameText3(),
                  prefs.GetNameText4()};
@@ -120,6 +121,7 @@ std::optional<RunRequest> run_request(const RunSettings& run, Failure& why)
     request.preview = run.preview;
     request.embed = run.embed ? "-e" : "";
     request.verify_only = run.verify_only;
+    request.read_back = run.read_back;
     request.date_depth = run.arrangement;
     request.date_folders = run.want_date_folders;
     request.user_folder = run.want_user_folder;

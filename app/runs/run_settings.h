@@ -22,6 +22,7 @@ struct RunSettings {
     bool keep_raw = false;     // run the converter
     bool verify_only = false;
     bool embed = false;
+    bool read_back = true;  // read every copy back and compare it with the card
     int arrangement = 2;       // 1, 2 or 3
     std::array<std::string, 4> texts;
     std::string name_fmt;

@@ -239,6 +239,22 @@ private slots:
         QCOMPARE(o.stored("Default", "NamePfx"), std::string("NEW"));
     }
 
+    // Read-back is on for a set that never stored it; clearing the box turns it off for
+    // the runs of that set.
+    void readBackIsOnUntilCleared()
+    {
+        Opened o({});
+        QVERIFY(o.show());
+        auto* box = o.get<QCheckBox>("ReadBack");
+        QVERIFY(box->isChecked());
+        QVERIFY(o.prefs->GetReadBack());
+        box->click();
+        QVERIFY(!o.prefs->GetReadBack());
+        QVERIFY(!box->isChecked());
+        box->click();
+        QVERIFY(o.prefs->GetReadBack());
+    }
+
     void escapeStillWritesTheChangedSet()
     {
         Opened o({"AutoEject\t0"});

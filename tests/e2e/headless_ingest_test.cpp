@@ -292,12 +292,13 @@ TEST_F(HeadlessTest, SetsAreMadeShownAndChangedFromTheCommandLine)
     r = ingest({"--show-set", "Wedding"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const Lines shown = output_lines(r.out);
-    EXPECT_EQ(shown.size(), 26u) << r.out;
+    EXPECT_EQ(shown.size(), 27u) << r.out;
     const auto has_line = [&](const std::string& line) {
         return std::find(shown.begin(), shown.end(), line) != shown.end();
     };
     EXPECT_TRUE(has_line("Arrangement\t3")) << r.out;
     EXPECT_TRUE(has_line("ReportFolder\t\t(default)")) << r.out;
+    EXPECT_TRUE(has_line("ReadBack\t1\t(default)")) << r.out;
     EXPECT_TRUE(has_line("KeepRaw\t0")) << r.out;
 }
 

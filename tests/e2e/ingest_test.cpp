@@ -541,8 +541,13 @@ TEST_F(IngestTest, FileOverTwoGibibytesIsCopiedWhole)
     const ProcessResult r = run_copycard(a);
 
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(output_lines(r.out),
-              success_output(2, "Skipping Adobe DNG Converter", {0, 2, 0, 1, 1}, a.primary, 3));
+    // Both trees are on a tmpfs, whose pages can't be dropped: the copies are read back
+    // from memory, and the list says so once.
+    std::vector<std::string> expected =
+        success_output(2, "Skipping Adobe DNG Converter", {0, 2, 0, 1, 1}, a.primary, 3);
+    expected.insert(expected.begin() + 2,
+                    "Copies were checked from the cache: the file system keeps them there");
+    EXPECT_EQ(output_lines(r.out), expected);
     for (const std::string& root : {a.backup, a.primary}) {
         EXPECT_EQ(list_tree(root), (std::vector<std::string>{"IMG_0001.JPG", "MVI_0002.MOV"}));
         expect_copy_of(fs::path(root) / "MVI_0002.MOV", "DCIM/100CANON/MVI_0002.MOV");

@@ -3,6 +3,7 @@
 // same failure, and nothing after a failing file in the primary tree.
 
 #include "cardgen.h"
+#include "content_hash.h"
 #include "convert_folder.h"
 #include "jpeg_verify.h"
 #include "recording_host.h"
@@ -78,6 +79,21 @@ protected:
     Status place(const std::vector<std::string>& files)
     {
         return convert_or_copy_folder(run(), files, primary());
+    }
+    // The card hashes the backup pass would have recorded for files; the one at bad gets
+    // the hash of other bytes, as if its copy had changed on the way to the disk.
+    void record_card_hashes(const std::vector<std::string>& files, const std::string& bad = "")
+    {
+        for (const std::string& path : files) {
+            const std::string bytes = path == bad ? std::string("other bytes") : read_file(path);
+            ContentHash hash;
+            hash.update(bytes.data(), bytes.size());
+            run().source_of_backup[path] = CardEntry{path, bytes.size(), hash.hex()};
+        }
+    }
+    static std::string differs(const std::string& path)
+    {
+        return "copy differs from the card after writing: \"" + path + "\"";
     }
     static std::string why(const Status& status) { return status ? "" : status.failure().message; }
     // Every name in the primary folder sorts before limit; no staging file is left.
@@ -169,6 +185,28 @@ TEST_P(VerifyPipeline, ManyJpegsAllVerifiedAndPublished)
     EXPECT_EQ(run().counts.copied_without_conversion, 200);
     EXPECT_EQ(host().steps, 200);
     EXPECT_TRUE(host().lines.empty());
+}
+
+TEST_P(VerifyPipeline, LateReadBackMismatchEndsTheFolderThereAsOneAtATime)
+{
+    std::vector<std::string> files = folder_of(200, jpeg_text(64, 48));
+    record_card_hashes(files, files[170]);
+
+    EXPECT_EQ(why(place(files)), differs(primary() + "/IMG_0170.JPG"));
+    expect_nothing_from("IMG_0170.JPG");
+    EXPECT_FALSE(list_tree(primary()).empty()) << "earlier groups read back well are kept";
+}
+
+// A copy that reads back wrong is found only once its group is flushed, after later files
+// were accepted; one at a time, the run would have ended at it, before the later JPEG.
+TEST_P(VerifyPipeline, EarlierReadBackMismatchOutranksALaterCorruptJpeg)
+{
+    std::vector<std::string> files = folder_of(10, jpeg_text(64, 48));
+    files[6] = backup_file("IMG_0006.JPG", "not a picture\n");
+    record_card_hashes(files, files[1]);
+
+    EXPECT_EQ(why(place(files)), differs(primary() + "/IMG_0001.CR2"));
+    EXPECT_EQ(list_tree(primary()), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Workers, VerifyPipeline, ::testing::Values("", "1"),

@@ -2,7 +2,7 @@
 
 #include "arrangement.h"
 #include "card_file.h"
-#include "content_hash.h"
+#include "xxh128.h"
 #include "file_records.h"
 #include "naming.h"
 #include "read_back.h"
@@ -43,7 +43,7 @@ public:
 private:
     StagedFile& m_file;
     const std::string& m_dest;
-    ContentHash m_hash;
+    Xxh128 m_hash;
 };
 
 // Copies the card file into the staging file and checks the copy before it is published:

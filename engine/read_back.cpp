@@ -1,6 +1,6 @@
 #include "read_back.h"
 
-#include "content_hash.h"
+#include "xxh128.h"
 #include "fs_util.h"
 #include "run.h"
 
@@ -68,7 +68,7 @@ ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
     (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     if (buffer.size() < kCopyBufferSize)
         buffer.resize(kCopyBufferSize);
-    ContentHash hash;
+    Xxh128 hash;
     for (;;) {
         if (give_up && give_up()) {
             result.stopped = true;

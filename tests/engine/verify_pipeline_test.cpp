@@ -3,7 +3,7 @@
 // same failure, and nothing after a failing file in the primary tree.
 
 #include "cardgen.h"
-#include "content_hash.h"
+#include "xxh128.h"
 #include "convert_folder.h"
 #include "jpeg_verify.h"
 #include "recording_host.h"
@@ -86,7 +86,7 @@ protected:
     {
         for (const std::string& path : files) {
             const std::string bytes = path == bad ? std::string("other bytes") : read_file(path);
-            ContentHash hash;
+            Xxh128 hash;
             hash.update(bytes.data(), bytes.size());
             run().source_of_backup[path] = CardEntry{path, bytes.size(), hash.hex()};
         }

@@ -82,6 +82,7 @@ Status publish_backup(Run& run, PendingCopy& copy)
     if (err != 0)
         return fail("creat error", copy.final_path, err == EEXIST ? 0 : err);
     run.backups.push_back(dest);
+    run.note_published(dest, copy.hash);
     note_backup_published(run, copy.final_path);
     if (copy.card_sidecar)
         run.own_sidecar_copies.insert(dest);
@@ -143,6 +144,7 @@ Status safe_copy_backup(Run& run, const CardItem& item, PublishBatch* batch)
     if (run.writer.writes())
         if (Status copied = copy_card_file(run, item, dest, copy.image, hash); !copied)
             return copied;
+    copy.hash = hash;
     if (run.request.read_back)
         copy.expected_hash = hash;
     run.step();

@@ -92,6 +92,7 @@ Status publish_dng(Run& run, PendingCopy& copy)
         return fail("DNG file already exists: \"" + copy.final_path + "\"");
     if (err != 0)
         return fail("can't publish DNG", copy.final_path, err);
+    run.note_published(copy.final_path, copy.hash);
     return {};
 }
 
@@ -113,12 +114,14 @@ Status take_dng(Run& run, const std::string& raw_path, const std::string& dng, P
     size = static_cast<std::uint64_t>(st.st_size);
     copy.image.adopt(std::move(fd), dng);
     copy.converted = true;
-    if (!run.request.read_back)
-        return {};
+    // Hashed as the converter wrote it: the tree's history lists it, and with read-back it
+    // is what the DNG must read back as.
     const ReadBack written = read_back_file(dng, run.copy_buffer);
     if (written.err != 0)
         return fail("can't read DNG", dng, written.err);
-    copy.expected_hash = written.hash;
+    copy.hash = written.hash;
+    if (run.request.read_back)
+        copy.expected_hash = written.hash;
     return {};
 }
 
@@ -194,6 +197,7 @@ Status publish_primary(Run& run, PendingCopy& copy)
         return fail("Primary file already exists: \"" + copy.final_path + "\"");
     if (err != 0)
         return fail("creat unconverted", copy.final_path, err);
+    run.note_published(copy.final_path, copy.hash);
     return publish_sidecar(run, copy.sidecar, copy.final_path, false);
 }
 
@@ -204,9 +208,11 @@ Status stage_copy(Run& run, const std::string& source, const std::string& dest, 
     if (Status staged = stage_unconverted(run, source, dest, copy, size); !staged)
         return staged;
     // The primary copy is made from the backup copy, and must read back as the card file.
-    if (const auto found = run.source_of_backup.find(source);
-        run.request.read_back && found != run.source_of_backup.end())
-        copy.expected_hash = found->second.hash;
+    if (const auto found = run.source_of_backup.find(source); found != run.source_of_backup.end()) {
+        copy.hash = found->second.hash;
+        if (run.request.read_back)
+            copy.expected_hash = found->second.hash;
+    }
     if (run.own_sidecar_copies.contains(source))
         return {};
     return stage_sidecar(run, dest, copy.sidecar);

@@ -2,6 +2,7 @@
 
 #include "driver.h"
 #include "folder_source.h"
+#include "histories.h"
 #include "run.h"
 
 #include <cstdio>
@@ -76,6 +77,9 @@ RunResult ingest(const RunRequest& request, HostHooks& host)
         result.next_number = run.running_number;
         return result;
     }
+    // What a failed run did publish is in the trees: their histories list it all the same.
+    if (Status written = write_histories(run); !written)
+        run.diagnostic("the trees' histories can't be written: " + written.failure().text());
     result.failure = done.failure();
     const bool stopped = host.stop_requested() != 0 || done.failure().stopped();
     result.end = stopped ? RunEnd::stopped : RunEnd::failed;

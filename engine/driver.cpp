@@ -7,6 +7,7 @@
 #include "card_time.h"
 #include "file_kinds.h"
 #include "file_records.h"
+#include "histories.h"
 #include "primary_copy.h"
 #include "settings_check.h"
 #include "text_format.h"
@@ -141,7 +142,9 @@ Status drive_run(Run& run, std::vector<SpaceNeed>& needs)
     // Success may only be reported once every copy and folder entry is on stable storage.
     if (Status synced = run.writer.sync_folders(); !synced)
         return synced;
-    return report(run);
+    if (Status reported = report(run); !reported)
+        return reported;
+    return write_histories(run);
 }
 
 }  // namespace oakvane

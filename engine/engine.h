@@ -30,13 +30,16 @@ struct FileRecord {
     std::string primary_path;  // the DNG's path for a raw given to the converter
     std::string primary_sidecar;
     FileCheck check = FileCheck::size_only;
-    std::string message;  // why it failed or was skipped
+    std::string message;  // why it failed or was skipped (kNotPlacedMessage when it did neither)
     // The card file's content hash as read from the card (XXH3-128, as xxh128sum prints
     // it); "" where the file was not read (a skipped file, a plan).
     std::string hash;
     // Its copies were read back after they were flushed and matched that hash.
     bool read_back = false;
 };
+
+// The message of a file a failed run did not reach.
+inline constexpr char kNotPlacedMessage[] = "not placed: the run ended first";
 
 // The engine's only contact with whoever runs it (desktop window, command line, tests).
 // Every call comes from the engine's own thread, in order; output_text must have shown

@@ -119,7 +119,7 @@ void report_unplaced(Run& run, std::span<const std::string> files, const std::st
         record.primary_sidecar.clear();
         record.check = FileCheck::failed;
         record.read_back = false;
-        record.message = named ? shown : "not placed: the run ended first";
+        record.message = named ? shown : kNotPlacedMessage;
         run.file_record(record);
     }
 }

@@ -22,6 +22,8 @@ struct PendingCopy {
     bool card_sidecar = false;  // the card holds the image's own sidecar
     // The hash the image must read back as once flushed; "" when it is not read back.
     std::string expected_hash;
+    // The image's content hash, for the tree's history; "" in a plan.
+    std::string hash;
     bool converted = false;  // the image is a DNG of the converter's, not a card file's copy
 };
 

@@ -20,7 +20,7 @@ std::string Failure::text() const
 
 Run::Run(const RunRequest& request_, HostHooks& host, TreeWriter& writer_, CardSource& card_)
     : request(request_), writer(writer_), card(card_), running_number(request_.starting_number),
-      m_host(host)
+      started(std::time(nullptr)), m_host(host)
 {
 }
 
@@ -73,6 +73,21 @@ void Run::diagnostic(std::string_view text)
         m_holding->push_back({HeldCall::Kind::diagnostic, std::string(text), 0});
     else
         m_host.diagnostic(text);
+}
+
+void Run::file_record(const FileRecord& record)
+{
+    const bool failed = record.check == FileCheck::failed && !record.message.empty() &&
+                        record.message != kNotPlacedMessage;
+    for (const std::string* copy : {&record.backup_path, &record.primary_path}) {
+        if (copy->empty())
+            continue;
+        if (failed)
+            failed_copies.insert(*copy);
+        else
+            card_of_copy[*copy] = record.card_path;
+    }
+    m_host.file_record(record);
 }
 
 void Run::conversion_progress()

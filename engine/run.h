@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <deque>
 #include <map>
 #include <optional>
@@ -37,6 +38,12 @@ struct CardEntry {
 
 // A host call made while a file was staged ahead of earlier files' results; it is made for
 // real when that file is accepted, so output keeps the order of one file at a time.
+// A copy the run published in one of its trees, for the trees' histories.
+struct PublishedCopy {
+    std::string path;
+    std::string hash;
+};
+
 struct HeldCall {
     enum class Kind { text, status, range, step, tick, diagnostic } kind;
     std::string text;
@@ -63,7 +70,12 @@ public:
     void tick();
     void diagnostic(std::string_view text);
     bool stop_requested() { return m_host.stop_requested() != 0; }
-    void file_record(const FileRecord& record) { m_host.file_record(record); }
+    void file_record(const FileRecord& record);
+    // A copy now stands under its final name in one of the trees, with its content hash.
+    void note_published(const std::string& path, const std::string& hash)
+    {
+        published.push_back({path, hash});
+    }
     bool folder_on_card(const std::string& folder) { return m_host.folder_on_card(folder); }
     // Tells the host how many DNGs the converter has made so far: those of earlier folders
     // and the ones now in the folder it writes into.
@@ -99,6 +111,13 @@ public:
     std::set<std::string> card_sidecars;
     std::set<std::string> own_sidecar_copies;
     std::optional<std::string> last_primary_folder;
+    const std::time_t started;  // when the run began, for the trees' histories
+    std::vector<PublishedCopy> published;  // in the order they were published
+    // The card file of each copy placed, and the copies of an image that failed: what the
+    // trees' histories list, and what they never list as good.
+    std::map<std::string, std::string> card_of_copy;
+    std::set<std::string> failed_copies;
+    bool histories_written = false;  // a run adds one generation per tree, however it ends
     bool checked_from_cache = false;  // the output list said copies were read from the cache
 
 private:

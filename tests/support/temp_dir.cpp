@@ -47,9 +47,11 @@ std::vector<std::string> list_tree(const fs::path& root)
     std::vector<std::string> files;
     if (!fs::exists(root))
         return files;
-    for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (entry.is_regular_file())
-            files.push_back(fs::relative(entry.path(), root).string());
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        const std::string rel = fs::relative(entry.path(), root).string();
+        if (entry.is_regular_file() && !rel.starts_with(kHistoryFolder))
+            files.push_back(rel);
+    }
     std::sort(files.begin(), files.end());
     return files;
 }

@@ -26,7 +26,10 @@ private:
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, const std::string& content);
 
-// Every regular file below root, as paths relative to root, sorted.
+// A tree's ASC MHL history, which the tests of the copies leave aside (it has tests of its own).
+inline constexpr char kHistoryFolder[] = "ascmhl/";
+
+// Every regular file below root, as paths relative to root, sorted; the tree's history left out.
 std::vector<std::string> list_tree(const std::filesystem::path& root);
 
 }  // namespace oakvane::test

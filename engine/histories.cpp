@@ -1,0 +1,83 @@
+#include "histories.h"
+
+#include "fs_util.h"
+#include "mhl_history.h"
+
+#include <sys/stat.h>
+#include <utility>
+#include <unistd.h>
+
+#ifndef OAKVANE_VERSION
+#define OAKVANE_VERSION "0"
+#endif
+
+namespace oakvane {
+
+namespace {
+
+std::string host_name()
+{
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string("localhost");
+}
+
+// The card file of a copy: from the file records, else (a backup copy the primary pass never
+// reached) from the backup pass's own list.
+std::string card_path_of(const Run& run, const std::string& copy)
+{
+    if (const auto found = run.card_of_copy.find(copy); found != run.card_of_copy.end())
+        return found->second;
+    if (const auto found = run.source_of_backup.find(copy); found != run.source_of_backup.end())
+        return found->second.path;
+    for (std::size_t i = 0; i < run.backups.size() && i < run.backup_sources.size(); ++i)
+        if (run.backups[i] == copy)
+            return run.backup_sources[i].path;
+    return {};
+}
+
+// The history entry of one published copy; false (with a diagnostic) when it can't be made.
+bool history_entry(Run& run, const PublishedCopy& copy, const std::string& root, MhlFile& file)
+{
+    struct stat st;
+    if (copy.hash.empty() || ::lstat(copy.path.c_str(), &st) != 0) {
+        run.diagnostic("history: " + copy.path + " left out (no hash, or gone)");
+        return false;
+    }
+    file.relative_path = copy.path.substr(root.size() + 1);
+    file.size = static_cast<std::uint64_t>(st.st_size);
+    file.modified = st.st_mtim.tv_sec;
+    file.xxh128 = copy.hash;
+    file.card_path = card_path_of(run, copy.path);
+    return true;
+}
+
+Status write_history(Run& run, const std::string& root)
+{
+    MhlGeneration generation;
+    generation.root = root;
+    generation.tool_version = OAKVANE_VERSION;
+    generation.host_name = host_name();
+    generation.created = run.started;
+    for (const PublishedCopy& copy : run.published) {
+        MhlFile file;
+        if (is_below(copy.path, root) && !run.failed_copies.contains(copy.path) &&
+            history_entry(run, copy, root, file))
+            generation.files.push_back(std::move(file));
+    }
+    if (generation.files.empty())
+        return {};
+    return add_mhl_generation(generation);
+}
+
+}  // namespace
+
+Status write_histories(Run& run)
+{
+    if (!run.writer.writes() || std::exchange(run.histories_written, true))
+        return {};
+    if (Status written = write_history(run, run.request.backup_folder); !written)
+        return written;
+    return write_history(run, run.request.primary_folder);
+}
+
+}  // namespace oakvane

@@ -56,7 +56,14 @@ bool Preferences::OpenAsCurrent(const std::string& name)
 {
     PropSetPtr opened = PropOpen(kCategory, name);
     if (!opened) {
-        m_host.message_box("Can't read Preference Set:" + name);
+        // Below the refusal's own line: the sets there are, so that another can be chosen.
+        std::vector<std::string> names;
+        list_set_names(names);
+        std::string there;
+        for (const std::string& set : names)
+            there += (there.empty() ? "" : ", ") + set;
+        m_host.message_box("Can't read Preference Set:" + name + "\nThe sets there are: " +
+                           (there.empty() ? "none" : there) + ". Choose one of them, or make a new one.");
         return false;
     }
     if (m_propset)

@@ -50,14 +50,13 @@ void unknown_set(Preferences& prefs, IngestHost& host, const std::string& name)
                      "oakvane-ingest --new-set " + name + ".");
 }
 
-// Below the store's own refusal: which file, why, and the way round it.
-void unreadable_set(Preferences& prefs, IngestHost& host, const std::string& name)
+// Below the store's own refusal and the sets there are: which file, why, and the way round it.
+void unreadable_set(IngestHost& host, const std::string& name)
 {
     const std::string file = PropRoot().value_or(".") + "/" + kCategory + "/" + name;
     const std::string why = access(file.c_str(), R_OK) == 0 ? "" : std::string(" (") + std::strerror(errno) + ")";
     host.message_box("Its file " + file + " can't be read" + why +
-                     ".\nMend its permissions, or use another set with --set NAME; the sets are: " +
-                     joined(set_names(prefs)) + ".");
+                     ".\nMend its permissions, or use another set with --set NAME.");
 }
 
 // The set's own value of key, or none when it holds none. A number stored by a run reads back
@@ -93,7 +92,7 @@ bool open_set(Preferences& prefs, IngestHost& host, const std::optional<std::str
     if (!named) {
         if (prefs.SwitchPrefSet(remembered))
             return true;
-        unreadable_set(prefs, host, remembered);
+        unreadable_set(host, remembered);
         return false;
     }
     if (!set_exists(prefs, *named)) {
@@ -101,7 +100,7 @@ bool open_set(Preferences& prefs, IngestHost& host, const std::optional<std::str
         return false;
     }
     if (!prefs.SwitchPrefSet(*named)) {
-        unreadable_set(prefs, host, *named);
+        unreadable_set(host, *named);
         return false;
     }
     if (!remember)

@@ -374,7 +374,10 @@ private slots:
     {
         Opened o({"CardFolder\t/media/default"}, "PrefSetCurrent=Gone\n");
         QVERIFY(o.show());
-        QCOMPARE(o.host.messages, std::vector<std::string>{"Can't read Preference Set:Gone"});
+        QCOMPARE(o.host.messages.size(), std::size_t{1});
+        // Its own line first, then the sets there are to choose from.
+        QVERIFY(o.host.messages[0].starts_with("Can't read Preference Set:Gone\nThe sets there are: "));
+        QVERIFY(o.host.messages[0].find("Default") != std::string::npos);
         QCOMPARE(o.dialog->windowTitle(), QString("Oakvane Preferences (Default)"));
         QCOMPARE(o.get<QComboBox>("PrefSetCurrent")->currentText(), QString("Default"));
         QCOMPARE(o.get<QLabel>("CardFolder")->text(), QString("/media/default"));

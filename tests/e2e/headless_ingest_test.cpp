@@ -250,7 +250,8 @@ TEST_F(HeadlessTest, NamedSetIsTakenWhenTheRememberedOneCannotBeRead)
 
     ProcessResult r = run(card_args());
     EXPECT_EQ(r.exit_code, 1);
-    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Broken\nIts file " +
+    EXPECT_TRUE(contains(r.err, "Can't read Preference Set:Broken\nThe sets there are: Broken, Default, "
+                                "Studio. Choose one of them, or make a new one.\nIts file " +
                                     set_file("Broken").string() + " can't be read (Permission denied)"))
         << r.err;
 

@@ -93,7 +93,9 @@ TEST_F(PrefSets, SetLeftUnwrittenIsReportedAndTheSwitchGoesOn)
 TEST_F(PrefSets, FailedSwitchKeepsThePreviousSet)
 {
     EXPECT_FALSE(prefs->SwitchPrefSet("Gone"));
-    EXPECT_EQ(host.messages, Strings{"Can't read Preference Set:Gone"});
+    // The refusal's line, then the sets there are to choose from.
+    EXPECT_EQ(host.messages, Strings{"Can't read Preference Set:Gone\nThe sets there are: Default, "
+                                     "Studio, Trip. Choose one of them, or make a new one."});
     EXPECT_EQ(prefs->CurrentSetName(), "Trip");
     EXPECT_EQ(prefs->GetNamePfx(), "Changed");
     EXPECT_EQ(prefs->GetPrefSetCurrent(), "Trip");
@@ -230,7 +232,8 @@ TEST_F(PrefSets, DeleteWhoseFallbackCannotBeReadNeverBringsTheSetBack)
     fs::create_directories(set_path("Default"));  // listed, but cannot be read
     host.yes_no_answers = {true};
     prefs->OnPrefSetChange("[delete]");
-    EXPECT_EQ(host.messages, Strings{"Can't read Preference Set:Default"});
+    EXPECT_EQ(host.messages, Strings{"Can't read Preference Set:Default\nThe sets there are: Studio. "
+                                     "Choose one of them, or make a new one."});
     EXPECT_EQ(prefs->CurrentSetName(), std::nullopt);
     EXPECT_EQ(prefs->GetNamePfx(), "Changed");
 

@@ -38,15 +38,20 @@ Status PublishBatch::add(PendingCopy&& copy, std::uint64_t size)
     return flush();
 }
 
-Status PublishBatch::flush()
+Status PublishBatch::settle(std::vector<PendingCopy>& group)
 {
-    std::vector<PendingCopy> group;
     group.swap(m_pending);
     m_bytes = 0;
     if (Status synced = sync_group(group); !synced)
         return synced;
-    if (Status checked = check_group(group); !checked)
-        return checked;
+    return check_group(group);
+}
+
+Status PublishBatch::flush()
+{
+    std::vector<PendingCopy> group;
+    if (Status settled = settle(group); !settled)
+        return settled;
     for (PendingCopy& copy : group)
         if (Status published = m_publish(copy); !published)
             return published;
@@ -56,11 +61,7 @@ Status PublishBatch::flush()
 Status PublishBatch::check_unpublished()
 {
     std::vector<PendingCopy> group;
-    group.swap(m_pending);
-    m_bytes = 0;
-    if (Status synced = sync_group(group); !synced)
-        return synced;
-    return check_group(group);
+    return settle(group);
 }
 
 Status PublishBatch::sync_group(std::vector<PendingCopy>& group)

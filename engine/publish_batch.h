@@ -47,6 +47,8 @@ public:
     Status check_unpublished();
 
 private:
+    // Takes every copy pending into group, flushes and checks them.
+    Status settle(std::vector<PendingCopy>& group);
     static Status sync_group(std::vector<PendingCopy>& group);
     Status check_group(std::vector<PendingCopy>& group);
 

@@ -37,10 +37,11 @@ public:
         }
         return {};
     }
-    Status write_failed(int err) const override { return fail("write error", m_dest, err); }
     std::string hash() const { return m_hash.hex(); }
 
 private:
+    Status write_failed(int err) const { return fail("write error", m_dest, err); }
+
     StagedFile& m_file;
     const std::string& m_dest;
     Xxh128 m_hash;
@@ -82,7 +83,7 @@ Status publish_backup(Run& run, PendingCopy& copy)
     if (err != 0)
         return fail("creat error", copy.final_path, err == EEXIST ? 0 : err);
     run.backups.push_back(dest);
-    run.note_published(dest, copy.hash);
+    run.note_published(dest, copy.hash, copy.card_path);
     note_backup_published(run, copy.final_path);
     if (copy.card_sidecar)
         run.own_sidecar_copies.insert(dest);
@@ -145,6 +146,7 @@ Status safe_copy_backup(Run& run, const CardItem& item, PublishBatch* batch)
         if (Status copied = copy_card_file(run, item, dest, copy.image, hash); !copied)
             return copied;
     copy.hash = hash;
+    copy.card_path = item.path;
     if (run.request.read_back)
         copy.expected_hash = hash;
     run.step();

@@ -35,11 +35,6 @@ class ChunkSink {
 public:
     virtual ~ChunkSink() = default;
     virtual Status write(const char* data, std::size_t size) = 0;
-    // The descriptor the bytes end in, when they may be moved there inside the kernel;
-    // -1 when every chunk must pass through write.
-    virtual int file() const { return -1; }
-    // The failure of a write into file() that failed with err.
-    virtual Status write_failed(int err) const = 0;
 };
 
 class CardSource {

@@ -92,7 +92,7 @@ Status publish_dng(Run& run, PendingCopy& copy)
         return fail("DNG file already exists: \"" + copy.final_path + "\"");
     if (err != 0)
         return fail("can't publish DNG", copy.final_path, err);
-    run.note_published(copy.final_path, copy.hash);
+    run.note_published(copy.final_path, copy.hash, copy.card_path);
     return {};
 }
 
@@ -137,6 +137,8 @@ Status publish_dngs(Run& run, std::span<const std::string> files, const std::str
             continue;
         PendingCopy copy;
         copy.final_path = folder + "/" + dng_name_of(entry);
+        if (const auto found = run.source_of_backup.find(entry); found != run.source_of_backup.end())
+            copy.card_path = found->second.path;
         std::uint64_t size = 0;
         if (!run.writer.writes())
             copy.image.plan(scratch + "/" + dng_name_of(entry));
@@ -197,7 +199,7 @@ Status publish_primary(Run& run, PendingCopy& copy)
         return fail("Primary file already exists: \"" + copy.final_path + "\"");
     if (err != 0)
         return fail("creat unconverted", copy.final_path, err);
-    run.note_published(copy.final_path, copy.hash);
+    run.note_published(copy.final_path, copy.hash, copy.card_path);
     return publish_sidecar(run, copy.sidecar, copy.final_path, false);
 }
 
@@ -210,6 +212,7 @@ Status stage_copy(Run& run, const std::string& source, const std::string& dest, 
     // The primary copy is made from the backup copy, and must read back as the card file.
     if (const auto found = run.source_of_backup.find(source); found != run.source_of_backup.end()) {
         copy.hash = found->second.hash;
+        copy.card_path = found->second.path;
         if (run.request.read_back)
             copy.expected_hash = found->second.hash;
     }

@@ -1,6 +1,5 @@
 #include "folder_source.h"
 
-#include "file_copy.h"
 #include "fs_util.h"
 #include "run.h"
 
@@ -20,31 +19,24 @@ Status walk_failure(const posix::CardDirFailure& failure)
     return fail("ftw failed", failure.path, failure.error);
 }
 
-// Pushes everything readable from fd into sink through the run's buffer.
-CopyOutcome copy_in_chunks(Run& run, int fd, ChunkSink& sink, Status& sink_failure)
+// Pushes everything readable from fd into sink through the run's buffer, a stop check
+// before every chunk.
+Status copy_in_chunks(Run& run, int fd, const CardItem& item, ChunkSink& sink)
 {
     if (run.copy_buffer.size() < kCopyBufferSize)
         run.copy_buffer.resize(kCopyBufferSize);
-    CopyOutcome outcome;
     for (;;) {
-        if (run.stop_requested()) {
-            outcome.status = CopyStatus::stopped;
-            return outcome;
-        }
+        if (run.stop_requested())
+            return stopped();
         const ssize_t n = ::read(fd, run.copy_buffer.data(), kCopyBufferSize);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0) {
-            outcome.status = n < 0 ? CopyStatus::read_failed : CopyStatus::done;
-            outcome.err = n < 0 ? errno : 0;
-            return outcome;
-        }
-        sink_failure = sink.write(run.copy_buffer.data(), std::size_t(n));
-        if (!sink_failure) {
-            outcome.status = CopyStatus::write_failed;
-            return outcome;
-        }
-        outcome.written += std::uint64_t(n);
+        if (n < 0)
+            return fail("read error", item.path, errno);
+        if (n == 0)
+            return {};
+        if (Status written = sink.write(run.copy_buffer.data(), std::size_t(n)); !written)
+            return written;
     }
 }
 
@@ -92,12 +84,7 @@ Status FolderSource::read(Run& run, const CardItem& item, ChunkSink& sink)
     if (file.status != posix::CardFile::Status::opened)
         return fail("can't open", item.path, file.error);
     UniqueFd from(file.fd.release());
-    Status sink_failure;
-    const CopyOutcome outcome = sink.file() >= 0 ? copy_data(run, from.get(), sink.file())
-                                                 : copy_in_chunks(run, from.get(), sink, sink_failure);
-    if (outcome.status == CopyStatus::write_failed)
-        return sink_failure ? sink.write_failed(outcome.err) : sink_failure;
-    if (Status copied = copy_failure(outcome, "read error", item.path, "", ""); !copied)
+    if (Status copied = copy_in_chunks(run, from.get(), item, sink); !copied)
         return copied;
     if (from.close() != 0)
         return fail("close", item.path, errno);

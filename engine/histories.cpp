@@ -21,20 +21,6 @@ std::string host_name()
     return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string("localhost");
 }
 
-// The card file of a copy: from the file records, else (a backup copy the primary pass never
-// reached) from the backup pass's own list.
-std::string card_path_of(const Run& run, const std::string& copy)
-{
-    if (const auto found = run.card_of_copy.find(copy); found != run.card_of_copy.end())
-        return found->second;
-    if (const auto found = run.source_of_backup.find(copy); found != run.source_of_backup.end())
-        return found->second.path;
-    for (std::size_t i = 0; i < run.backups.size() && i < run.backup_sources.size(); ++i)
-        if (run.backups[i] == copy)
-            return run.backup_sources[i].path;
-    return {};
-}
-
 // The history entry of one published copy; false (with a diagnostic) when it can't be made.
 bool history_entry(Run& run, const PublishedCopy& copy, const std::string& root, MhlFile& file)
 {
@@ -47,7 +33,7 @@ bool history_entry(Run& run, const PublishedCopy& copy, const std::string& root,
     file.size = static_cast<std::uint64_t>(st.st_size);
     file.modified = st.st_mtim.tv_sec;
     file.xxh128 = copy.hash;
-    file.card_path = card_path_of(run, copy.path);
+    file.card_path = copy.card_path;
     return true;
 }
 

@@ -22,8 +22,10 @@ struct PendingCopy {
     bool card_sidecar = false;  // the card holds the image's own sidecar
     // The hash the image must read back as once flushed; "" when it is not read back.
     std::string expected_hash;
-    // The image's content hash, for the tree's history; "" in a plan.
+    // The image's content hash and the card file it comes from, for the tree's history; ""
+    // in a plan.
     std::string hash;
+    std::string card_path;
     bool converted = false;  // the image is a DNG of the converter's, not a card file's copy
 };
 

@@ -79,14 +79,10 @@ void Run::file_record(const FileRecord& record)
 {
     const bool failed = record.check == FileCheck::failed && !record.message.empty() &&
                         record.message != kNotPlacedMessage;
-    for (const std::string* copy : {&record.backup_path, &record.primary_path}) {
-        if (copy->empty())
-            continue;
-        if (failed)
-            failed_copies.insert(*copy);
-        else
-            card_of_copy[*copy] = record.card_path;
-    }
+    if (failed)
+        for (const std::string* copy : {&record.backup_path, &record.primary_path})
+            if (!copy->empty())
+                failed_copies.insert(*copy);
     m_host.file_record(record);
 }
 

@@ -42,6 +42,7 @@ struct CardEntry {
 struct PublishedCopy {
     std::string path;
     std::string hash;
+    std::string card_path;  // the card file it is a copy (or a DNG) of
 };
 
 struct HeldCall {
@@ -72,9 +73,9 @@ public:
     bool stop_requested() { return m_host.stop_requested() != 0; }
     void file_record(const FileRecord& record);
     // A copy now stands under its final name in one of the trees, with its content hash.
-    void note_published(const std::string& path, const std::string& hash)
+    void note_published(const std::string& path, const std::string& hash, const std::string& card_path)
     {
-        published.push_back({path, hash});
+        published.push_back({path, hash, card_path});
     }
     bool folder_on_card(const std::string& folder) { return m_host.folder_on_card(folder); }
     // Tells the host how many DNGs the converter has made so far: those of earlier folders
@@ -113,9 +114,7 @@ public:
     std::optional<std::string> last_primary_folder;
     const std::time_t started;  // when the run began, for the trees' histories
     std::vector<PublishedCopy> published;  // in the order they were published
-    // The card file of each copy placed, and the copies of an image that failed: what the
-    // trees' histories list, and what they never list as good.
-    std::map<std::string, std::string> card_of_copy;
+    // The copies of an image that failed, which the trees' histories never list as good.
     std::set<std::string> failed_copies;
     bool histories_written = false;  // a run adds one generation per tree, however it ends
     bool checked_from_cache = false;  // the output list said copies were read from the cache

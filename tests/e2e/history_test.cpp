@@ -115,5 +115,18 @@ TEST_F(HistoryTest, AFailedImageIsNeverListed)
     EXPECT_EQ(recorded(written[0], "IMG_0001.JPG"), xxh128sum(backup() / "IMG_0001.JPG"));
 }
 
+// The history is part of the proof: a run whose history can't be written is no success.
+TEST_F(HistoryTest, AHistoryThatCannotBeWrittenFailsTheRun)
+{
+    IngestArgs a = args();
+    a.fmt = "EEEE";
+    fs::create_directories(primary());
+    test::write_file(primary() / "ascmhl", "a file where the history's folder goes");
+    const ProcessResult r = run_copycard(a);
+    EXPECT_EQ(r.exit_code, 1) << r.out;
+    EXPECT_EQ(r.out.find("SUCCESSFUL INGESTION"), std::string::npos) << r.out;
+    EXPECT_EQ(output_lines(r.out).end()[-2], "ERROR:") << r.out;
+}
+
 }  // namespace
 }  // namespace oakvane::e2e

@@ -169,6 +169,7 @@ struct CPreferencesDlg::Controls {
     QCheckBox* autoEject = nullptr;
     QCheckBox* updateCheck = nullptr;
     QCheckBox* readBack = nullptr;
+    QCheckBox* decodeRaws = nullptr;
     QComboBox* prefSets = nullptr;
     std::vector<std::string> setEntries;
     QPushButton* close = nullptr;
@@ -305,6 +306,14 @@ void CPreferencesDlg::BuildControls()
     c.help = button("Help", tr("Help (on &Web)"));
     c.help->setVisible(false);
     places->addWidget(c.help, row, 2);
+    // The other check of raws: the ones the converter does not get are decoded instead.
+    ++row;
+    auto* decode_line = indented(20);
+    c.decodeRaws = check("DecodeRaws", tr("Check ra&w files by decoding them (camera DNGs, and "
+                                          "all raws when the converter does not run)"));
+    decode_line->addWidget(c.decodeRaws);
+    decode_line->addStretch();
+    places->addLayout(decode_line, row, 0, 1, 3);
     body->addLayout(places);
     body->addSpacing(8);
 
@@ -429,7 +438,7 @@ void CPreferencesDlg::BuildControls()
     const std::vector<QWidget*> order = {
         c.chooseCard, c.choosePrimary, c.chooseBackup, c.chooseReport, c.reportFolder,
         c.chooseViewer, c.chooseConverter,
-        c.keepRaw, c.verifyOnly, c.preview, c.embed, c.sound, c.help, c.dateFolders,
+        c.keepRaw, c.verifyOnly, c.preview, c.embed, c.sound, c.help, c.decodeRaws, c.dateFolders,
         c.arrangement[0], c.arrangement[1], c.arrangement[2], c.userFolder, c.rangeFolder,
         c.arrangementExample, c.nameFmt[0], c.nameText[0], c.nameFmt[1], c.nameText[1],
         c.nameFmt[2], c.nameText[2], c.nameFmt[3], c.nameText[3], c.readBack, c.autoIngest,
@@ -459,7 +468,7 @@ void CPreferencesDlg::ConnectControls()
 
     // toggled, not clicked: the accessibility bus's Toggle changes a box without a click. A
     // refresh that sets the boxes is told apart by m_refreshing and stores nothing.
-    const std::array<std::pair<QCheckBox*, const char*>, 10> flags = {{
+    const std::array<std::pair<QCheckBox*, const char*>, 11> flags = {{
         {c.keepRaw, "KeepRaw"},
         {c.verifyOnly, "VerifyOnly"},
         {c.embed, "Embed"},
@@ -470,6 +479,7 @@ void CPreferencesDlg::ConnectControls()
         {c.autoIngest, "AutoIngest"},
         {c.autoEject, "AutoEject"},
         {c.readBack, "ReadBack"},
+        {c.decodeRaws, "DecodeRaws"},
     }};
     for (const auto& [box, key] : flags) {
         connect(box, &QCheckBox::toggled, this, [this, key = key](bool on) {
@@ -619,6 +629,7 @@ void CPreferencesDlg::RefreshControls()
     c.verifyOnly->setChecked(verify_only);
     c.sound->setChecked(m_prefs.GetSound());
     c.readBack->setChecked(m_prefs.GetReadBack());
+    c.decodeRaws->setChecked(m_prefs.GetDecodeRaws());
     c.autoEject->setChecked(m_prefs.GetAutoEject());
     c.autoIngest->setChecked(m_prefs.GetAutoIngest());
     c.updateCheck->setChecked(m_prefs.GetUpdateCheck());

@@ -6,6 +6,7 @@
 #include "fs_util.h"
 #include "jpeg_verify.h"
 #include "placement_queue.h"
+#include "raw_verify.h"
 #include "read_back.h"
 #include "sidecar.h"
 #include "text_format.h"
@@ -29,10 +30,10 @@ Status check_dng_names(Run& run, std::span<const std::string> files, const std::
 {
     std::set<std::string> names;
     for (const std::string& entry : files)
-        if (!is_raw_file(entry))
+        if (!is_convertible_raw(entry))
             names.insert(file_name_of(entry));
     for (const std::string& entry : files) {
-        if (!is_raw_file(entry))
+        if (!is_convertible_raw(entry))
             continue;
         const std::string dng = dng_name_of(entry);
         const std::string path = folder + "/" + dng;
@@ -55,7 +56,7 @@ Status run_conversion(Run& run, std::span<const std::string> files, const std::s
     const std::size_t fixed = argv.size();
     int raws = 0;
     for (const std::string& entry : files) {
-        if (!is_raw_file(entry))
+        if (!is_convertible_raw(entry))
             continue;
         argv.push_back(entry);
         ++raws;
@@ -75,7 +76,7 @@ Status run_conversion(Run& run, std::span<const std::string> files, const std::s
 Status check_dngs(std::span<const std::string> files, const std::string& scratch)
 {
     for (const std::string& entry : files) {
-        if (!is_raw_file(entry))
+        if (!is_convertible_raw(entry))
             continue;
         struct stat st;
         const std::string dng = scratch + "/" + dng_name_of(entry);
@@ -133,7 +134,7 @@ Status publish_dngs(Run& run, std::span<const std::string> files, const std::str
     PublishBatch batch([&run](PendingCopy& copy) { return publish_dng(run, copy); },
                        [&run](PendingCopy& copy) { return check_read_back(run, copy); });
     for (const std::string& entry : files) {
-        if (!is_raw_file(entry))
+        if (!is_convertible_raw(entry))
             continue;
         PendingCopy copy;
         copy.final_path = folder + "/" + dng_name_of(entry);
@@ -163,7 +164,7 @@ Status convert_into(Run& run, std::span<const std::string> files, const std::str
         run.converting_into.clear();
         if (!converted)
             return converted;
-        run.raws_converted += static_cast<int>(std::count_if(files.begin(), files.end(), is_raw_file));
+        run.raws_converted += static_cast<int>(std::count_if(files.begin(), files.end(), is_convertible_raw));
         run.conversion_progress();
     }
     if (run.request.verify_only)
@@ -231,6 +232,53 @@ Status accept_jpeg(Run& run, const JpegCheck& check, const std::string& dest)
     return {};
 }
 
+// A raw the decoder can't read through no fault of its own stays, checked by its size, and
+// the report says why; a damaged one ends the run here.
+Status accept_raw(Run& run, const RawCheck& check, const std::string& dest)
+{
+    if (!check.diagnostics.empty())
+        run.diagnostic(check.diagnostics);
+    switch (check.outcome) {
+    case RawCheck::Outcome::decoded:
+        ++run.counts.raws_decoded;
+        return {};
+    case RawCheck::Outcome::unchecked:
+        run.note_raw_unchecked(dest, check.reason);
+        return {};
+    case RawCheck::Outcome::damaged:
+        return fail("Possibly corrupt raw: " + dest + " (" + check.reason + ")");
+    case RawCheck::Outcome::fatal:
+        return fail("Raw could not be checked: " + dest + " (" + check.reason + ")");
+    case RawCheck::Outcome::stopped:
+        return stopped();
+    }
+    return fail("Raw could not be checked: " + dest);
+}
+
+Status accept_check(Run& run, const Verification& check, const std::string& dest)
+{
+    if (const auto* jpeg = std::get_if<JpegCheck>(&check))
+        return accept_jpeg(run, *jpeg, dest);
+    return accept_raw(run, std::get<RawCheck>(check), dest);
+}
+
+// How the copy of source is checked by decoding. Raws the converter gets are checked by
+// the converter; a plan decodes nothing.
+Decode decode_for(Run& run, const std::string& source, const std::string& dest)
+{
+    if (!run.writer.writes())
+        return Decode::none;
+    if (is_jpeg_path(source))
+        return Decode::jpeg;
+    if (!is_raw_file(source) || (run.converting() && is_convertible_raw(source)))
+        return Decode::none;
+    if (!run.request.decode_raws) {
+        run.note_raw_unchecked(dest, kRawDecodingOff);
+        return Decode::none;
+    }
+    return is_tif_path(source) ? Decode::tif_raw : Decode::raw;
+}
+
 }  // namespace
 
 Status convert_or_copy_folder(Run& run, std::span<const std::string> files, const std::string& folder)
@@ -245,13 +293,12 @@ Status convert_or_copy_folder(Run& run, std::span<const std::string> files, cons
     PlacementQueue queue(
         run, [&run](PendingCopy& copy) { return publish_primary(run, copy); },
         [&run](PendingCopy& copy) { return check_read_back(run, copy); },
-        [&run](const JpegCheck& check, const std::string& dest) { return accept_jpeg(run, check, dest); },
+        [&run](const Verification& check, const std::string& dest) { return accept_check(run, check, dest); },
         with_converter);
     for (const std::string& source : files) {
         const std::string dest = folder + "/" + file_name_of(source);
-        const bool decode = is_jpeg_path(dest) && run.writer.writes();
-        Status placed = copy_all || !is_raw_file(source)
-                            ? queue.place(decode,
+        Status placed = copy_all || !is_convertible_raw(source)
+                            ? queue.place(decode_for(run, source, dest),
                                           [&](PendingCopy& copy, std::uint64_t& size) {
                                               return stage_copy(run, source, dest, copy, size);
                                           })

@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <map>
 
 namespace oakvane {
 
@@ -31,7 +32,7 @@ Status count_images(Run& run)
         if (Status classified = classify_card_entry(item, copy); !classified || !copy)
             return classified;
         ++run.counts.images;
-        if (run.converting() && is_raw_file(item.path))
+        if (run.converting() && is_convertible_raw(item.path))
             ++run.raws_to_convert;
         run.card_files.push_back({item.path, static_cast<std::uint64_t>(item.st.st_size), {}});
         note_card_sidecar(run, item.path);
@@ -76,15 +77,28 @@ Status backup_pass(Run& run)
     return {};
 }
 
+// "    Raws not checked by decoding: 3 (not a camera raw: 1, ...)", one reason without its count.
+std::string unchecked_raws_line(const std::map<std::string, std::string>& unchecked)
+{
+    std::map<std::string, int> by_reason;
+    for (const auto& [path, why] : unchecked)
+        ++by_reason[why];
+    std::string reasons;
+    for (const auto& [why, n] : by_reason)
+        reasons += (reasons.empty() ? "" : ", ") + why +
+                   (by_reason.size() > 1 ? ": " + std::to_string(n) : std::string());
+    return format("    Raws not checked by decoding: %zu (%s)\n", unchecked.size(), reasons.c_str());
+}
+
 // The report; good when its counts add up to the number of images on the card.
 Status report(Run& run)
 {
     RunCounts& counts = run.counts;
     const bool verify_only = run.request.verify_only;
     counts.raws_converted = verify_only ? 0 : run.raw_count;
-    counts.raws_verified = run.raw_count;
+    counts.raws_verified = run.raw_count + counts.raws_decoded;
     counts.unverified = counts.copied_without_conversion - (verify_only ? run.raw_count : 0) -
-                        counts.jpegs_verified;
+                        counts.jpegs_verified - counts.raws_decoded;
     run.reported = true;
     run.output("\nCopying:\n");
     run.output(format("    Raws converted to DNGs: %d\n", counts.raws_converted));
@@ -93,6 +107,8 @@ Status report(Run& run)
     run.output(format("    Raws verified: %d\n", counts.raws_verified));
     run.output(format("    JPEGs verified: %d\n", counts.jpegs_verified));
     run.output(format("    Files copied without error but unverified: %d\n", counts.unverified));
+    if (!run.raws_unchecked.empty())
+        run.output(unchecked_raws_line(run.raws_unchecked));
     if (counts.raws_converted + counts.copied_without_conversion != counts.images ||
         counts.jpegs_verified + counts.raws_verified + counts.unverified != counts.images)
         return fail("Image count discrepency.");

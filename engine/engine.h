@@ -15,7 +15,7 @@
 namespace oakvane {
 
 // How a card file's copy in the primary tree was (or, in a plan, will be) checked.
-enum class FileCheck { jpeg_decoded, converter_verified, size_only, failed, skipped };
+enum class FileCheck { jpeg_decoded, raw_decoded, converter_verified, size_only, failed, skipped };
 
 // How a check reads in plans and reports ("JPEG decoded", "size only", ...).
 const char* file_check_text(FileCheck check);
@@ -36,6 +36,8 @@ struct FileRecord {
     std::string hash;
     // Its copies were read back after they were flushed and matched that hash.
     bool read_back = false;
+    // A raw checked by its size only: why the decoder did not check it; "" otherwise.
+    std::string unchecked_why;
 };
 
 // The message of a file a failed run did not reach.
@@ -99,13 +101,17 @@ struct RunRequest {
     // Every copy is read back after it is flushed and compared with the card's hash; off,
     // a copy is checked by its size (and a JPEG by its decode) only.
     bool read_back = true;
+    // Raws copied as they are (camera DNGs always; the others when no converter gets them)
+    // are unpacked whole by the raw decoder on the verifying threads.
+    bool decode_raws = true;
 };
 
 struct RunCounts {
     int images = 0;  // card files to copy (hidden ones left out)
     int raws_converted = 0;
     int copied_without_conversion = 0;
-    int raws_verified = 0;
+    int raws_verified = 0;  // converted ones and decoded ones
+    int raws_decoded = 0;   // raws the decoder unpacked whole
     int jpegs_verified = 0;
     int unverified = 0;
 };
@@ -155,7 +161,8 @@ struct CopycardResult {
 
 // What the "copy" command takes besides its 19 arguments (from its environment).
 struct CopycardOptions {
-    bool read_back = true;  // RunRequest::read_back
+    bool read_back = true;    // RunRequest::read_back
+    bool decode_raws = true;  // RunRequest::decode_raws
 };
 
 // Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test): parses its

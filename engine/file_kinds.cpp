@@ -9,8 +9,15 @@ namespace oakvane {
 
 namespace {
 
-constexpr std::array<const char*, 14> kRawExtensions = {
-    "CR2", "CRW", "DCR", "KDC", "MRW", "NEF", "ORF", "PEF", "RAF", "RAW", "SRF", "X3F", "EEF", "TIF"};
+constexpr std::array<const char*, 28> kRawExtensions = {
+    "CR2", "CRW", "DCR", "KDC", "MRW", "NEF", "ORF", "PEF", "RAF", "RAW", "SRF", "X3F", "EEF", "TIF",
+    "ARW", "SR2", "SRW", "CR3", "NRW", "RW2", "RWL", "3FR", "IIQ", "ERF", "MOS", "MEF", "GPR", "DNG"};
+
+bool has_extension(const std::string& path, const char* extension)
+{
+    const std::size_t dot = path.rfind('.');
+    return dot != std::string::npos && strcasecmp(path.c_str() + dot + 1, extension) == 0;
+}
 
 }  // namespace
 
@@ -26,10 +33,19 @@ bool is_raw_file(const std::string& path)
     return false;
 }
 
+bool is_convertible_raw(const std::string& path)
+{
+    return is_raw_file(path) && !has_extension(path, "DNG");
+}
+
+bool is_tif_path(const std::string& path)
+{
+    return has_extension(path, "TIF");
+}
+
 bool is_jpeg_path(const std::string& path)
 {
-    const std::size_t dot = path.rfind('.');
-    return dot != std::string::npos && strcasecmp(path.c_str() + dot, ".JPG") == 0;
+    return has_extension(path, "JPG");
 }
 
 std::string dng_name_of(const std::string& path)

@@ -5,8 +5,15 @@
 
 namespace oakvane {
 
-// True when the text after the path's last "." is one of the raw extensions (any case).
+// True when the text after the path's last "." is one of the raw extensions (any case):
+// the raws of cameras since the first digital SLRs, camera DNGs among them.
 bool is_raw_file(const std::string& path);
+
+// A raw the DNG converter is given: every raw but a DNG, which already is one.
+bool is_convertible_raw(const std::string& path);
+
+// A ".TIF" (any case): cameras and scanners alike write them.
+bool is_tif_path(const std::string& path);
 
 // Whether the primary copy of path is decoded as a JPEG.
 bool is_jpeg_path(const std::string& path);

@@ -3,6 +3,7 @@
 #include "card_file.h"
 #include "file_kinds.h"
 #include "fs_util.h"
+#include "raw_verify.h"
 
 namespace oakvane {
 
@@ -14,12 +15,25 @@ CardEntry source_of(const Run& run, const std::string& backup_path)
     return found == run.source_of_backup.end() ? CardEntry{} : found->second;
 }
 
+// A raw copied as it is was decoded, unless it is among those the decoder did not check
+// (a plan tells what a run would do).
+void raw_check(const Run& run, FileRecord& record)
+{
+    if (const auto found = run.raws_unchecked.find(record.primary_path); found != run.raws_unchecked.end())
+        record.unchecked_why = found->second;
+    else if (!run.request.decode_raws)
+        record.unchecked_why = kRawDecodingOff;
+    else
+        record.check = FileCheck::raw_decoded;
+}
+
 }  // namespace
 
 const char* file_check_text(FileCheck check)
 {
     switch (check) {
     case FileCheck::jpeg_decoded: return "JPEG decoded";
+    case FileCheck::raw_decoded: return "raw decoded";
     case FileCheck::converter_verified: return "converter verified";
     case FileCheck::size_only: return "size only";
     case FileCheck::failed: return "failed";
@@ -69,7 +83,7 @@ FileRecord placed_record(const Run& run, const std::string& backup_path, const s
     const bool template_sidecars = !run.request.sidecar_template.empty();
     if (template_sidecars && !has_card_sidecar(run, source.path))
         record.backup_sidecar = sidecar_path_for(backup_path);
-    const bool converted = run.converting() && is_raw_file(backup_path);
+    const bool converted = run.converting() && is_convertible_raw(backup_path);
     record.check = converted ? FileCheck::converter_verified
                              : is_jpeg_path(backup_path) ? FileCheck::jpeg_decoded : FileCheck::size_only;
     if (converted && !run.request.verify_only) {
@@ -77,6 +91,8 @@ FileRecord placed_record(const Run& run, const std::string& backup_path, const s
         return record;
     }
     record.primary_path = folder + "/" + file_name_of(backup_path);
+    if (!converted && is_raw_file(backup_path))
+        raw_check(run, record);
     if (template_sidecars && !run.own_sidecar_copies.contains(backup_path))
         record.primary_sidecar = sidecar_path_for(record.primary_path);
     return record;

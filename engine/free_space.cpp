@@ -73,7 +73,7 @@ std::uint64_t primary_bytes(const Run& run, std::uint64_t block, std::uint64_t s
 {
     std::uint64_t total = 0;
     for (const CardEntry& file : run.card_files) {
-        const bool converted = run.converting() && is_raw_file(file.path);
+        const bool converted = run.converting() && is_convertible_raw(file.path);
         if (converted)
             total += in_blocks(file.size + file.size / 4, block);
         if (!converted || run.request.verify_only)

@@ -2,6 +2,8 @@
 
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <utility>
 
@@ -12,24 +14,24 @@ namespace {
 // Enough staged files to keep every worker busy while the engine thread copies ahead;
 // each staged file holds its descriptors and its unflushed data until it is accepted.
 constexpr std::size_t kMaxQueued = 64;
-constexpr unsigned kJpegsPerWorker = 2;
+constexpr unsigned kDecodesPerWorker = 2;
 
 }  // namespace
 
 PlacementQueue::PlacementQueue(Run& run, PublishBatch::Publisher publish,
-                               PublishBatch::Checker check, JpegAcceptor accept_jpeg, bool ticks)
-    : m_run(run), m_batch(std::move(publish), std::move(check)),
-      m_accept_jpeg(std::move(accept_jpeg)), m_ticks(ticks)
+                               PublishBatch::Checker check, Acceptor accept, bool ticks)
+    : m_run(run), m_batch(std::move(publish), std::move(check)), m_accept(std::move(accept)),
+      m_ticks(ticks)
 {
 }
 
-Status PlacementQueue::place(bool jpeg, const Stager& stage)
+Status PlacementQueue::place(Decode how, const Stager& stage)
 {
-    if (Status room = make_room(jpeg); !room)
+    if (Status room = make_room(how != Decode::none); !room)
         return room;
     Entry entry;
     entry.copied = true;
-    entry.jpeg = jpeg;
+    entry.how = how;
     // What the file says while staged ahead of earlier files' results is kept for its
     // acceptance; stop requests still reach the host.
     m_run.hold(&entry.held);
@@ -43,7 +45,7 @@ Status PlacementQueue::place(bool jpeg, const Stager& stage)
     m_run.hold(nullptr);
     if (!staged)
         return staging_failed(entry, std::move(staged));
-    if (jpeg)
+    if (how != Decode::none)
         hand_over(entry);
     m_queue.push_back(std::move(entry));
     return accept_ready();
@@ -89,9 +91,14 @@ Status PlacementQueue::earlier_or(Status own)
 
 void PlacementQueue::hand_over(Entry& entry)
 {
-    UniqueFd fd(::open(entry.copy.image.temp_path().c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const std::string& path = entry.copy.image.temp_path();
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) {
-        entry.check = unopenable_jpeg(entry.copy.image.temp_path());
+        if (entry.how == Decode::jpeg)
+            entry.check = unopenable_jpeg(path);
+        else
+            entry.check = RawCheck{RawCheck::Outcome::damaged,
+                                   "can't open the copy: " + std::string(std::strerror(errno)), {}};
         return;
     }
     if (!m_pool) {
@@ -100,15 +107,15 @@ void PlacementQueue::hand_over(Entry& entry)
         if (m_pool->workers() < wanted)
             m_run.diagnostic("verify: fewer decoding threads than asked for");
     }
-    m_pool->submit(std::move(fd));
+    m_pool->submit(std::move(fd), entry.how);
     ++m_in_flight;
 }
 
-Status PlacementQueue::make_room(bool jpeg)
+Status PlacementQueue::make_room(bool decode)
 {
     auto full = [&] {
         return m_queue.size() >= kMaxQueued ||
-               (jpeg && m_pool && m_in_flight >= kJpegsPerWorker * std::max(1u, m_pool->workers()));
+               (decode && m_pool && m_in_flight >= kDecodesPerWorker * std::max(1u, m_pool->workers()));
     };
     while (full())
         if (Status accepted = accept_front(); !accepted)
@@ -119,7 +126,7 @@ Status PlacementQueue::make_room(bool jpeg)
 bool PlacementQueue::front_ready()
 {
     const Entry& front = m_queue.front();
-    return !front.jpeg || front.check || m_pool->next_ready();
+    return front.how == Decode::none || front.check || m_pool->next_ready();
 }
 
 Status PlacementQueue::accept_ready()
@@ -156,14 +163,14 @@ Status PlacementQueue::accept_front()
     if (!entry.copied)
         return {};
     ++m_run.counts.copied_without_conversion;
-    if (entry.jpeg) {
+    if (entry.how != Decode::none) {
         if (!entry.check) {
             entry.check = m_pool->take([this] { return m_run.stop_requested(); });
             --m_in_flight;
-            if (!entry.check || entry.check->outcome == JpegCheck::Outcome::stopped)
+            if (!entry.check || stopped_check(*entry.check))
                 return stopped();
         }
-        if (Status accepted = m_accept_jpeg(*entry.check, entry.copy.final_path); !accepted)
+        if (Status accepted = m_accept(*entry.check, entry.copy.final_path); !accepted)
             return earlier_or(std::move(accepted));
     }
     return m_batch.add(std::move(entry.copy), entry.size);

@@ -1,7 +1,7 @@
 #pragma once
 // The files of one primary folder are copied under staging names one after another on the
-// engine's thread while their JPEGs decode on worker threads. Each file is then accepted
-// in folder order: its progress step, its count, its JPEG's result, and only then does it
+// engine's thread while their JPEGs and raws decode on worker threads. Each file is then
+// accepted in folder order: its progress step, its count, its decode's result, and only then does it
 // join the publish batch. So the first failure in folder order ends the folder as if the
 // files had been handled one at a time, and nothing after it is ever published.
 
@@ -21,19 +21,19 @@ namespace oakvane {
 
 class PlacementQueue {
 public:
-    // Takes a JPEG's check on the engine's thread. final_path is the name the copy is to get.
-    using JpegAcceptor = std::function<Status(const JpegCheck& check, const std::string& final_path)>;
+    // Takes a decode's result on the engine's thread. final_path is the name the copy is to get.
+    using Acceptor = std::function<Status(const Verification& check, const std::string& final_path)>;
     // Copies one file under a staging name into copy, its size into size; a failure leaves
     // nothing of the copy.
     using Stager = std::function<Status(PendingCopy& copy, std::uint64_t& size)>;
 
     // ticks: the folder's progress goes by progress_tick, not progress_step.
     PlacementQueue(Run& run, PublishBatch::Publisher publish, PublishBatch::Checker check,
-                   JpegAcceptor accept_jpeg, bool ticks);
+                   Acceptor accept, bool ticks);
 
-    // The next file of the folder, copied by stage; jpeg: its copy is to be decoded. Fails
+    // The next file of the folder, copied by stage; how: how its copy is decoded. Fails
     // with this file's failure or an earlier one's.
-    Status place(bool jpeg, const Stager& stage);
+    Status place(Decode how, const Stager& stage);
     // The next file of the folder needs no copy (a raw the converter made a DNG of).
     Status pass_over();
     // Accepts every file left and publishes them all.
@@ -42,14 +42,14 @@ public:
 private:
     struct Entry {
         bool copied = false;
-        bool jpeg = false;
+        Decode how = Decode::none;
         PendingCopy copy;
         std::uint64_t size = 0;
         std::vector<HeldCall> held;
-        std::optional<JpegCheck> check;  // known at once: the copy could not be opened
+        std::optional<Verification> check;  // known at once: the copy could not be opened
     };
 
-    Status make_room(bool jpeg);
+    Status make_room(bool decode);
     Status accept_ready();
     Status accept_front();
     Status accept_all();
@@ -61,10 +61,10 @@ private:
 
     Run& m_run;
     PublishBatch m_batch;
-    JpegAcceptor m_accept_jpeg;
+    Acceptor m_accept;
     bool m_ticks;
     std::deque<Entry> m_queue;
-    std::size_t m_in_flight = 0;  // JPEGs handed to the pool, results not taken
+    std::size_t m_in_flight = 0;  // copies handed to the pool, results not taken
     // Last, so that its workers are stopped and joined before the staged copies go.
     std::optional<VerifyPool> m_pool;
 };

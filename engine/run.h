@@ -78,6 +78,11 @@ public:
         published.push_back({path, hash, card_path});
     }
     bool folder_on_card(const std::string& folder) { return m_host.folder_on_card(folder); }
+    // A raw placed at primary_path was not decoded, for why.
+    void note_raw_unchecked(const std::string& primary_path, const std::string& why)
+    {
+        raws_unchecked[primary_path] = why;
+    }
     // Tells the host how many DNGs the converter has made so far: those of earlier folders
     // and the ones now in the folder it writes into.
     void conversion_progress();
@@ -118,6 +123,8 @@ public:
     std::set<std::string> failed_copies;
     bool histories_written = false;  // a run adds one generation per tree, however it ends
     bool checked_from_cache = false;  // the output list said copies were read from the cache
+    // The raws placed but not decoded, by primary path, with why.
+    std::map<std::string, std::string> raws_unchecked;
 
 private:
     HostHooks& m_host;

@@ -13,8 +13,10 @@ namespace {
 
 constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
 
-JpegCheck decode_guarded(int fd, const std::atomic<bool>& stop)
+Verification decode_guarded(int fd, Decode how, const std::atomic<bool>& stop)
 {
+    if (how == Decode::raw || how == Decode::tif_raw)
+        return decode_raw(fd, how == Decode::tif_raw, &stop);
     try {
         return decode_jpeg(fd, &stop);
     } catch (const std::bad_alloc&) {
@@ -25,6 +27,13 @@ JpegCheck decode_guarded(int fd, const std::atomic<bool>& stop)
 }
 
 }  // namespace
+
+bool stopped_check(const Verification& check)
+{
+    if (const auto* jpeg = std::get_if<JpegCheck>(&check))
+        return jpeg->outcome == JpegCheck::Outcome::stopped;
+    return std::get<RawCheck>(check).outcome == RawCheck::Outcome::stopped;
+}
 
 unsigned verify_worker_count()
 {
@@ -65,11 +74,11 @@ VerifyPool::~VerifyPool()
         thread.join();
 }
 
-void VerifyPool::submit(UniqueFd fd)
+void VerifyPool::submit(UniqueFd fd, Decode how)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_jobs.push_back(Job{std::move(fd), false, JpegCheck{}});
+        m_jobs.push_back(Job{std::move(fd), how, false, JpegCheck{}});
     }
     m_queued.notify_one();
 }
@@ -80,14 +89,14 @@ bool VerifyPool::next_ready()
     return !m_jobs.empty() && m_jobs.front().done;
 }
 
-std::optional<JpegCheck> VerifyPool::take(const std::function<bool()>& give_up)
+std::optional<Verification> VerifyPool::take(const std::function<bool()>& give_up)
 {
     std::unique_lock lock(m_mutex);
     if (m_jobs.empty())
         return std::nullopt;
     Job& job = m_jobs.front();
     if (m_threads.empty() && !job.done) {
-        job.result = decode_guarded(job.fd.get(), m_stop);
+        job.result = decode_guarded(job.fd.get(), job.how, m_stop);
         job.done = true;
         ++m_next;
     }
@@ -99,7 +108,7 @@ std::optional<JpegCheck> VerifyPool::take(const std::function<bool()>& give_up)
             return std::nullopt;
         m_finished.wait_for(lock, kStopPollInterval, [&] { return job.done; });
     }
-    JpegCheck result = std::move(job.result);
+    Verification result = std::move(job.result);
     m_jobs.pop_front();
     --m_next;
     return result;
@@ -127,7 +136,7 @@ void VerifyPool::work()
         Job& job = m_jobs[m_next++];
         ++m_busy;
         lock.unlock();
-        JpegCheck result = decode_guarded(job.fd.get(), m_stop);
+        Verification result = decode_guarded(job.fd.get(), job.how, m_stop);
         lock.lock();
         job.result = std::move(result);
         job.done = true;

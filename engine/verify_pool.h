@@ -1,11 +1,12 @@
 #pragma once
-// JPEG decodes on worker threads, beside the engine thread's copying. The engine thread
-// hands each staged JPEG over as an open descriptor and takes the results back in the
-// order it handed them over. Workers touch neither the host nor the run state: each job's
+// JPEG and raw decodes on worker threads, beside the engine thread's copying. The engine
+// thread hands each staged image over as an open descriptor and takes the results back in
+// the order it handed them over. Workers touch neither the host nor the run state: each job's
 // descriptor and result belong to the pool, and only take() gives a result away.
 
 #include "fs_util.h"
 #include "jpeg_verify.h"
+#include "raw_verify.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -15,9 +16,17 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <variant>
 #include <vector>
 
 namespace oakvane {
+
+// How a staged copy is checked by decoding it.
+enum class Decode { none, jpeg, raw, tif_raw };
+using Verification = std::variant<JpegCheck, RawCheck>;
+
+// Whether a check ended because the run is stopping.
+bool stopped_check(const Verification& check);
 
 // Decoders for one run: OAKVANE_VERIFY_WORKERS when it holds a positive number, otherwise
 // one per CPU the process may run on, at most kMaxVerifyWorkers.
@@ -33,13 +42,13 @@ public:
     VerifyPool& operator=(const VerifyPool&) = delete;
 
     unsigned workers() const { return static_cast<unsigned>(m_threads.size()); }
-    // Queues a decode of the JPEG open as fd.
-    void submit(UniqueFd fd);
+    // Queues a decode of the image open as fd.
+    void submit(UniqueFd fd, Decode how);
     // The oldest result not taken yet is in.
     bool next_ready();
     // Waits for the oldest result not taken yet. give_up is asked every few milliseconds
     // while waiting; when it returns true the wait ends with nullopt.
-    std::optional<JpegCheck> take(const std::function<bool()>& give_up);
+    std::optional<Verification> take(const std::function<bool()>& give_up);
     // Workers abandon their decodes at the next row and queued jobs are dropped; returns
     // once every worker is idle.
     void stop();
@@ -47,8 +56,9 @@ public:
 private:
     struct Job {
         UniqueFd fd;
+        Decode how = Decode::jpeg;
         bool done = false;
-        JpegCheck result;
+        Verification result;
     };
     void work();
 

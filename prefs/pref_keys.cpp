@@ -44,6 +44,8 @@ constexpr std::array<PrefKey, kSetKeyCount> kKeys = {{
     {"ReportFolder", PrefType::Text, "", 0, false},
     // Whether every copy is read back from the disk and compared with the card.
     {"ReadBack", PrefType::Flag, nullptr, 1, false},
+    // Whether raws copied as they are get unpacked whole by the raw decoder.
+    {"DecodeRaws", PrefType::Flag, nullptr, 1, false},
 }};
 
 struct Rename {

@@ -17,11 +17,11 @@ struct PrefKey {
     bool converted;            // copied from the profile on the first start
 };
 
-// Every key kept in a set, in the order the first start converts them. Sound, ReportFolder
-// and ReadBack come last: they were never converted, so a converted set has no value for
-// them until the dialog stores one. The last two are newer than the profile and have no old
-// name at all.
-inline constexpr int kSetKeyCount = 26;
+// Every key kept in a set, in the order the first start converts them. Sound, ReportFolder,
+// ReadBack and DecodeRaws come last: they were never converted, so a converted set has no
+// value for them until the dialog stores one. The last three are newer than the profile and
+// have no old name at all.
+inline constexpr int kSetKeyCount = 27;
 const std::array<PrefKey, kSetKeyCount>& set_keys();
 
 // The table entry of a set key; the program's own key names only (anything else is a bug).

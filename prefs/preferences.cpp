@@ -109,6 +109,7 @@ bool Preferences::GetAutoIngest() const { return FlagPref("AutoIngest"); }
 bool Preferences::GetAutoEject() const { return FlagPref("AutoEject"); }
 bool Preferences::GetSound() const { return FlagPref("Sound"); }
 bool Preferences::GetReadBack() const { return FlagPref("ReadBack"); }
+bool Preferences::GetDecodeRaws() const { return FlagPref("DecodeRaws"); }
 int Preferences::GetArrangement() const { return IntPref("Arrangement"); }
 
 void Preferences::SetUserFolder(const std::string& name)

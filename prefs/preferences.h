@@ -99,6 +99,7 @@ public:
     bool GetAutoEject() const;
     bool GetSound() const;
     bool GetReadBack() const;
+    bool GetDecodeRaws() const;
     int GetArrangement() const;
 
     // Puts that show "Can't write profile string" when they fail.

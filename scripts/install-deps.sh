@@ -7,10 +7,10 @@ set -euo pipefail
 
 if [ "${1:-}" = demo ]; then
   packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libjpeg62-turbo-dev
-            qt6-base-dev libmount-dev libblkid-dev tzdata)
+            libxxhash-dev libssl-dev libraw-dev qt6-base-dev libmount-dev libblkid-dev tzdata)
 else
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
-          libjpeg62-turbo-dev libjpeg-turbo-progs libxxhash-dev xxhash qt6-base-dev clang libclang-rt-14-dev
+          libjpeg62-turbo-dev libjpeg-turbo-progs libraw-dev libxxhash-dev xxhash qt6-base-dev clang libclang-rt-14-dev
           libmount-dev libblkid-dev dbus-daemon e2fsprogs dosfstools exfatprogs tzdata python3
           python3-jsonschema libxxhash-dev libssl-dev libxml2-utils
           fonts-dejavu-core

@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 namespace {
 
@@ -72,21 +73,25 @@ Environment:
   OAKVANE_TRACE_LOG=1       also append the error trace to
                             $XDG_STATE_HOME/oakvane/trace.log
                             (default ~/.local/state/oakvane/trace.log)
-  OAKVANE_VERIFY_WORKERS=N  number of threads decoding JPEGs to verify them (1 forces
-                            one; default: one per processor, at most 8)
+  OAKVANE_VERIFY_WORKERS=N  number of threads decoding JPEGs and raws to verify them
+                            (1 forces one; default: one per processor, at most 8)
   OAKVANE_READ_BACK=0       do not read every copy back from the disk to compare it
                             with the card's hash; copies are then checked by their
                             size, and JPEGs by decoding them (default 1: read back)
+  OAKVANE_RAW_DECODE=0      do not decode the raws copied as they are (camera DNGs,
+                            and every raw when no converter is named); they are then
+                            checked by their size (default 1: a damaged raw fails the
+                            run)
   OAKVANE_CARD_CLOCK=local|wall-clock
                             read the card's times so instead of deciding from
                             its file system (a debugging aid)
 )";
 
-// OAKVANE_READ_BACK: unset, "" or "1" reads copies back, "0" does not; anything else is
+// A check's switch in the environment: unset, "" or "1" is on, "0" off; anything else is
 // refused rather than guessed at, since a typo must not turn a check off or on unseen.
-std::optional<bool> read_back_from_environment()
+std::optional<bool> check_from_environment(const char* name)
 {
-    const char* value = std::getenv("OAKVANE_READ_BACK");
+    const char* value = std::getenv(name);
     const std::string_view text = value ? value : "";
     if (text.empty() || text == "1")
         return true;
@@ -117,16 +122,18 @@ int main(int argc, char* argv[])
                      argv[1]);
         return 1;
     }
-    const std::optional<bool> read_back = read_back_from_environment();
-    if (!read_back) {
-        std::fputs("copycard: OAKVANE_READ_BACK must be 0 or 1 (copycard --help explains)\n",
-                   stderr);
-        return 1;
+    oakvane::CopycardOptions options;
+    for (auto [name, check] : {std::pair{"OAKVANE_READ_BACK", &options.read_back},
+                               std::pair{"OAKVANE_RAW_DECODE", &options.decode_raws}}) {
+        const std::optional<bool> on = check_from_environment(name);
+        if (!on) {
+            std::fprintf(stderr, "copycard: %s must be 0 or 1 (copycard --help explains)\n", name);
+            return 1;
+        }
+        *check = *on;
     }
     oakvane::CliHost host;
     oakvane::CopycardResult result;
-    oakvane::CopycardOptions options;
-    options.read_back = *read_back;
     int ok = 0;
     ok = oakvane::copycard_main(argc, argv, host, result, options);
     host.finish_progress();

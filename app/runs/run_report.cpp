@@ -23,7 +23,7 @@ namespace {
 
 // Raised whenever a key changes meaning or goes away, so that scripts can tell: 2 has typed
 // settings and each file's hash and read-back check.
-constexpr int kReportFormatVersion = 2;
+constexpr int kReportFormatVersion = 3;
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
@@ -60,7 +60,8 @@ QJsonObject settings_json(const std::optional<RunRequest>& request)
         {"name_texts", texts},
         {"sidecar_template", path_or_null(request->sidecar_template)},
         {"starting_number", request->starting_number},
-        {"read_back", request->read_back}};
+        {"read_back", request->read_back},
+        {"decode_raws", request->decode_raws}};
 }
 
 QJsonObject file_json(const FileRecord& file)
@@ -74,7 +75,8 @@ QJsonObject file_json(const FileRecord& file)
                        {"check", file_check_text(file.check)},
                        {"message", path_or_null(file.message)},
                        {"hash", path_or_null(file.hash)},
-                       {"read_back", file.read_back}};
+                       {"read_back", file.read_back},
+                       {"unchecked_why", path_or_null(file.unchecked_why)}};
 }
 
 // The counts of the engine's report; null when the run ended before the report.
@@ -85,6 +87,7 @@ QJsonValue counts_json(const std::optional<RunCounts>& counts)
     return QJsonObject{{"raws_converted", counts->raws_converted},
                        {"copied_without_conversion", counts->copied_without_conversion},
                        {"raws_verified", counts->raws_verified},
+                       {"raws_decoded", counts->raws_decoded},
                        {"jpegs_verified", counts->jpegs_verified},
                        {"unverified", counts->unverified}};
 }

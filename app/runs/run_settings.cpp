@@ -72,6 +72,7 @@ RunSettings read_run_settings(const Preferences& prefs, const std::string& card_
     run.verify_only = prefs.GetVerifyOnly();
     run.embed = prefs.GetEmbed();
     run.read_back = prefs.GetReadBack();
+    run.decode_raws = prefs.GetDecodeRaws();
     run.arrangement = usable_arrangement(prefs.GetArrangement());
     run.texts = {prefs.GetNamePfx(), prefs.GetNameText2(), prefs.GetNameText3(),
                  prefs.GetNameText4()};
@@ -122,6 +123,7 @@ std::optional<RunRequest> run_request(const RunSettings& run, Failure& why)
     request.embed = run.embed ? "-e" : "";
     request.verify_only = run.verify_only;
     request.read_back = run.read_back;
+    request.decode_raws = run.decode_raws;
     request.date_depth = run.arrangement;
     request.date_folders = run.want_date_folders;
     request.user_folder = run.want_user_folder;

@@ -23,6 +23,7 @@ struct RunSettings {
     bool verify_only = false;
     bool embed = false;
     bool read_back = true;  // read every copy back and compare it with the card
+    bool decode_raws = true;  // unpack the raws copied as they are
     int arrangement = 2;       // 1, 2 or 3
     std::array<std::string, 4> texts;
     std::string name_fmt;

@@ -339,7 +339,7 @@ void E2eTest::add_raw(const std::string& rel, std::time_t when, std::uintmax_t s
 {
     const fs::path path = card_root() / rel;
     fs::create_directories(path.parent_path());
-    cardgen::write_random_file(path, size, seed);
+    cardgen::write_dng_raw(path, size, seed);
     cardgen::set_file_time(path, when);
 }
 

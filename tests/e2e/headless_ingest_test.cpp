@@ -293,7 +293,7 @@ TEST_F(HeadlessTest, SetsAreMadeShownAndChangedFromTheCommandLine)
     r = ingest({"--show-set", "Wedding"});
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const Lines shown = output_lines(r.out);
-    EXPECT_EQ(shown.size(), 27u) << r.out;
+    EXPECT_EQ(shown.size(), 28u) << r.out;
     const auto has_line = [&](const std::string& line) {
         return std::find(shown.begin(), shown.end(), line) != shown.end();
     };

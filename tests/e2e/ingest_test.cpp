@@ -58,7 +58,7 @@ TEST_F(IngestTest, DemoCardIntoDateUserAndRangeFolders)
     EXPECT_EQ(r.exit_code, 0) << r.err;
     const std::string last = (primary() / "2006-06-13/Wedding/0005-0007").string();
     EXPECT_EQ(output_lines(r.out),
-              success_output(15, "Skipping Adobe DNG Converter", {0, 15, 0, 7, 8}, last, 16));
+              success_output(15, "Skipping Adobe DNG Converter", {0, 15, 6, 7, 2}, last, 16));
     const std::string d1 = "2006-06-12/Wedding/0001-0004/IMG_20060612_";
     const std::string d2 = "2006-06-13/Wedding/0005-0007/IMG_20060613_";
     // The movie thumbnail and the voice memo carry number 0001 and the first day, so they
@@ -96,7 +96,7 @@ TEST_F(IngestTest, ArrangementThreeMakesYearMonthAndDateFolders)
 
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(output_lines(r.out),
-              success_output(15, "Skipping Adobe DNG Converter", {0, 15, 0, 7, 8},
+              success_output(15, "Skipping Adobe DNG Converter", {0, 15, 6, 7, 2},
                              (primary() / "2006/06/2006-06-13").string(), 16));
     const std::string d1 = "2006/06/2006-06-12/";
     const std::string d2 = "2006/06/2006-06-13/";
@@ -150,7 +150,7 @@ TEST_F(IngestTest, AutomaticNumbersNameFilesAndTheRangeFolder)
 
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(output_lines(r.out),
-              success_output(15, "Skipping Adobe DNG Converter", {0, 15, 0, 7, 8},
+              success_output(15, "Skipping Adobe DNG Converter", {0, 15, 6, 7, 2},
                              (primary() / "Wedding/0041-0055").string(), 56));
     // Which card file gets which number follows the walk's order; the numbers themselves
     // must be 41 to 55, once each, and the extensions those of the card.

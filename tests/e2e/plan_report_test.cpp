@@ -264,7 +264,7 @@ TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
     EXPECT_TRUE(has(json, R"("check": "skipped")")) << json;
     EXPECT_TRUE(has(json, R"("converter": ")" STANDIN_CONVERTER)) << json;
     // Typed settings: a script compares numbers and flags without parsing them.
-    EXPECT_TRUE(has(json, R"("format_version": 2)")) << json;
+    EXPECT_TRUE(has(json, R"("format_version": 3)")) << json;
     EXPECT_TRUE(has(json, R"("starting_number": 1,)")) << json;
     EXPECT_TRUE(has(json, R"("date_folders": false,)")) << json;
     // Only the report is in its folder: its temporary file is gone.
@@ -299,7 +299,7 @@ Lines hashed_files(const fs::path& report)
         {"/usr/bin/python3", "-c",
          "import json, sys\n"
          "r = json.load(open(sys.argv[1]))\n"
-         "assert r['format_version'] == 2\n"
+         "assert r['format_version'] == 3\n"
          "for f in r['files']:\n"
          "    if f['backup_path']:\n"
          "        print(f['hash'], f['read_back'], f['backup_path'], f['primary_path'])",

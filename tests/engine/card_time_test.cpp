@@ -78,7 +78,7 @@ Placed ingest_one_shot(std::time_t when)
 {
     test::TempDir dir;
     const std::string card = dir / "card/DCIM";
-    test::write_file(card + "/IMG_0001.CR2", "raw");
+    test::write_file(card + "/IMG_0001.CR2", cardgen::small_dng(1));
     cardgen::set_file_time(card + "/IMG_0001.CR2", when);
     const std::vector<std::string> args = {
         "copycard", "copy", card, dir / "backup", dir / "primary", "none", "3", "IMG", "", "", "",

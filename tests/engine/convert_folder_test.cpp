@@ -1,3 +1,4 @@
+#include "cardgen.h"
 #include "convert_folder.h"
 #include "file_kinds.h"
 #include "recording_host.h"
@@ -12,6 +13,7 @@
 #include <sys/stat.h>
 
 using namespace oakvane;
+namespace cardgen = oakvane::cardgen;
 namespace fs = std::filesystem;
 
 namespace {
@@ -65,23 +67,48 @@ protected:
 
 TEST(IsRawFile, KnowsTheRawExtensionsInAnyCase)
 {
-    for (const char* raw : {"a.CR2", "a.nef", "a.Tif", "x/y.X3F", "a.b.EEF"})
+    for (const char* raw : {"a.CR2", "a.nef", "a.Tif", "x/y.X3F", "a.b.EEF", "a.ARW", "a.cr3",
+                            "a.RW2", "a.3fr", "a.IIQ", "a.GPR", "a.dng"})
         EXPECT_TRUE(is_raw_file(raw)) << raw;
-    for (const char* other : {"a.JPG", "a.tiff", "NEF", "a.NEF.xmp", "a."})
+    for (const char* other : {"a.JPG", "a.tiff", "NEF", "a.NEF.xmp", "a.", "a.DNG.xmp"})
         EXPECT_FALSE(is_raw_file(other)) << other;
+    // A camera's DNG already is one: the converter never gets it.
+    EXPECT_TRUE(is_convertible_raw("a.ARW"));
+    EXPECT_FALSE(is_convertible_raw("IMG_0001.DNG"));
+    EXPECT_FALSE(is_convertible_raw("IMG_0001.dng"));
 }
 
 TEST_F(ConvertFolder, CopiesEverythingWithoutAConverter)
 {
-    const std::vector<std::string> files = {backup_file("IMG_0001.CR2", "raw"),
+    const std::string raw = cardgen::small_dng(1);
+    const std::vector<std::string> files = {backup_file("IMG_0001.CR2", raw),
                                             backup_file("IMG_0001.THM", "thumb")};
     const Status placed = convert(std::nullopt, files);
     ASSERT_TRUE(placed) << why(placed);
-    EXPECT_EQ(test::read_file(primary() + "/IMG_0001.CR2"), "raw");
+    EXPECT_EQ(test::read_file(primary() + "/IMG_0001.CR2"), raw);
     EXPECT_EQ(mtime(primary() + "/IMG_0001.THM"), kDayOne);
     EXPECT_EQ(run().counts.copied_without_conversion, 2);
+    EXPECT_EQ(run().counts.raws_decoded, 1);
     EXPECT_EQ(run().raw_count, 0);
     EXPECT_EQ(host().steps, 2);
+}
+
+// With the converter on, a camera's DNG is copied as it is and decoded, and its name is
+// kept from the DNG the converter makes of a raw of the same name.
+TEST_F(ConvertFolder, CameraDngIsDecodedNotConverted)
+{
+    const std::vector<std::string> files = {backup_file("IMG_0001.ARW", "raw one"),
+                                            backup_file("IMG_0002.DNG", cardgen::small_dng(2))};
+    const Status placed = convert(STANDIN_CONVERTER, files);
+    ASSERT_TRUE(placed) << why(placed);
+    EXPECT_EQ(test::list_tree(primary()), (std::vector<std::string>{"IMG_0001.dng", "IMG_0002.DNG"}));
+    EXPECT_EQ(run().raw_count, 1);
+    EXPECT_EQ(run().counts.raws_decoded, 1);
+
+    const Status clash = convert(STANDIN_CONVERTER, {backup_file("IMG_0003.ARW", "raw"),
+                                                      backup_file("IMG_0003.dng", cardgen::small_dng(3))});
+    ASSERT_FALSE(clash);
+    EXPECT_NE(clash.failure().message.find("the same name"), std::string::npos) << why(clash);
 }
 
 TEST_F(ConvertFolder, ConvertedRawsBecomeDngsWithTheRawsTime)

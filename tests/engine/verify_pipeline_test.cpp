@@ -72,7 +72,7 @@ protected:
         for (int i = 0; i < n; ++i) {
             char name[32];
             std::snprintf(name, sizeof name, "IMG_%04d.%s", i, i % 2 ? "CR2" : "JPG");
-            files.push_back(backup_file(name, i % 2 ? "raw " + std::to_string(i) : jpeg));
+            files.push_back(backup_file(name, i % 2 ? cardgen::small_dng(i) : jpeg));
         }
         return files;
     }
@@ -182,9 +182,24 @@ TEST_P(VerifyPipeline, ManyJpegsAllVerifiedAndPublished)
     ASSERT_TRUE(placed) << why(placed);
     EXPECT_EQ(list_tree(primary()).size(), 200u);
     EXPECT_EQ(run().counts.jpegs_verified, 100);
+    EXPECT_EQ(run().counts.raws_decoded, 100);
     EXPECT_EQ(run().counts.copied_without_conversion, 200);
     EXPECT_EQ(host().steps, 200);
     EXPECT_TRUE(host().lines.empty());
+}
+
+// Raws decode beside the JPEGs under the same rule: the first damaged file in folder order
+// ends the folder there, with nothing after it published.
+TEST_P(VerifyPipeline, LateCutShortRawEndsTheFolderThereAsOneAtATime)
+{
+    std::vector<std::string> files = folder_of(200, jpeg_text(64, 48));
+    const std::string raw = cardgen::small_dng(171);
+    files[171] = backup_file("IMG_0171.CR2", raw.substr(0, raw.size() / 2));
+
+    EXPECT_EQ(why(place(files)),
+              "Possibly corrupt raw: " + primary() + "/IMG_0171.CR2 (the file ends before its raw image does)");
+    expect_nothing_from("IMG_0171.CR2");
+    EXPECT_EQ(run().counts.raws_decoded, 85);
 }
 
 TEST_P(VerifyPipeline, LateReadBackMismatchEndsTheFolderThereAsOneAtATime)

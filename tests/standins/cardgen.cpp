@@ -1,5 +1,7 @@
 #include "cardgen.h"
 
+#include "dng_writer.h"
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -226,6 +228,27 @@ void write_random_file(const fs::path& path, std::uintmax_t size, std::uint64_t 
     close_file(std::move(file), path);
 }
 
+void write_dng_raw(const fs::path& path, std::uintmax_t size, std::uint64_t seed)
+{
+    DngOptions options;
+    options.seed = seed;
+    options.compressed = false;
+    options.width = size >= 64 * 1024 ? 256 : 32;
+    options.height = uncompressed_dng_height(options.width, size);
+    options.pad_to = size;
+    write_file_bytes(path, make_dng(options));
+}
+
+std::string small_dng(std::uint64_t seed)
+{
+    DngOptions options;
+    options.width = 32;
+    options.height = 24;
+    options.seed = seed;
+    const std::vector<unsigned char> bytes = make_dng(options);
+    return std::string(bytes.begin(), bytes.end());
+}
+
 void set_file_time(const fs::path& path, std::time_t when)
 {
     const timespec times[2] = {{when, 0}, {when, 0}};
@@ -249,7 +272,7 @@ CardLayout preset(std::string_view name)
         layout.folders = 2;
         layout.jpeg_width = 4000;
         layout.jpeg_height = 3000;
-        layout.raw_bytes = 25 * 1000 * 1000;
+        layout.raw_kind = RawKind::compressed_dng;
     } else if (name == "many") {
         layout.lone_raws = 2000;
         layout.folders = 4;
@@ -273,6 +296,9 @@ void check_layout(const CardLayout& s)
         throw std::invalid_argument("folder count must be 1 to 900");
     if (s.jpeg_width <= 0 || s.jpeg_height <= 0 || s.quality < 1 || s.quality > 100 || s.distinct_jpegs < 1)
         throw std::invalid_argument("JPEG size, quality (1-100) and distinct count must be positive");
+    if (s.raw_width < 22 || s.raw_height < 22 || s.raw_width > 65535 || s.raw_height > 65535 ||
+        s.distinct_raws < 1)
+        throw std::invalid_argument("raw size must be 22 to 65535 each way, distinct raws positive");
 }
 
 std::string camera_name(int index, const char* extension)
@@ -295,12 +321,14 @@ private:
     std::string folder_of(int index, int total) const;
     static std::time_t time_of(int index, int total);
     const std::vector<unsigned char>& next_jpeg();
+    void write_raw(const std::string& rel, std::uintmax_t size, int index);
     void finish(const std::string& rel, FileKind kind, std::time_t when);
 
     fs::path m_card;
     const CardLayout& m_layout;
     std::vector<CardFile> m_made;
     std::vector<std::vector<unsigned char>> m_pictures;  // encoded on first use
+    std::vector<std::vector<unsigned char>> m_raws;      // compressed DNGs, encoded on first use
     int m_jpeg_count = 0;
 };
 
@@ -338,6 +366,30 @@ const std::vector<unsigned char>& CardWriter::next_jpeg()
     return m_pictures[which];
 }
 
+// Uncompressed DNGs are cheap to make, so each is a picture of its own; compressed ones
+// take long enough to be reused like JPEGs.
+void CardWriter::write_raw(const std::string& rel, std::uintmax_t size, int index)
+{
+    const fs::path path = m_card / rel;
+    if (m_layout.raw_kind == RawKind::random) {
+        write_random_file(path, size, static_cast<std::uint64_t>(index) + 1);
+        return;
+    }
+    if (m_layout.raw_kind == RawKind::dng) {
+        write_dng_raw(path, size, static_cast<std::uint64_t>(index) + 1);
+        return;
+    }
+    DngOptions options;
+    const std::size_t which = static_cast<std::size_t>(index % m_layout.distinct_raws);
+    while (m_raws.size() <= which) {
+        options.width = m_layout.raw_width;
+        options.height = m_layout.raw_height;
+        options.seed = m_raws.size() + 1;
+        m_raws.push_back(make_dng(options));
+    }
+    write_file_bytes(path, m_raws[which]);
+}
+
 void CardWriter::finish(const std::string& rel, FileKind kind, std::time_t when)
 {
     const fs::path path = m_card / rel;
@@ -360,7 +412,7 @@ void CardWriter::shot(int index, int total)
     if (raw) {
         const std::string rel = folder + "/" + camera_name(index, "CR2");
         const bool paired = index < m_layout.pairs;
-        write_random_file(m_card / rel, paired ? m_layout.raw_bytes : m_layout.lone_raw_bytes, index + 1);
+        write_raw(rel, paired ? m_layout.raw_bytes : m_layout.lone_raw_bytes, index);
         finish(rel, FileKind::Raw, when);
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Makes camera memory cards on disk: real JPEGs, raw stand-ins of random bytes, the odd
-// extra and hidden files, with camera-style names and fixed modification times. Used by
+// Makes camera memory cards on disk: real JPEGs, raws the raw decoder accepts (or stand-ins
+// of random bytes), the odd extra and hidden files, with camera-style names and fixed modification times. Used by
 // make_sample_card, the tests and the benchmark. A failure to write throws
 // std::runtime_error naming the file and the system's reason; a bad description throws
 // std::invalid_argument.
@@ -38,8 +38,22 @@ void write_file_bytes(const std::filesystem::path& path, const std::vector<unsig
 // Writes size pseudo-random bytes, the same ones for the same seed.
 void write_random_file(const std::filesystem::path& path, std::uintmax_t size, std::uint64_t seed);
 
+// Writes a raw the raw decoder accepts (an uncompressed DNG) of exactly size bytes where
+// size leaves room for its header and 22 rows of 32 (about 1.7 KB); the same one for the
+// same seed.
+void write_dng_raw(const std::filesystem::path& path, std::uintmax_t size, std::uint64_t seed);
+
+// A small raw the raw decoder accepts, as the content of a test's file.
+std::string small_dng(std::uint64_t seed);
+
 // Sets both the access and the modification time of path.
 void set_file_time(const std::filesystem::path& path, std::time_t when);
+
+enum class RawKind {
+    dng,             // an uncompressed DNG of exactly the raw size asked for
+    compressed_dng,  // a lossless-JPEG DNG of raw_width x raw_height, whatever its size
+    random,          // random bytes, for runs that decode no raws
+};
 
 struct CardLayout {
     int pairs = 0;       // shots kept as RAW+JPEG
@@ -51,13 +65,17 @@ struct CardLayout {
     int quality = 90;
     std::uintmax_t raw_bytes = 0;        // size of the raw of a pair
     std::uintmax_t lone_raw_bytes = 0;   // size of a raw-only shot
+    RawKind raw_kind = RawKind::dng;
+    int raw_width = 6000;                // of a compressed DNG: 24 megapixels
+    int raw_height = 4000;
+    int distinct_raws = 4;               // compressed DNGs encoded; further raws reuse their bytes
     int distinct_jpegs = 4;              // pictures encoded; further JPEGs reuse their bytes
     bool extras = false;                 // DCIM/MISC with a .THM and a .WAV stand-in
     bool hidden = false;                 // ".hidden" and an AppleDouble "._IMG_0001.JPG"
 };
 
 // "demo": 6 pairs and one lone JPEG of 640x480, raws of 200 KB, 2 folders, extras, hidden.
-// "bench": 100 pairs of 4000x3000 JPEGs and 25 MB raws in 2 folders.
+// "bench": 100 pairs of 4000x3000 JPEGs and 24-megapixel compressed DNG raws in 2 folders.
 // "many": 2000 raw-only shots of 100 KB in 4 folders.
 // Throws std::invalid_argument for any other name.
 CardLayout preset(std::string_view name);

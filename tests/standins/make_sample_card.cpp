@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,14 +19,17 @@ namespace cardgen = oakvane::cardgen;
 
 constexpr const char* kUsage =
     "usage: make_sample_card <card folder> [--preset demo|bench|many] [--pairs N]\n"
-    "       [--jpeg-size WxH] [--raw-bytes N] [--files N] [--file-bytes N] [--quality Q]\n"
-    "       [--jpegs N]\n"
+    "       [--jpeg-size WxH] [--raw-bytes N] [--raw-size WxH] [--random-raws] [--files N]\n"
+    "       [--file-bytes N] [--quality Q] [--jpegs N]\n"
     "       make_sample_card --help\n";
 
 constexpr const char* kHelp =
     "Makes a camera card's folder tree for demonstrations, tests and benchmarks: RAW+JPEG\n"
     "pairs (or many small files) under <card folder>/DCIM, with the times a camera gives.\n"
-    "A preset chooses the layout; the other options change one part of it.\n";
+    "A preset chooses the layout; the other options change one part of it.\n"
+    "Raws are DNGs the raw decoder accepts: uncompressed ones of exactly --raw-bytes, or\n"
+    "lossless-JPEG ones of --raw-size samples (the bench preset: 6000x4000). --random-raws\n"
+    "writes random bytes instead, for runs that do not decode raws.\n";
 
 bool asks_for_help(int argc, char** argv)
 {
@@ -50,13 +54,12 @@ Number parse_number(std::string_view option, std::string_view text)
     return value;
 }
 
-void parse_jpeg_size(std::string_view text, cardgen::CardLayout& layout)
+std::pair<int, int> parse_size(std::string_view option, std::string_view text)
 {
     const auto x = text.find('x');
     if (x == std::string_view::npos)
-        throw UsageError("--jpeg-size needs WxH, not \"" + std::string(text) + "\"");
-    layout.jpeg_width = parse_number<int>("--jpeg-size", text.substr(0, x));
-    layout.jpeg_height = parse_number<int>("--jpeg-size", text.substr(x + 1));
+        throw UsageError(std::string(option) + " needs WxH, not \"" + std::string(text) + "\"");
+    return {parse_number<int>(option, text.substr(0, x)), parse_number<int>(option, text.substr(x + 1))};
 }
 
 // Sets one override from an option and its value; the preset was applied before.
@@ -65,9 +68,15 @@ void apply_option(std::string_view option, std::string_view value, cardgen::Card
     if (option == "--pairs")
         layout.pairs = parse_number<int>(option, value);
     else if (option == "--jpeg-size")
-        parse_jpeg_size(value, layout);
-    else if (option == "--raw-bytes")
+        std::tie(layout.jpeg_width, layout.jpeg_height) = parse_size(option, value);
+    else if (option == "--raw-bytes") {
         layout.raw_bytes = parse_number<std::uintmax_t>(option, value);
+        if (layout.raw_kind == cardgen::RawKind::compressed_dng)
+            layout.raw_kind = cardgen::RawKind::dng;
+    } else if (option == "--raw-size") {
+        std::tie(layout.raw_width, layout.raw_height) = parse_size(option, value);
+        layout.raw_kind = cardgen::RawKind::compressed_dng;
+    }
     else if (option == "--files")
         layout.lone_raws = parse_number<int>(option, value);
     else if (option == "--file-bytes")
@@ -92,9 +101,12 @@ Request parse_arguments(int argc, char** argv)
     Request request;
     std::string preset = "demo";
     std::vector<std::pair<std::string_view, std::string_view>> overrides;
+    bool random_raws = false;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (!arg.starts_with("--")) {
+        if (arg == "--random-raws") {
+            random_raws = true;
+        } else if (!arg.starts_with("--")) {
             if (!request.card.empty())
                 throw UsageError("more than one card folder given");
             request.card = arg;
@@ -115,6 +127,8 @@ Request parse_arguments(int argc, char** argv)
     }
     for (const auto& [option, value] : overrides)
         apply_option(option, value, request.layout);
+    if (random_raws)
+        request.layout.raw_kind = cardgen::RawKind::random;
     return request;
 }
 

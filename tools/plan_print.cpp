@@ -28,7 +28,8 @@ void print_file(const FileRecord& file, std::FILE* out)
     if (!file.backup_sidecar.empty())
         std::fprintf(out, "    sidecar %s\n", file.backup_sidecar.c_str());
     if (!file.primary_path.empty())
-        std::fprintf(out, "    primary %s (%s)\n", file.primary_path.c_str(), file_check_text(file.check));
+        std::fprintf(out, "    primary %s (%s%s%s)\n", file.primary_path.c_str(), file_check_text(file.check),
+                     file.unchecked_why.empty() ? "" : ": ", file.unchecked_why.c_str());
     if (!file.primary_sidecar.empty())
         std::fprintf(out, "    sidecar %s\n", file.primary_sidecar.c_str());
 }

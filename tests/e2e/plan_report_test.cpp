@@ -160,6 +160,7 @@ TEST_F(PlanTest, RunDoesWhatThePlanSaid)
     layout.hidden = true;
     make_card(layout);
     add_jpeg("DCIM/101CANON/IMG_0001.JPG", cardgen::kDayOne, 7);  // the name of 100CANON's first
+    add_raw("DCIM/101CANON/IMG_0005.DNG", cardgen::kDayTwo, 3000, 9);  // a camera's own DNG
     card_done();
     write_set({"ConverterApp\t" STANDIN_CONVERTER, "KeepRaw\t1", "NameFmt\tSNEE", "Template\tBasic",
                "WantDateFolders\t1", "WantUserFolder\t1", "UserFolder\tTrip", "WantRangeFolder\t1"});
@@ -168,9 +169,9 @@ TEST_F(PlanTest, RunDoesWhatThePlanSaid)
 
     const Plan plan = plan_then_run(0);
 
-    EXPECT_EQ(plan.files.size(), 10u);
+    EXPECT_EQ(plan.files.size(), 11u);
     EXPECT_EQ(plan.skipped.size(), 2u);
-    EXPECT_TRUE(plan.verdict.starts_with("the run can go ahead: 10 files")) << plan.verdict;
+    EXPECT_TRUE(plan.verdict.starts_with("the run can go ahead: 11 files")) << plan.verdict;
     std::set<std::string> checks, sequence_numbered, stepped_ranges;
     for (const auto& [card, file] : plan.files) {
         checks.insert(file.check);
@@ -179,7 +180,7 @@ TEST_F(PlanTest, RunDoesWhatThePlanSaid)
         if (file.backup.find("/0001-0003a/") != std::string::npos)
             stepped_ranges.insert(file.backup);
     }
-    EXPECT_EQ(checks, (std::set<std::string>{"JPEG decoded", "converter verified"}));
+    EXPECT_EQ(checks, (std::set<std::string>{"JPEG decoded", "converter verified", "raw decoded"}));
     EXPECT_EQ(sequence_numbered.size(), 1u);
     EXPECT_FALSE(stepped_ranges.empty());
     EXPECT_EQ(files_with_extension(primary(), ".dng").size(), 4u);
@@ -249,6 +250,8 @@ TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
     layout.raw_bytes = 3000;
     layout.hidden = true;
     make_card(layout);
+    add_raw("DCIM/100CANON/IMG_0099.DNG", cardgen::kDayOne, 3000, 9);
+    card_done();
     write_set({"ConverterApp\t" STANDIN_CONVERTER, "KeepRaw\t1", "NameFmt\tEEEE", "WantDateFolders\t0"});
     fs::create_directories(report().parent_path());
 
@@ -257,6 +260,9 @@ TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
     const std::string json = valid_report();
     EXPECT_TRUE(has(json, R"("result": "succeeded")")) << json;
+    EXPECT_TRUE(has(json, R"("check": "raw decoded")")) << json;
+    EXPECT_TRUE(has(json, R"("raws_decoded": 1)")) << json;
+    EXPECT_TRUE(has(json, R"("raws_verified": 3)")) << json;
     EXPECT_TRUE(has(json, R"("jpegs_verified": 2)")) << json;
     EXPECT_TRUE(has(json, R"("primary_path": ")" + (primary() / "IMG_0001.dng").string() + R"(")")) << json;
     EXPECT_TRUE(has(json, R"("check": "converter verified")")) << json;

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -73,6 +74,17 @@ public:
     virtual void diagnostic(std::string_view text) { (void)text; }
 };
 
+// When a photo was taken, as its camera recorded it in the photo itself.
+struct CaptureDate {
+    std::time_t wall_clock = 0;  // the camera's date and time, counted as if it were UTC
+    std::optional<int> offset_minutes;  // the camera's offset east of UTC, where it recorded one
+};
+
+// Reads the capture date of a photo from the first bytes of its file (head); nullopt, with
+// the reason in why, when it carries none or can't be read. Called from the run's thread.
+using CaptureDateReader =
+    std::function<std::optional<CaptureDate>(std::string_view head, std::string& why)>;
+
 // Everything that describes one ingestion.
 struct RunRequest {
     std::string card_folder;
@@ -99,6 +111,9 @@ struct RunRequest {
     // Every copy is read back after it is flushed and compared with the card's hash; off,
     // a copy is checked by its size (and a JPEG by its decode) only.
     bool read_back = true;
+    // Where a card's file times alone can't tell the camera's clock (exFAT, FUSE readers),
+    // a few photos' capture dates settle it; unset, the file system decides alone.
+    CaptureDateReader capture_dates;
 };
 
 struct RunCounts {
@@ -156,6 +171,7 @@ struct CopycardResult {
 // What the "copy" command takes besides its 19 arguments (from its environment).
 struct CopycardOptions {
     bool read_back = true;  // RunRequest::read_back
+    CaptureDateReader capture_dates;  // RunRequest::capture_dates
 };
 
 // Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test): parses its

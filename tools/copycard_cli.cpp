@@ -11,6 +11,7 @@
 // SIGINT or SIGTERM, 1 failure. On a terminal the engine's diagnostics are shown only
 // with OAKVANE_VERBOSE=1.
 
+#include "capture_dates.h"
 #include "cli_host.h"
 #include "engine.h"
 
@@ -127,6 +128,7 @@ int main(int argc, char* argv[])
     oakvane::CopycardResult result;
     oakvane::CopycardOptions options;
     options.read_back = *read_back;
+    options.capture_dates = oakvane::read_capture_date;
     int ok = 0;
     ok = oakvane::copycard_main(argc, argv, host, result, options);
     host.finish_progress();

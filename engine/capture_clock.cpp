@@ -73,9 +73,9 @@ std::string shift_text(long long shift)
 std::string sample_text(const ClockSample& sample)
 {
     std::string text = sample.path + " taken " + utc_text(sample.date.wall_clock);
-    if (sample.date.offset_minutes)
-        text += format(" (%c", *sample.date.offset_minutes < 0 ? '-' : '+') +
-                hours_minutes(*sample.date.offset_minutes * 60LL) + ")";
+    if (const std::optional<int> offset = sample.date.offset_minutes)
+        text += format(" (%c%02d:%02d)", *offset < 0 ? '-' : '+', std::abs(*offset) / 60,
+                       std::abs(*offset) % 60);
     return text + ", file time " + utc_text(sample.file_time) + " UTC";
 }
 
@@ -106,10 +106,13 @@ Status list_photos(Run& run, std::vector<CardItem>& photos)
     });
 }
 
-// Up to kSampleCount of them spread over the card, first and last included: a card shot
-// over days of changing zones is then the more likely to show it.
-std::vector<CardItem> spread_sample(const std::vector<CardItem>& photos)
+// Up to kSampleCount of them spread over the card in the order of their names (a camera's
+// order of shooting), first and last included: a card shot over days of changing zones is
+// then the more likely to show it.
+std::vector<CardItem> spread_sample(std::vector<CardItem> photos)
 {
+    std::sort(photos.begin(), photos.end(),
+              [](const CardItem& a, const CardItem& b) { return a.path < b.path; });
     if (photos.size() <= kSampleCount)
         return photos;
     std::vector<CardItem> picked;

@@ -80,7 +80,7 @@ Environment:
                             size, and JPEGs by decoding them (default 1: read back)
   OAKVANE_CARD_CLOCK=local|wall-clock
                             read the card's times so instead of deciding from
-                            its file system (a debugging aid)
+                            its file system and photos (a debugging aid)
 )";
 
 // OAKVANE_READ_BACK: unset, "" or "1" reads copies back, "0" does not; anything else is

@@ -23,14 +23,16 @@ void log_message(int level, const char* message)
     ec_log("libexiv2 (level %d): %.*s", level, static_cast<int>(text.size()), text.data());
 }
 
-// The library's handler is process-wide; set once, before the first photo is read.
-void route_library_messages()
+// The library's message handler and its XMP parser are process-wide; both are set up once,
+// before the first photo is read, since the parser would otherwise set itself up on whichever
+// thread first meets a photo with XMP, racing any other.
+void set_up_library()
 {
-    static const bool routed = [] {
+    static const bool set_up = [] {
         Exiv2::LogMsg::setHandler(&log_message);
-        return true;
+        return Exiv2::XmpParser::initialize();
     }();
-    (void)routed;
+    (void)set_up;
 }
 
 // The digits of text[from, from + count) as a number; false when any is no digit.
@@ -108,7 +110,7 @@ std::optional<CaptureDate> capture_date_of(const Exiv2::ExifData& exif, std::str
 
 std::optional<CaptureDate> read_capture_date(std::string_view head, std::string& why)
 {
-    route_library_messages();
+    set_up_library();
     try {
         Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(
             reinterpret_cast<const Exiv2::byte*>(head.data()), static_cast<long>(head.size()));

@@ -3,9 +3,7 @@
 // photos' capture dates.
 
 #include "e2e_support.h"
-#include "exif_data.h"
-#include "exfat_image.h"
-#include "mounts.h"
+#include "exfat_card.h"
 
 #include <algorithm>
 
@@ -17,20 +15,6 @@ namespace {
 // themselves are in Berlin's zone, two hours east in summer.
 const char* const kMountZone = "TZ=<+03>-3";
 const char* const kRunZone = "TZ=Europe/Berlin";
-
-struct Shot {
-    const char* name;
-    const char* taken;        // DateTimeOriginal, the camera's clock
-    const char* exif_offset;  // OffsetTimeOriginal, "" for none
-    std::optional<int> entry_offset;  // the directory entry's UTC offset, in minutes
-};
-
-std::time_t utc(const char* text)
-{
-    std::tm parts{};
-    strptime(text, "%Y:%m:%d %H:%M:%S", &parts);
-    return timegm(&parts);
-}
 
 // "2024-07-14/IMG_20240714_20240714_233000.JPG" for a photo shot at 2024:07:14 23:30:00 by
 // that clock.
@@ -44,43 +28,11 @@ std::string primary_name(const std::string& clock)
 
 class ExfatFuseCard : public ::testing::Test {
 protected:
-    void SetUp() override
+    // False, with the reason in skipped, where exfat-fuse can't mount here.
+    bool make_card(const std::vector<ExfatShot>& shots)
     {
-        if (const std::string refused = test::exfat_fuse_refusal(dir.str()); !refused.empty())
-            GTEST_SKIP() << "exFAT through FUSE can't be tested here: " << refused;
-    }
-
-    // Writes the shots through a mount in UTC (their entries then hold the camera's clock as
-    // it is), gives each entry its offset, and mounts the card again in kMountZone. False,
-    // with the reason in skipped, where FUSE mounts fail on this machine.
-    bool make_card(const std::vector<Shot>& shots)
-    {
-        const std::string image = dir / "card.img";
-        EXPECT_EQ(test::make_exfat_image(image), "");
-        {
-            test::Mount writing({"-t", "exfat-fuse", "-o", "loop", image}, dir / "card", {"TZ=UTC"});
-            if (!writing.ok()) {
-                skipped = "exfat-fuse can't mount an image here: " + writing.error();
-                return false;
-            }
-            cardgen::JpegOptions small;
-            small.width = 32;
-            small.height = 24;
-            for (const Shot& shot : shots) {
-                const std::string path = dir / (std::string("card/DCIM/100CAMRA/") + shot.name);
-                fs::create_directories(fs::path(path).parent_path());
-                cardgen::write_file_bytes(path, cardgen::with_exif(cardgen::make_jpeg(small), shot.taken,
-                                                                   shot.exif_offset));
-                cardgen::set_file_time(path, utc(shot.taken));
-            }
-            EXPECT_TRUE(writing.unmount()) << writing.error();
-        }
-        for (const Shot& shot : shots)
-            EXPECT_EQ(test::set_exfat_utc_offset(image, shot.name, shot.entry_offset), "");
-        mounted.emplace(std::vector<std::string>{"-t", "exfat-fuse", "-o", "loop", image},
-                        dir / "card", std::vector<std::string>{kMountZone});
-        EXPECT_TRUE(mounted->ok()) << mounted->error();
-        return mounted->ok();
+        mounted = exfat_fuse_card(dir.str(), shots, kMountZone, skipped);
+        return mounted != nullptr;
     }
 
     ProcessResult ingest()
@@ -103,7 +55,7 @@ protected:
     }
 
     test::TempDir dir;
-    std::optional<test::Mount> mounted;
+    std::unique_ptr<test::Mount> mounted;
     std::string skipped;
 };
 

@@ -36,7 +36,7 @@ constexpr char kDescription[] =
     "                            (1 forces one; default: one per processor, at most 8)\n"
     "  OAKVANE_CARD_CLOCK=local|wall-clock\n"
     "                            read the card's times so instead of deciding from\n"
-    "                            its file system (a debugging aid)\n"
+    "                            its file system and photos (a debugging aid)\n"
     "  QT_QPA_PLATFORM           Qt's own: the display platform (xcb, wayland, ...)";
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "card_time.h"
 
+#include "capture_clock.h"
 #include "card_source.h"
 #include "run.h"
 #include "text_format.h"
@@ -55,9 +56,14 @@ Status decide_card_clock(Run& run)
         return fail("Can't read the card's file system", run.card.folder(), err);
     run.card_clock = posix::clock_depends_on_mount(type) ? decide_for_mount(run, type)
                                                          : posix::CardClock{};
+    if (run.request.capture_dates && clock_from_photos(type))
+        if (Status calibrated = calibrate_card_clock(run); !calibrated)
+            return calibrated;
     if (run.card_clock.wall_clock)
-        run.diagnostic(format("card times read as the camera's wall-clock, the kernel's shift of %lld s undone",
+        run.diagnostic(format("card times read as the camera's wall-clock, a shift of %lld s undone",
                               run.card_clock.kernel_shift));
+    else
+        run.diagnostic("card times read in local time");
     return {};
 }
 

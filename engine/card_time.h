@@ -12,8 +12,10 @@ namespace oakvane {
 class Run;
 
 // Decides, once per run from the card, how the card's file times are read: the camera's
-// zone-less wall-clock on FAT and exFAT, local time elsewhere. The environment variable
-// OAKVANE_CARD_CLOCK ("wall-clock" or "local") overrides the decision.
+// zone-less wall-clock on FAT and exFAT, local time elsewhere; on exFAT and FUSE file
+// systems, whatever clock the capture dates of the card's photos agree on (when the request
+// has a reader for them). The environment variable OAKVANE_CARD_CLOCK ("wall-clock" or
+// "local") overrides the decision.
 Status decide_card_clock(Run& run);
 
 // The card file time t broken down as clock says.

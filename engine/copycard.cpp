@@ -112,6 +112,7 @@ int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardR
     RunRequest wanted = *request;
     wanted.read_back = options.read_back;
     wanted.decode_raws = options.decode_raws;
+    wanted.capture_dates = options.capture_dates;
     const RunResult run = ingest(wanted, host);
     if (!run.succeeded())
         return 0;

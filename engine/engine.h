@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -75,6 +76,17 @@ public:
     virtual void diagnostic(std::string_view text) { (void)text; }
 };
 
+// When a photo was taken, as its camera recorded it in the photo itself.
+struct CaptureDate {
+    std::time_t wall_clock = 0;  // the camera's date and time, counted as if it were UTC
+    std::optional<int> offset_minutes;  // the camera's offset east of UTC, where it recorded one
+};
+
+// Reads the capture date of a photo from the first bytes of its file (head); nullopt, with
+// the reason in why, when it carries none or can't be read. Called from the run's thread.
+using CaptureDateReader =
+    std::function<std::optional<CaptureDate>(std::string_view head, std::string& why)>;
+
 // Everything that describes one ingestion.
 struct RunRequest {
     std::string card_folder;
@@ -104,6 +116,9 @@ struct RunRequest {
     // Raws copied as they are (camera DNGs always; the others when no converter gets them)
     // are unpacked whole by the raw decoder on the verifying threads.
     bool decode_raws = true;
+    // Where a card's file times alone can't tell the camera's clock (exFAT, FUSE readers),
+    // a few photos' capture dates settle it; unset, the file system decides alone.
+    CaptureDateReader capture_dates;
 };
 
 struct RunCounts {
@@ -163,6 +178,7 @@ struct CopycardResult {
 struct CopycardOptions {
     bool read_back = true;    // RunRequest::read_back
     bool decode_raws = true;  // RunRequest::decode_raws
+    CaptureDateReader capture_dates;  // RunRequest::capture_dates
 };
 
 // Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test): parses its

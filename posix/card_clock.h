@@ -13,6 +13,7 @@ namespace oakvane::posix {
 
 inline constexpr unsigned long kVfatMagic = 0x4d44;        // statfs f_type of vfat and msdos
 inline constexpr unsigned long kExfatMagic = 0x2011bab0;   // statfs f_type of the exfat driver
+inline constexpr unsigned long kFuseMagic = 0x65735546;    // statfs f_type of every FUSE file system
 
 struct CardClock {
     // True: the time less kernel_shift, broken down as UTC, is the camera's wall-clock.

@@ -11,6 +11,7 @@
 // SIGINT or SIGTERM, 1 failure. On a terminal the engine's diagnostics are shown only
 // with OAKVANE_VERBOSE=1.
 
+#include "capture_dates.h"
 #include "cli_host.h"
 #include "engine.h"
 
@@ -84,7 +85,7 @@ Environment:
                             run)
   OAKVANE_CARD_CLOCK=local|wall-clock
                             read the card's times so instead of deciding from
-                            its file system (a debugging aid)
+                            its file system and photos (a debugging aid)
 )";
 
 // A check's switch in the environment: unset, "" or "1" is on, "0" off; anything else is
@@ -132,6 +133,7 @@ int main(int argc, char* argv[])
         }
         *check = *on;
     }
+    options.capture_dates = oakvane::read_capture_date;
     oakvane::CliHost host;
     oakvane::CopycardResult result;
     int ok = 0;

@@ -27,7 +27,7 @@ Environment:
                           (default ~/.local/state/oakvane/trace.log)
   OAKVANE_VERIFY_WORKERS  the number of threads that decode JPEGs (default: one per CPU, at most 8)
   OAKVANE_CARD_CLOCK      local or wall-clock: read the card's times so instead of deciding
-                          from its file system (a debugging aid)
+                          from its file system and photos (a debugging aid)
   XDG_CONFIG_HOME         the preference sets are kept in $XDG_CONFIG_HOME/Oakvane
                           (default ~/.config/Oakvane)
 )";

@@ -1,5 +1,6 @@
 #include "run_settings.h"
 
+#include "capture_dates.h"
 #include "name_codes.h"
 #include "preferences.h"
 
@@ -133,6 +134,7 @@ std::optional<RunRequest> run_request(const RunSettings& run, Failure& why)
     request.texts = run.texts;
     request.sidecar_template = sidecar_path(run);
     request.starting_number = *number;
+    request.capture_dates = read_capture_date;
     return request;
 }
 

@@ -2,6 +2,7 @@
 // with the preferences in a temporary configuration folder.
 
 #include "e2e_support.h"
+#include "exfat_card.h"
 #include "mounts.h"
 
 #include <csignal>
@@ -387,6 +388,30 @@ TEST_F(HeadlessTest, InterruptStopsTheRun)
 }
 
 // Cards come and go as real mounts of ext2 card images, as a card reader's would.
+// A card read through exfat-fuse whose entries carry the camera's zone, four hours west: the
+// run takes the card's clock from the photos, and files the late shots on the camera's day
+// rather than on UTC's next one.
+TEST_F(HeadlessTest, ExfatFuseCardIsFiledByItsCamerasClock)
+{
+    std::string skipped;
+    const std::unique_ptr<test::Mount> card = exfat_fuse_card(
+        (tmp() / "fuse").string(),
+        {{"IMG_0001.JPG", "2024:07:14 22:30:00", "-04:00", -240},
+         {"IMG_0002.JPG", "2024:07:14 23:45:00", "-04:00", -240}},
+        "TZ=UTC", skipped);
+    if (!card)
+        GTEST_SKIP() << skipped;
+    write_profile({"BackupFolder=" + backup().string(), "PrimaryFolder=" + primary().string(),
+                   "KeepRaw=0", "NameFmt=SAEE", "AutoEject=0", "DateFolders=1", "Arrangement=1"});
+    fs::create_directories(backup());
+    const ProcessResult r = ingest({"--card", card->mount_point() + "/DCIM"});
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    const Lines placed = test::list_tree(primary());
+    EXPECT_EQ(placed.size(), 2u);
+    for (const std::string& file : placed)
+        EXPECT_EQ(file.substr(0, 11), "2024-07-14/") << file;
+}
+
 class StationTest : public HeadlessTest {
 protected:
     void SetUp() override

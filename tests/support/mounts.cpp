@@ -34,11 +34,11 @@ std::string tool(const std::string& name)
     return name;
 }
 
-std::string run(std::vector<std::string> argv)
+std::string run(std::vector<std::string> argv, const std::vector<std::string>& env = {})
 {
     argv[0] = tool(argv[0]);
     try {
-        const ProcessResult r = run_process(argv);
+        const ProcessResult r = run_process(argv, env);
         if (r.exit_code == 0)
             return {};
         return argv[0] + " failed: " + r.err + r.out;
@@ -61,14 +61,15 @@ std::string mount_refusal(const std::string& dir)
     return {};
 }
 
-Mount::Mount(const std::vector<std::string>& source, std::string mount_point)
+Mount::Mount(const std::vector<std::string>& source, std::string mount_point,
+             const std::vector<std::string>& env)
     : m_mount_point(std::move(mount_point))
 {
     std::vector<std::string> argv{"mount"};
     argv.insert(argv.end(), source.begin(), source.end());
     argv.push_back(m_mount_point);
     fs::create_directories(m_mount_point);
-    m_error = run(argv);
+    m_error = run(argv, env);
     m_mounted = m_error.empty();
 }
 

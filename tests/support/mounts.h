@@ -16,8 +16,11 @@ std::string mount_refusal(const std::string& dir);
 
 class Mount {
 public:
-    // Runs mount(8) with options (e.g. {"-t", "tmpfs", "tmpfs"} or {"-o", "loop", image}).
-    Mount(const std::vector<std::string>& source, std::string mount_point);
+    // Runs mount(8) with options (e.g. {"-t", "tmpfs", "tmpfs"} or {"-o", "loop", image}),
+    // with the "NAME=value" entries of env added to its environment (a FUSE file system's
+    // process keeps it).
+    Mount(const std::vector<std::string>& source, std::string mount_point,
+          const std::vector<std::string>& env = {});
     ~Mount();
     Mount(const Mount&) = delete;
     Mount& operator=(const Mount&) = delete;

@@ -58,6 +58,27 @@ protected:
     }
 };
 
+// Number-range folders get their names only after the backup pass: the copies in them are
+// listed under the names they end with, not left out under the placeholder's.
+TEST_F(HistoryTest, CopiesInNumberRangeFoldersAreListed)
+{
+    IngestArgs a = args();
+    a.switches = "D-R";
+    const ProcessResult r = run_copycard(a);
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+
+    for (const fs::path& root : {backup(), primary()}) {
+        const Lines written = generations(root);
+        ASSERT_EQ(written.size(), 1u) << root;
+        const Lines copies = test::list_tree(root);
+        ASSERT_EQ(copies.size(), 2u) << root;
+        for (const std::string& copy : copies) {
+            EXPECT_NE(copy.find("/0001-0002/"), std::string::npos) << copy;
+            EXPECT_EQ(recorded(written[0], copy), xxh128sum(root / copy)) << copy;
+        }
+    }
+}
+
 TEST_F(HistoryTest, EachTreeGetsAGenerationPerRunThatItsCopiesMatch)
 {
     IngestArgs a = args();

@@ -7,17 +7,20 @@
 #   bench_ingest.sh --scaling   also cards of 200, 2,000 and 20,000 files and one of 1,000
 #                               JPEGs of 24 megapixels: wall time, per file, per MB, peak memory
 #
-#   card 1: 200 files, RAW+JPEG pairs (4000x3000 JPEGs of ~4.5 MB, 25 MB raws).
+#   card 1: 200 files, RAW+JPEG pairs (4000x3000 JPEGs of ~4.5 MB, 24-megapixel lossless-JPEG
+#           DNG raws of ~20 MB).
 #           sequential baseline: cp -r of the card into two folders, sync, then djpeg of every
-#           JPEG to /dev/null: the least work of the job, one step after another.
-#           Target: copycard with read-back off <= 0.6 of it.
+#           JPEG to /dev/null and a LibRaw unpack of every raw (bench/raw_unpack): the least
+#           work of the job, one step after another.
+#           Target: copycard with read-back off <= 0.6 of it; peak memory < 300 MB.
 #           read-back baseline: the same, and every check read-back adds with a standard tool
 #           each: both copies dropped from the page cache file by file (dd iflag=nocache
 #           count=0), then xxh128sum of both trees. Target: copycard <= 0.6 of it.
-#   card 2: 2000 files of 100 KB (no JPEGs). copy baseline: cp -r twice, then sync (copycard
-#           flushes every copy to stable storage before success). Target: copycard with
-#           read-back off <= 1.0 of it; with read-back on, shown against the read-back baseline.
-#   Peak resident memory (from /usr/bin/time) under 30 MB on both.
+#   card 2: 2000 raws of 100 KB (small uncompressed DNGs, no JPEGs). copy baseline: cp -r
+#           twice, sync (copycard flushes every copy to stable storage before success), then a
+#           LibRaw unpack of every raw. Target: copycard with read-back off <= 1.0 of it; with
+#           read-back on, shown against the read-back baseline. Peak memory < 30 MB.
+#   card 3: 200 JPEGs of 4000x3000, no raws: peak memory < 30 MB.
 #
 #   COMPARE_COPYCARD=/path/to/other/copycard times another build of copycard in the same rounds
 #   (say, the one before a change), so that both are measured under the same load.
@@ -34,9 +37,10 @@ scaling=0
 export TZ=UTC
 
 "$top/scripts/install-deps.sh"
-OAKVANE_BUILD=$build "$top/scripts/build.sh" copycard make_sample_card >/dev/null
+OAKVANE_BUILD=$build "$top/scripts/build.sh" copycard make_sample_card raw_unpack >/dev/null
 copycard=$build/tools/copycard
 make_card=$build/tests/standins/make_sample_card
+raw_unpack=$build/bench/raw_unpack
 
 # A folder of the user's own unless one is named: a fixed name under /tmp is shared.
 if [ -n "${BENCH_DIR:-}" ]; then
@@ -53,7 +57,11 @@ ingest() {  # card out
   "$copycard" copy "$1/DCIM" "$2/backup" "$2/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
 }
 copy_twice() { cp -r "$1" "$2/copy1" && cp -r "$1" "$2/copy2" && sync; }
-decode_all() { find "$1" -name '*.JPG' -print0 | xargs -0 -r -n 1 djpeg -outfile /dev/null; }
+copy_and_unpack() { copy_twice "$1" "$2" && decode_all "$1"; }
+decode_all() {
+  find "$1" -name '*.JPG' -print0 | xargs -0 -r -n 1 djpeg -outfile /dev/null &&
+    find "$1" \( -name '*.CR2' -o -name '*.DNG' \) -print0 | xargs -0 -r -n 1 "$raw_unpack"
+}
 sequential() { copy_twice "$1" "$2" && decode_all "$1"; }
 drop_and_hash() {
   find "$1/copy1" "$1/copy2" -type f -print0 |
@@ -65,9 +73,9 @@ read_back_off() { OAKVANE_READ_BACK=0 env -u OAKVANE_VERIFY_WORKERS bash -c 'ing
 default_workers() { env -u OAKVANE_VERIFY_WORKERS bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 compared() { env -u OAKVANE_VERIFY_WORKERS copycard="$COMPARE_COPYCARD" bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 one_worker() { OAKVANE_VERIFY_WORKERS=1 bash -c 'ingest "$0" "$1"' "$1" "$2"; }
-export -f ingest copy_twice decode_all sequential default_workers one_worker compared \
+export -f ingest copy_twice copy_and_unpack decode_all sequential default_workers one_worker compared \
   drop_and_hash read_back_baseline read_back_off
-export copycard COMPARE_COPYCARD
+export copycard raw_unpack COMPARE_COPYCARD
 compare=()
 [ -n "${COMPARE_COPYCARD:-}" ] && compare=(compared)
 
@@ -127,7 +135,7 @@ awk -v seq="${best[sequential]}" -v cp="${best[copy_twice]}" -v d="${best[defaul
   printf "        read-back baseline %.2f s (drop and xxh128sum %.2f s)\n", rb, rb - seq
   printf "        copycard (read-back) %.2f s, ratio %.3f to read-back baseline (target <= 0.6); one worker %.2f s, ratio %.3f\n", d, d / rb, o, o / rb
   printf "        copycard read-back off %.2f s, ratio %.3f to sequential baseline (target <= 0.6)\n", off, off / seq
-  printf "        peak memory %.1f MB, one worker %.1f MB, read-back off %.1f MB (target < 30)\n", md / 1024, mo / 1024, moff / 1024 }'
+  printf "        peak memory %.1f MB, one worker %.1f MB, read-back off %.1f MB (target < 300)\n", md / 1024, mo / 1024, moff / 1024 }'
 report_compared() {  # baseline-seconds
   [ ${#compare[@]} -eq 0 ] && return
   awk -v c="${best[compared]}" -v base="$1" -v m="${mem[compared]}" 'BEGIN {
@@ -137,16 +145,22 @@ report_compared "${best[sequential]}"
 rm -rf "$work/card1"
 
 keep=1
-measure "$work/card2" copy_twice read_back_baseline default_workers read_back_off one_worker \
+"$make_card" "$work/card3" --preset bench --pairs 0 --jpegs 200 >/dev/null
+measure "$work/card2" copy_and_unpack read_back_baseline default_workers read_back_off one_worker \
   "${compare[@]}"
-awk -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" -v o="${best[one_worker]}" \
+awk -v cp="${best[copy_and_unpack]}" -v d="${best[default_workers]}" -v o="${best[one_worker]}" \
     -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" -v rb="${best[read_back_baseline]}" \
     -v off="${best[read_back_off]}" 'BEGIN {
-  printf "card 2: copy baseline %.2f s; copycard read-back off %.2f s, ratio %.3f (target <= 1.0)\n", cp, off, off / cp
+  printf "card 2: copy and unpack baseline %.2f s; copycard read-back off %.2f s, ratio %.3f (target <= 1.0)\n", cp, off, off / cp
   printf "        read-back baseline %.2f s; copycard (read-back) %.2f s, ratio %.3f; one worker %.2f s\n", rb, d, d / rb, o
   printf "        per file %.0f us vs %.0f us; peak memory %.1f MB, one worker %.1f MB (target < 30)\n", d / 2000 * 1e6, cp / 2000 * 1e6, md / 1024, mo / 1024 }'
-report_compared "${best[copy_twice]}"
+report_compared "${best[copy_and_unpack]}"
 rm -rf "$work/card2"
+
+measure "$work/card3" default_workers
+awk -v d="${best[default_workers]}" -v md="${mem[default_workers]}" 'BEGIN {
+  printf "card 3: copycard %.2f s; peak memory %.1f MB (target < 30)\n", d, md / 1024 }'
+rm -rf "$work/card3"
 
 [ "$scaling" = 1 ] || exit 0
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
@@ -52,5 +53,10 @@ public:
     // The card folder as given, for the mount it is on.
     virtual const std::string& folder() const = 0;
 };
+
+// Makes the source a run reads its card through, from the request's card folder text. A
+// host that reads cards other than folders (a camera) gives one; the engine itself never
+// links what those sources need.
+using CardSourceFactory = std::function<std::unique_ptr<CardSource>(const std::string& card_folder)>;
 
 }  // namespace oakvane

@@ -3,6 +3,7 @@
 // comes in its request and its hooks, everything it found goes out in its result; the
 // engine keeps nothing between calls, so one process may run several ingestions at once.
 
+#include "card_source.h"
 #include "failure.h"
 
 #include <array>
@@ -99,6 +100,9 @@ struct RunRequest {
     // Every copy is read back after it is flushed and compared with the card's hash; off,
     // a copy is checked by its size (and a JPEG by its decode) only.
     bool read_back = true;
+    // Reads the card through a source of the host's own (a camera); unset, card_folder is
+    // a folder and is read as one.
+    CardSourceFactory card_source;
 };
 
 struct RunCounts {
@@ -156,6 +160,7 @@ struct CopycardResult {
 // What the "copy" command takes besides its 19 arguments (from its environment).
 struct CopycardOptions {
     bool read_back = true;  // RunRequest::read_back
+    CardSourceFactory card_source;  // RunRequest::card_source
 };
 
 // Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test): parses its

@@ -11,6 +11,7 @@
 // SIGINT or SIGTERM, 1 failure. On a terminal the engine's diagnostics are shown only
 // with OAKVANE_VERBOSE=1.
 
+#include "camera_source.h"
 #include "cli_host.h"
 #include "engine.h"
 
@@ -33,7 +34,10 @@ each copy, then places the images into the primary tree under new names and in a
 folders, verifying every JPEG and optionally converting raw files to DNG. Every argument
 of "copy" must be given, in this order (an empty text is "").
 
-  card_folder         the folder whose whole tree is ingested, usually <card>/DCIM
+  card_folder         the folder whose whole tree is ingested, usually <card>/DCIM;
+                      or a camera connected over USB: "camera:" for the one camera
+                      connected, "camera:PORT" for the camera at a libgphoto2 port
+                      (camera:usb:001,005; camera:disk:/FOLDER reads FOLDER as a camera)
   backup_folder       root of the backup tree, an absolute path (its parent must exist)
   primary_folder      root of the primary tree, an absolute path (not backup_folder)
   DNG_Converter_path  the converter program, or "none" to copy raw files unchanged
@@ -127,6 +131,7 @@ int main(int argc, char* argv[])
     oakvane::CopycardResult result;
     oakvane::CopycardOptions options;
     options.read_back = *read_back;
+    options.card_source = oakvane::camera::card_sources();
     int ok = 0;
     ok = oakvane::copycard_main(argc, argv, host, result, options);
     host.finish_progress();

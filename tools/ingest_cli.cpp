@@ -1,13 +1,14 @@
 // oakvane-ingest: runs an ingestion from the current preference set, as the desktop
 // application's Start does, without windows.
 //
-//   oakvane-ingest [-v|--verbose] [--set NAME] [--card FOLDER] [--plan] [--report FILE]
+//   oakvane-ingest [-v|--verbose] [--set NAME] [--card FOLDER | --camera [PORT]] [--plan] [--report FILE]
 //   oakvane-ingest [-v|--verbose] [--set NAME] --watch
 //   oakvane-ingest --list-sets | --show-set [NAME] | --new-set NAME [--from SET] |
 //                  [--set NAME] --set-value KEY=VALUE... | --select-set NAME
 //
 // --set uses the named preference set for this run only; --select-set remembers it, as
-// choosing it in the window does. --card names the card folder, otherwise the CardFolder
+// choosing it in the window does. --card names the card folder, --camera a camera connected
+// over USB (or the one at PORT), otherwise the CardFolder
 // preference decides, and "[user choice]" takes the one mounted card. --watch keeps running
 // as an ingest station that ingests every card inserted meanwhile. --plan prints what a run
 // would do and writes nothing; --report writes a JSON report of the run. The set commands

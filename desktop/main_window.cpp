@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "about_dialog.h"
+#include "camera_monitor.h"
 #include "choose_backup_dialog.h"
 #include "choose_card_dialog.h"
 #include "eject.h"
@@ -272,6 +273,9 @@ void CMainDlg::start_card_detection()
     // after each eject; a card inserted later needs a restart to be seen.
     if (!mounts || !m_detector->start_watching(std::move(mounts), why))
         std::fprintf(stderr, "Cards inserted from now on will not be noticed: %s\n", why.c_str());
+    // Cameras are looked for only on the running system, and never while a run has one open.
+    if (!m_options.volumes)
+        m_detector->watch_cameras(make_camera_monitor([this] { return !m_gate.running(); }));
     m_detector->ScanForCards();
 }
 

@@ -3,6 +3,8 @@
 #include "linux/mount_table.h"
 #include "linux/volume_label.h"
 
+#include "camera_volumes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -93,7 +95,7 @@ std::unique_ptr<VolumeSource> make_mountinfo_volume_source(std::string mountinfo
 
 std::unique_ptr<VolumeSource> make_system_volume_source()
 {
-    return make_mountinfo_volume_source(kMountInfoPath, kByLabelDir);
+    return with_cameras(make_mountinfo_volume_source(kMountInfoPath, kByLabelDir), camera::detect_cameras);
 }
 
 }  // namespace oakvane

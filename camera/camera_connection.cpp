@@ -1,6 +1,8 @@
 #include "camera_connection.h"
 
 #include "camera_detect.h"
+#include "gvfs_release.h"
+#include "usb_holders.h"
 
 namespace oakvane::camera {
 
@@ -66,9 +68,28 @@ Status set_model_and_port(Connection& connection)
     return {};
 }
 
+// gvfs takes a camera as it is plugged in; asked, it lets go of it.
+void release_from_desktop(const std::string& port, const Say& say)
+{
+    const GvfsRelease release = release_from_gvfs(port, usb_device_node(port));
+    for (const std::string& location : release.released)
+        say("Asked gvfs to let go of the camera: unmounted " + location + "\n");
+    if (!release.failure.empty())
+        say("gvfs would not let go of the camera: " + release.failure + "\n");
+}
+
+Status claim_failure(const Connection& connection, int result)
+{
+    std::string message = "Can't open the camera " + connection.model + " at " + connection.port + " (" +
+                          gp_text(result) + ")";
+    if (const std::string node = usb_device_node(connection.port); !node.empty())
+        message += ". " + held_camera_advice(connection.port, processes_holding(node));
+    return fail(message);
+}
+
 }  // namespace
 
-Status open_camera(const std::string& port, Connection& connection)
+Status open_camera(const std::string& port, const Say& say, Connection& connection)
 {
     ConnectedCamera chosen;
     if (Status found = choose_camera(port, chosen); !found)
@@ -82,9 +103,9 @@ Status open_camera(const std::string& port, Connection& connection)
     connection.camera.reset(camera);
     if (Status set = set_model_and_port(connection); !set)
         return set;
+    release_from_desktop(connection.port, say);
     if (const int opened = gp_camera_init(camera, connection.context.get()); opened < GP_OK)
-        return fail("Can't open the camera " + connection.model + " at " + connection.port + " (" +
-                    gp_text(opened) + ")");
+        return claim_failure(connection, opened);
     return {};
 }
 

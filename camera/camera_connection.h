@@ -5,7 +5,9 @@
 #include "failure.h"
 #include "gp_handles.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace oakvane::camera {
 
@@ -19,8 +21,13 @@ struct Connection {
     std::string port;
 };
 
-// Opens the camera at port, or the one connected camera when port is "". Fails when no
-// camera (or more than one, for "") is connected there, or when it can't be claimed.
-Status open_camera(const std::string& port, Connection& connection);
+// Lines for the output list about what was done to reach the camera.
+using Say = std::function<void(std::string_view)>;
+
+// Opens the camera at port, or the one connected camera when port is "". A USB camera that
+// the desktop's gvfs holds is first asked back from it, which say tells. Fails when no
+// camera (or more than one, for "") is connected there, or when it can't be claimed: then
+// the message names who holds it.
+Status open_camera(const std::string& port, const Say& say, Connection& connection);
 
 }  // namespace oakvane::camera

@@ -4,11 +4,14 @@
 #include "camera_connection.h"
 #include "camera_listing.h"
 #include "camera_read.h"
+#include "engine.h"
 #include "folder_source.h"
 
 namespace oakvane::camera {
 
-CameraSource::CameraSource(std::string card_folder) : m_folder(std::move(card_folder)) {}
+CameraSource::CameraSource(std::string card_folder, HostHooks& host) : m_folder(std::move(card_folder)), m_host(host)
+{
+}
 
 CameraSource::~CameraSource() = default;
 
@@ -20,7 +23,8 @@ Status CameraSource::open()
     if (!port)
         return fail("Not a camera: \"" + m_folder + "\"");
     auto connection = std::make_unique<Connection>();
-    if (Status opened = open_camera(*port, *connection); !opened)
+    const auto say = [this](std::string_view text) { m_host.output_text(text); };
+    if (Status opened = open_camera(*port, say, *connection); !opened)
         return opened;
     if (Status found = find_dcim_folders(*connection, m_roots); !found)
         return found;
@@ -55,9 +59,9 @@ int CameraSource::file_system_type(unsigned long& type)
 
 CardSourceFactory card_sources()
 {
-    return [](const std::string& card_folder) -> std::unique_ptr<CardSource> {
+    return [](const std::string& card_folder, HostHooks& host) -> std::unique_ptr<CardSource> {
         if (is_camera_folder(card_folder))
-            return std::make_unique<CameraSource>(card_folder);
+            return std::make_unique<CameraSource>(card_folder, host);
         return std::make_unique<FolderSource>(card_folder);
     };
 }

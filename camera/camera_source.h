@@ -16,8 +16,9 @@ struct Connection;
 
 class CameraSource : public CardSource {
 public:
-    // card_folder names the camera ("camera:" or "camera:PORT").
-    explicit CameraSource(std::string card_folder);
+    // card_folder names the camera ("camera:" or "camera:PORT"); what is done to reach it
+    // (the desktop asked to let go of it) is told through host.
+    CameraSource(std::string card_folder, HostHooks& host);
     ~CameraSource() override;
 
     Status list(const Visitor& visit) override;
@@ -31,6 +32,7 @@ private:
     Status open();
 
     std::string m_folder;
+    HostHooks& m_host;
     std::unique_ptr<Connection> m_connection;
     std::vector<std::string> m_roots;  // the DCIM folders on the camera, e.g. "/store_00010001/DCIM"
 };

@@ -14,6 +14,7 @@
 
 namespace oakvane {
 
+class HostHooks;
 class Run;
 
 // One entry of the card: the card folder itself (level 0), its files and folders.
@@ -54,9 +55,11 @@ public:
     virtual const std::string& folder() const = 0;
 };
 
-// Makes the source a run reads its card through, from the request's card folder text. A
-// host that reads cards other than folders (a camera) gives one; the engine itself never
-// links what those sources need.
-using CardSourceFactory = std::function<std::unique_ptr<CardSource>(const std::string& card_folder)>;
+// Makes the source a run reads its card through, from the request's card folder text; the
+// source may tell the run's host what it does to reach the card. A host that reads cards
+// other than folders (a camera) gives one; the engine itself never links what those
+// sources need.
+using CardSourceFactory =
+    std::function<std::unique_ptr<CardSource>(const std::string& card_folder, HostHooks& host)>;
 
 }  // namespace oakvane

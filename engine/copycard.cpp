@@ -59,7 +59,7 @@ RunResult ingest(const RunRequest& request, HostHooks& host)
 {
     RunResult result;
     DiskWriter writer;
-    const std::unique_ptr<CardSource> card = open_card_source(request);
+    const std::unique_ptr<CardSource> card = open_card_source(request, host);
     Run run(request, host, writer, *card);
     Status done;
     try {

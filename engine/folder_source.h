@@ -31,6 +31,6 @@ private:
 
 // The source request's card is read through: its own source when it brings a way to make
 // one, else its card folder as a folder.
-std::unique_ptr<CardSource> open_card_source(const RunRequest& request);
+std::unique_ptr<CardSource> open_card_source(const RunRequest& request, HostHooks& host);
 
 }  // namespace oakvane

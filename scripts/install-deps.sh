@@ -7,11 +7,11 @@ set -euo pipefail
 
 if [ "${1:-}" = demo ]; then
   packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libjpeg62-turbo-dev
-            qt6-base-dev libmount-dev libblkid-dev libgphoto2-dev tzdata)
+            qt6-base-dev libmount-dev libblkid-dev libgphoto2-dev libglib2.0-dev tzdata)
 else
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libxxhash-dev xxhash qt6-base-dev clang libclang-rt-14-dev
-          libmount-dev libblkid-dev libgphoto2-dev dbus-daemon e2fsprogs dosfstools exfatprogs tzdata python3
+          libmount-dev libblkid-dev libgphoto2-dev libglib2.0-dev dbus-daemon e2fsprogs dosfstools exfatprogs tzdata python3
           python3-jsonschema libxxhash-dev libssl-dev libxml2-utils
           fonts-dejavu-core
           desktop-file-utils appstream groff-base

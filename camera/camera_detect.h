@@ -11,6 +11,8 @@ namespace oakvane::camera {
 struct ConnectedCamera {
     std::string model;  // as libgphoto2 names it, e.g. "Canon EOS 5D Mark III"
     std::string port;   // e.g. "usb:001,005"
+
+    bool operator==(const ConnectedCamera&) const = default;
 };
 
 // Every camera found; an empty list with why set when detection itself failed.

@@ -260,8 +260,10 @@ void CMainDlg::write_warranty()
 
 void CMainDlg::start_card_detection()
 {
+    auto cameras = std::make_shared<CameraCache>(camera::detect_cameras);
+    const bool system_volumes = !m_options.volumes;
     std::unique_ptr<VolumeSource> volumes =
-        m_options.volumes ? std::move(m_options.volumes) : make_system_volume_source();
+        m_options.volumes ? std::move(m_options.volumes) : make_system_volume_source(cameras);
     m_detector = std::make_unique<CardDetector>(*this, std::move(volumes),
                                                 [this] { return m_prefs && m_prefs->GetAutoIngest(); });
     connect(m_detector.get(), &CardDetector::runRequested, this,
@@ -274,8 +276,8 @@ void CMainDlg::start_card_detection()
     if (!mounts || !m_detector->start_watching(std::move(mounts), why))
         std::fprintf(stderr, "Cards inserted from now on will not be noticed: %s\n", why.c_str());
     // Cameras are looked for only on the running system, and never while a run has one open.
-    if (!m_options.volumes)
-        m_detector->watch_cameras(make_camera_monitor([this] { return !m_gate.running(); }));
+    if (system_volumes)
+        m_detector->watch_cameras(make_camera_monitor(cameras, [this] { return !m_gate.running(); }));
     m_detector->ScanForCards();
 }
 

@@ -18,6 +18,7 @@
 // Exit status: 0 success (or a station stopped while idle), 130 stopped by SIGINT or SIGTERM
 // during a run, 1 otherwise.
 
+#include "camera_volumes.h"
 #include "ingest_host.h"
 #include "ingest_options.h"
 #include "ingest_station.h"
@@ -116,13 +117,14 @@ int main(int argc, char* argv[])
     if (!oakvane::open_set(prefs, host, options.set, false))
         return 1;
     // Cards start runs only through the station's own queue, never by the detector's rule.
-    oakvane::CardDetector detector(host, oakvane::make_system_volume_source(), [] { return false; });
+    auto cameras = std::make_shared<oakvane::CameraCache>(oakvane::camera::detect_cameras);
+    oakvane::CardDetector detector(host, oakvane::make_system_volume_source(cameras), [] { return false; });
     host.set_detector(&detector);
     oakvane::StartCommand start(prefs, host);
     if (!options.watch)
         return run_once(options, prefs, host, detector, start);
     host.set_station(true);
-    const int status = oakvane::IngestStation(prefs, host, detector, start).run();
+    const int status = oakvane::IngestStation(prefs, host, detector, start, cameras).run();
     if (!prefs.SavePreferences() && status == 0)
         return 1;
     return status;

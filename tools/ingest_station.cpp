@@ -54,7 +54,7 @@ int IngestStation::run()
         return 1;
     }
     // Cameras are looked for between runs only: a run holds its camera.
-    m_detector.watch_cameras(make_camera_monitor([this] { return !m_busy; }));
+    m_detector.watch_cameras(make_camera_monitor(m_cameras, [this] { return !m_busy; }));
     QObject::connect(&m_detector, &CardDetector::mediaInserted,
                      [this](const QString& path) { card_inserted(path.toStdString()); });
     QObject::connect(&m_detector, &CardDetector::mediaRemoved,

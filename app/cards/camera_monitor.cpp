@@ -1,10 +1,7 @@
 #include "camera_monitor.h"
 
-#include "camera_detect.h"
-
 #include <QSocketNotifier>
 
-#include <cstdio>
 #include <unistd.h>
 
 namespace oakvane {
@@ -16,13 +13,12 @@ constexpr int kSettleMs = 700;
 
 }  // namespace
 
-CameraMonitor::CameraMonitor(CameraLister lister, std::function<bool()> may_look, int usb_events, int poll_ms)
-    : m_lister(std::move(lister)), m_may_look(std::move(may_look)), m_events(usb_events)
+CameraMonitor::CameraMonitor(std::shared_ptr<CameraCache> cameras, std::function<bool()> may_look,
+                             int usb_events, int poll_ms)
+    : m_cameras(std::move(cameras)), m_may_look(std::move(may_look)), m_events(usb_events)
 {
     // The cameras there now are the baseline: only a change is news.
-    std::string why;
-    for (const camera::ConnectedCamera& found : m_lister(why))
-        m_last.push_back(found.port + " " + found.model);
+    m_cameras->cameras();
     connect(&m_timer, &QTimer::timeout, this, &CameraMonitor::look);
     if (m_events >= 0) {
         m_timer.setSingleShot(true);
@@ -57,23 +53,14 @@ void CameraMonitor::look()
             m_timer.start();
         return;
     }
-    std::string why;
-    std::vector<std::string> now;
-    for (const camera::ConnectedCamera& found : m_lister(why))
-        now.push_back(found.port + " " + found.model);
-    if (!why.empty()) {
-        std::fprintf(stderr, "Cameras can't be looked for: %s\n", why.c_str());
-        return;
-    }
-    if (now == m_last)
-        return;
-    m_last = std::move(now);
-    emit changed();
+    if (m_cameras->look())
+        emit changed();
 }
 
-std::unique_ptr<MountMonitor> make_camera_monitor(std::function<bool()> may_look)
+std::unique_ptr<MountMonitor> make_camera_monitor(std::shared_ptr<CameraCache> cameras,
+                                                  std::function<bool()> may_look)
 {
-    return std::make_unique<CameraMonitor>(camera::detect_cameras, std::move(may_look), open_usb_events());
+    return std::make_unique<CameraMonitor>(std::move(cameras), std::move(may_look), open_usb_events());
 }
 
 }  // namespace oakvane

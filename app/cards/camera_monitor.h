@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 class QSocketNotifier;
 
@@ -21,9 +20,10 @@ namespace oakvane {
 class CameraMonitor final : public MountMonitor {
     Q_OBJECT
 public:
-    // may_look answers whether cameras may be looked for now. usb_events is a descriptor that
+    // Looks again into cameras when may_look allows it. usb_events is a descriptor that
     // becomes readable on USB device events (taken over), or -1 to look every poll_ms.
-    CameraMonitor(CameraLister lister, std::function<bool()> may_look, int usb_events, int poll_ms = 2000);
+    CameraMonitor(std::shared_ptr<CameraCache> cameras, std::function<bool()> may_look, int usb_events,
+                  int poll_ms = 2000);
     ~CameraMonitor() override;
 
     // Looks for cameras now; signals changed() when they differ from the last look.
@@ -32,16 +32,16 @@ public:
 private:
     void drain_events();
 
-    CameraLister m_lister;
+    std::shared_ptr<CameraCache> m_cameras;
     std::function<bool()> m_may_look;
-    std::vector<std::string> m_last;  // "port model" of each camera of the last look
     QTimer m_timer;
     int m_events = -1;
     QSocketNotifier* m_notifier = nullptr;
 };
 
-// The running system's camera monitor.
-std::unique_ptr<MountMonitor> make_camera_monitor(std::function<bool()> may_look);
+// The running system's camera monitor, looking again into cameras.
+std::unique_ptr<MountMonitor> make_camera_monitor(std::shared_ptr<CameraCache> cameras,
+                                                  std::function<bool()> may_look);
 
 // A descriptor readable on the kernel's USB device events, when udev runs to make their
 // device nodes usable; -1 otherwise.

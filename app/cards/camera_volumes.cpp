@@ -10,8 +10,8 @@ namespace {
 
 class CameraVolumes final : public VolumeSource {
 public:
-    CameraVolumes(std::unique_ptr<VolumeSource> volumes, CameraLister lister)
-        : m_volumes(std::move(volumes)), m_lister(std::move(lister))
+    CameraVolumes(std::unique_ptr<VolumeSource> volumes, std::shared_ptr<CameraCache> cameras)
+        : m_volumes(std::move(volumes)), m_cameras(std::move(cameras))
     {
     }
 
@@ -20,20 +20,39 @@ public:
         VolumeScan scan = m_volumes->list_volumes();
         if (!scan.ok)
             return scan;
-        std::string why;
-        for (const camera::ConnectedCamera& found : m_lister(why))
+        for (const camera::ConnectedCamera& found : m_cameras->cameras())
             scan.volumes.push_back(camera_volume(found));
-        if (!why.empty())
-            std::fprintf(stderr, "Cameras can't be looked for: %s\n", why.c_str());
         return scan;
     }
 
 private:
     std::unique_ptr<VolumeSource> m_volumes;
-    CameraLister m_lister;
+    std::shared_ptr<CameraCache> m_cameras;
 };
 
 }  // namespace
+
+std::vector<camera::ConnectedCamera> CameraCache::cameras()
+{
+    if (!m_last)
+        look();
+    return m_last.value_or(std::vector<camera::ConnectedCamera>{});
+}
+
+bool CameraCache::look()
+{
+    std::string why;
+    std::vector<camera::ConnectedCamera> now = m_lister(why);
+    if (!why.empty()) {
+        std::fprintf(stderr, "Cameras can't be looked for: %s\n", why.c_str());
+        return false;
+    }
+    if (m_last && *m_last == now)
+        return false;
+    const bool had_looked = m_last.has_value();
+    m_last = std::move(now);
+    return had_looked;
+}
 
 Volume camera_volume(const camera::ConnectedCamera& found)
 {
@@ -47,9 +66,10 @@ Volume camera_volume(const camera::ConnectedCamera& found)
     return volume;
 }
 
-std::unique_ptr<VolumeSource> with_cameras(std::unique_ptr<VolumeSource> volumes, CameraLister lister)
+std::unique_ptr<VolumeSource> with_cameras(std::unique_ptr<VolumeSource> volumes,
+                                           std::shared_ptr<CameraCache> cameras)
 {
-    return std::make_unique<CameraVolumes>(std::move(volumes), std::move(lister));
+    return std::make_unique<CameraVolumes>(std::move(volumes), std::move(cameras));
 }
 
 }  // namespace oakvane

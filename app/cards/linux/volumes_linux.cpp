@@ -93,9 +93,14 @@ std::unique_ptr<VolumeSource> make_mountinfo_volume_source(std::string mountinfo
                                                    std::move(by_label_dir));
 }
 
+std::unique_ptr<VolumeSource> make_system_volume_source(std::shared_ptr<CameraCache> cameras)
+{
+    return with_cameras(make_mountinfo_volume_source(kMountInfoPath, kByLabelDir), std::move(cameras));
+}
+
 std::unique_ptr<VolumeSource> make_system_volume_source()
 {
-    return with_cameras(make_mountinfo_volume_source(kMountInfoPath, kByLabelDir), camera::detect_cameras);
+    return make_system_volume_source(std::make_shared<CameraCache>(camera::detect_cameras));
 }
 
 }  // namespace oakvane

@@ -227,7 +227,8 @@ void StartCommand::launch_viewer(const std::optional<std::string>& folder)
 
 void StartCommand::enable_buttons()
 {
-    m_host.set_buttons(true, !m_host.detected_card().name.empty());
+    const DetectedCard card = m_host.detected_card();
+    m_host.set_buttons(true, !card.name.empty() && !camera::is_camera_folder(card.folder));
 }
 
 }  // namespace oakvane

@@ -22,9 +22,12 @@ std::vector<ConnectedCamera> detect_cameras(std::string& why)
     for (int i = 0; i < gp_list_count(list.get()); ++i) {
         const char* model = nullptr;
         const char* port = nullptr;
-        if (gp_list_get_name(list.get(), i, &model) != GP_OK || gp_list_get_value(list.get(), i, &port) != GP_OK)
-            continue;
-        if (model && port && is_camera_port(port))
+        if (gp_list_get_name(list.get(), i, &model) != GP_OK || gp_list_get_value(list.get(), i, &port) != GP_OK ||
+            !model || !port) {
+            why = "camera detection gave an entry without a model or port";
+            return {};
+        }
+        if (is_camera_port(port))
             found.push_back({model, port});
     }
     return found;

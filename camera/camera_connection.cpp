@@ -36,6 +36,11 @@ Status choose_camera(const std::string& port, ConnectedCamera& chosen)
             chosen = camera;
             return {};
         }
+    // A camera on the network is not found by looking, only by its address.
+    if (port.starts_with("ptpip:")) {
+        chosen = {kPtpIpCamera, port};
+        return {};
+    }
     return fail("No camera connected at " + port);
 }
 

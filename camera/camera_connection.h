@@ -13,6 +13,8 @@ namespace oakvane::camera {
 
 // The model libgphoto2 reads a folder on a "disk:" port with.
 inline constexpr char kDirectoryBrowse[] = "Directory Browse";
+// The model libgphoto2 reads any camera at a "ptpip:" address with.
+inline constexpr char kPtpIpCamera[] = "PTP/IP Camera";
 
 struct Connection {
     GpContext context;

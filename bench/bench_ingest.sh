@@ -21,6 +21,9 @@
 #           LibRaw unpack of every raw. Target: copycard with read-back off <= 1.0 of it; with
 #           read-back on, shown against the read-back baseline. Peak memory < 30 MB.
 #   card 3: 200 JPEGs of 4000x3000, no raws: peak memory < 30 MB.
+#   card 1 through a camera: copycard reading the card through libgphoto2's "Directory Browse"
+#           camera (camera:disk:<card>), as a camera connected over USB is read. Target: at
+#           most 1.3 times copycard reading the card folder.
 #
 #   COMPARE_COPYCARD=/path/to/other/copycard times another build of copycard in the same rounds
 #   (say, the one before a change), so that both are measured under the same load.
@@ -56,6 +59,10 @@ trap 'rm -rf "$work"' EXIT
 ingest() {  # card out
   "$copycard" copy "$1/DCIM" "$2/backup" "$2/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
 }
+# The same card read as a camera through libgphoto2.
+ingest_camera() {  # card out
+  "$copycard" copy "camera:disk:$1" "$2/backup" "$2/primary" none 1 IMG "" "" "" SDNE -p1 "" - "" D-R 1 Job
+}
 copy_twice() { cp -r "$1" "$2/copy1" && cp -r "$1" "$2/copy2" && sync; }
 copy_and_unpack() { copy_twice "$1" "$2" && decode_all "$1"; }
 decode_all() {
@@ -73,7 +80,8 @@ read_back_off() { OAKVANE_READ_BACK=0 env -u OAKVANE_VERIFY_WORKERS bash -c 'ing
 default_workers() { env -u OAKVANE_VERIFY_WORKERS bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 compared() { env -u OAKVANE_VERIFY_WORKERS copycard="$COMPARE_COPYCARD" bash -c 'ingest "$0" "$1"' "$1" "$2"; }
 one_worker() { OAKVANE_VERIFY_WORKERS=1 bash -c 'ingest "$0" "$1"' "$1" "$2"; }
-export -f ingest copy_twice copy_and_unpack decode_all sequential default_workers one_worker compared \
+camera() { env -u OAKVANE_VERIFY_WORKERS bash -c 'ingest_camera "$0" "$1"' "$1" "$2"; }
+export -f ingest ingest_camera camera copy_twice copy_and_unpack decode_all sequential default_workers one_worker compared \
   drop_and_hash read_back_baseline read_back_off
 export copycard raw_unpack COMPARE_COPYCARD
 compare=()
@@ -126,16 +134,17 @@ echo "making cards in $work ..."
 "$make_card" "$work/card2" --preset many
 
 measure "$work/card1" sequential read_back_baseline copy_twice default_workers read_back_off \
-  one_worker "${compare[@]}"
+  one_worker camera "${compare[@]}"
 awk -v seq="${best[sequential]}" -v cp="${best[copy_twice]}" -v d="${best[default_workers]}" \
     -v o="${best[one_worker]}" -v md="${mem[default_workers]}" -v mo="${mem[one_worker]}" \
     -v rb="${best[read_back_baseline]}" -v off="${best[read_back_off]}" \
-    -v moff="${mem[read_back_off]}" 'BEGIN {
+    -v moff="${mem[read_back_off]}" -v cam="${best[camera]}" -v mcam="${mem[camera]}" 'BEGIN {
   printf "card 1: sequential baseline %.2f s (copy baseline %.2f s + decode %.2f s)\n", seq, cp, seq - cp
   printf "        read-back baseline %.2f s (drop and xxh128sum %.2f s)\n", rb, rb - seq
   printf "        copycard (read-back) %.2f s, ratio %.3f to read-back baseline (target <= 0.6); one worker %.2f s, ratio %.3f\n", d, d / rb, o, o / rb
   printf "        copycard read-back off %.2f s, ratio %.3f to sequential baseline (target <= 0.6)\n", off, off / seq
-  printf "        peak memory %.1f MB, one worker %.1f MB, read-back off %.1f MB (target < 300)\n", md / 1024, mo / 1024, moff / 1024 }'
+  printf "        peak memory %.1f MB, one worker %.1f MB, read-back off %.1f MB (target < 300)\n", md / 1024, mo / 1024, moff / 1024
+  printf "        copycard through the Directory Browse camera %.2f s, ratio %.3f to the card folder (target <= 1.3), peak memory %.1f MB\n", cam, cam / d, mcam / 1024 }'
 report_compared() {  # baseline-seconds
   [ ${#compare[@]} -eq 0 ] && return
   awk -v c="${best[compared]}" -v base="$1" -v m="${mem[compared]}" 'BEGIN {

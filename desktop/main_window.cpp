@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include "about_dialog.h"
+#include "camera_monitor.h"
 #include "choose_backup_dialog.h"
 #include "choose_card_dialog.h"
 #include "eject.h"
@@ -259,8 +260,10 @@ void CMainDlg::write_warranty()
 
 void CMainDlg::start_card_detection()
 {
+    auto cameras = std::make_shared<CameraCache>(camera::detect_cameras);
+    const bool system_volumes = !m_options.volumes;
     std::unique_ptr<VolumeSource> volumes =
-        m_options.volumes ? std::move(m_options.volumes) : make_system_volume_source();
+        m_options.volumes ? std::move(m_options.volumes) : make_system_volume_source(cameras);
     m_detector = std::make_unique<CardDetector>(*this, std::move(volumes),
                                                 [this] { return m_prefs && m_prefs->GetAutoIngest(); });
     connect(m_detector.get(), &CardDetector::runRequested, this,
@@ -272,6 +275,9 @@ void CMainDlg::start_card_detection()
     // after each eject; a card inserted later needs a restart to be seen.
     if (!mounts || !m_detector->start_watching(std::move(mounts), why))
         std::fprintf(stderr, "Cards inserted from now on will not be noticed: %s\n", why.c_str());
+    // Cameras are looked for only on the running system, and never while a run has one open.
+    if (system_volumes)
+        m_detector->watch_cameras(make_camera_monitor(cameras, [this] { return !m_gate.running(); }));
     m_detector->ScanForCards();
 }
 

@@ -7,12 +7,14 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <sys/stat.h>
 
 namespace oakvane {
 
+class HostHooks;
 class Run;
 
 // One entry of the card: the card folder itself (level 0), its files and folders.
@@ -52,5 +54,12 @@ public:
     // The card folder as given, for the mount it is on.
     virtual const std::string& folder() const = 0;
 };
+
+// Makes the source a run reads its card through, from the request's card folder text; the
+// source may tell the run's host what it does to reach the card. A host that reads cards
+// other than folders (a camera) gives one; the engine itself never links what those
+// sources need.
+using CardSourceFactory =
+    std::function<std::unique_ptr<CardSource>(const std::string& card_folder, HostHooks& host)>;
 
 }  // namespace oakvane

@@ -59,8 +59,8 @@ RunResult ingest(const RunRequest& request, HostHooks& host)
 {
     RunResult result;
     DiskWriter writer;
-    FolderSource card(request.card_folder);
-    Run run(request, host, writer, card);
+    const std::unique_ptr<CardSource> card = open_card_source(request, host);
+    Run run(request, host, writer, *card);
     Status done;
     try {
         done = run_card(run);
@@ -113,6 +113,7 @@ int copycard_main(int argc, const char* const argv[], HostHooks& host, CopycardR
     wanted.read_back = options.read_back;
     wanted.decode_raws = options.decode_raws;
     wanted.capture_dates = options.capture_dates;
+    wanted.card_source = options.card_source;
     const RunResult run = ingest(wanted, host);
     if (!run.succeeded())
         return 0;

@@ -3,6 +3,7 @@
 // comes in its request and its hooks, everything it found goes out in its result; the
 // engine keeps nothing between calls, so one process may run several ingestions at once.
 
+#include "card_source.h"
 #include "failure.h"
 
 #include <array>
@@ -119,6 +120,9 @@ struct RunRequest {
     // Where a card's file times alone can't tell the camera's clock (exFAT, FUSE readers),
     // a few photos' capture dates settle it; unset, the file system decides alone.
     CaptureDateReader capture_dates;
+    // Reads the card through a source of the host's own (a camera); unset, card_folder is
+    // a folder and is read as one.
+    CardSourceFactory card_source;
 };
 
 struct RunCounts {
@@ -179,6 +183,7 @@ struct CopycardOptions {
     bool read_back = true;    // RunRequest::read_back
     bool decode_raws = true;  // RunRequest::decode_raws
     CaptureDateReader capture_dates;  // RunRequest::capture_dates
+    CardSourceFactory card_source;  // RunRequest::card_source
 };
 
 // Runs the command in argv[1] ("copy" ingests a card, "test" is the self-test): parses its

@@ -103,4 +103,11 @@ int FolderSource::file_system_type(unsigned long& type)
     return 0;
 }
 
+std::unique_ptr<CardSource> open_card_source(const RunRequest& request, HostHooks& host)
+{
+    if (request.card_source)
+        return request.card_source(request.card_folder, host);
+    return std::make_unique<FolderSource>(request.card_folder);
+}
+
 }  // namespace oakvane

@@ -6,7 +6,9 @@
 
 #include "card_dir.h"
 #include "card_source.h"
+#include "engine.h"
 
+#include <memory>
 #include <string>
 
 namespace oakvane {
@@ -26,5 +28,9 @@ private:
     std::string m_folder;
     posix::CardDir m_dir;
 };
+
+// The source request's card is read through: its own source when it brings a way to make
+// one, else its card folder as a folder.
+std::unique_ptr<CardSource> open_card_source(const RunRequest& request, HostHooks& host);
 
 }  // namespace oakvane

@@ -38,8 +38,8 @@ RunPlan plan_ingestion(const RunRequest& request, HostHooks& host)
     RunPlan plan;
     PlanHooks hooks(host, plan.files);
     PlanWriter writer;
-    FolderSource card(request.card_folder);
-    Run run(request, hooks, writer, card);
+    const std::unique_ptr<CardSource> card = open_card_source(request, hooks);
+    Run run(request, hooks, writer, *card);
     for (char code : request.name_format)
         plan.names_vary = plan.names_vary || name_part(code) == NamePart::unique_id;
     Status planned;

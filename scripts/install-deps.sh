@@ -8,12 +8,12 @@ set -euo pipefail
 if [ "${1:-}" = demo ]; then
   packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libjpeg62-turbo-dev
             libxxhash-dev libssl-dev libraw-dev qt6-base-dev libmount-dev libblkid-dev libexiv2-dev
-            tzdata)
+            libgphoto2-dev libglib2.0-dev tzdata)
 else
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libraw-dev libxxhash-dev xxhash qt6-base-dev clang libclang-rt-14-dev
-          libmount-dev libblkid-dev libexiv2-dev dbus-daemon e2fsprogs dosfstools exfatprogs exfat-fuse
-          tzdata python3
+          libmount-dev libblkid-dev libexiv2-dev libgphoto2-dev libglib2.0-dev dbus-daemon e2fsprogs
+          dosfstools exfatprogs exfat-fuse tzdata python3
           python3-jsonschema libxxhash-dev libssl-dev libxml2-utils
           fonts-dejavu-core
           desktop-file-utils appstream groff-base

@@ -12,6 +12,7 @@
 // with OAKVANE_VERBOSE=1.
 
 #include "capture_dates.h"
+#include "camera_source.h"
 #include "cli_host.h"
 #include "engine.h"
 
@@ -35,7 +36,10 @@ each copy, then places the images into the primary tree under new names and in a
 folders, verifying every JPEG and optionally converting raw files to DNG. Every argument
 of "copy" must be given, in this order (an empty text is "").
 
-  card_folder         the folder whose whole tree is ingested, usually <card>/DCIM
+  card_folder         the folder whose whole tree is ingested, usually <card>/DCIM;
+                      or a camera connected over USB: "camera:" for the one camera
+                      connected, "camera:PORT" for the camera at a libgphoto2 port
+                      (camera:usb:001,005; camera:disk:/FOLDER reads FOLDER as a camera)
   backup_folder       root of the backup tree, an absolute path (its parent must exist)
   primary_folder      root of the primary tree, an absolute path (not backup_folder)
   DNG_Converter_path  the converter program, or "none" to copy raw files unchanged
@@ -134,6 +138,7 @@ int main(int argc, char* argv[])
         *check = *on;
     }
     options.capture_dates = oakvane::read_capture_date;
+    options.card_source = oakvane::camera::card_sources();
     oakvane::CliHost host;
     oakvane::CopycardResult result;
     int ok = 0;

@@ -1,13 +1,14 @@
 // oakvane-ingest: runs an ingestion from the current preference set, as the desktop
 // application's Start does, without windows.
 //
-//   oakvane-ingest [-v|--verbose] [--set NAME] [--card FOLDER] [--plan] [--report FILE]
+//   oakvane-ingest [-v|--verbose] [--set NAME] [--card FOLDER | --camera [PORT]] [--plan] [--report FILE]
 //   oakvane-ingest [-v|--verbose] [--set NAME] --watch
 //   oakvane-ingest --list-sets | --show-set [NAME] | --new-set NAME [--from SET] |
 //                  [--set NAME] --set-value KEY=VALUE... | --select-set NAME
 //
 // --set uses the named preference set for this run only; --select-set remembers it, as
-// choosing it in the window does. --card names the card folder, otherwise the CardFolder
+// choosing it in the window does. --card names the card folder, --camera a camera connected
+// over USB (or the one at PORT), otherwise the CardFolder
 // preference decides, and "[user choice]" takes the one mounted card. --watch keeps running
 // as an ingest station that ingests every card inserted meanwhile. --plan prints what a run
 // would do and writes nothing; --report writes a JSON report of the run. The set commands
@@ -17,6 +18,7 @@
 // Exit status: 0 success (or a station stopped while idle), 130 stopped by SIGINT or SIGTERM
 // during a run, 1 otherwise.
 
+#include "camera_volumes.h"
 #include "ingest_host.h"
 #include "ingest_options.h"
 #include "ingest_station.h"
@@ -115,13 +117,14 @@ int main(int argc, char* argv[])
     if (!oakvane::open_set(prefs, host, options.set, false))
         return 1;
     // Cards start runs only through the station's own queue, never by the detector's rule.
-    oakvane::CardDetector detector(host, oakvane::make_system_volume_source(), [] { return false; });
+    auto cameras = std::make_shared<oakvane::CameraCache>(oakvane::camera::detect_cameras);
+    oakvane::CardDetector detector(host, oakvane::make_system_volume_source(cameras), [] { return false; });
     host.set_detector(&detector);
     oakvane::StartCommand start(prefs, host);
     if (!options.watch)
         return run_once(options, prefs, host, detector, start);
     host.set_station(true);
-    const int status = oakvane::IngestStation(prefs, host, detector, start).run();
+    const int status = oakvane::IngestStation(prefs, host, detector, start, cameras).run();
     if (!prefs.SavePreferences() && status == 0)
         return 1;
     return status;

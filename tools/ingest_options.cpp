@@ -1,5 +1,6 @@
 #include "ingest_options.h"
 
+#include "camera_address.h"
 #include "cli_host.h"
 
 #include <QCommandLineParser>
@@ -52,7 +53,7 @@ std::optional<std::string> command_conflict(const Options& options, int commands
     if (options.from && options.command != SetCommand::New)
         return "--from goes with --new-set.";
     if (commands == 1 && (options.watch || options.plan || options.card || options.report))
-        return "A preference set command takes neither --watch, --plan, --card nor --report.";
+        return "A preference set command takes neither --watch, --plan, --card, --camera nor --report.";
     if (options.set && options.command != SetCommand::None && options.command != SetCommand::Values)
         return "--set goes with a run or with --set-value; the other set commands name their set.";
     return std::nullopt;
@@ -70,6 +71,7 @@ std::variant<Options, int> parse_options(const QCoreApplication& application)
     const QCommandLineOption verbose = option({"v", "verbose"}, "Shows the engine's diagnostics instead of the progress bar.");
     const QCommandLineOption set = option({"set"}, "Uses the preference set NAME for this run (or --set-value) without remembering it.", "NAME");
     const QCommandLineOption card = option({"card"}, "Ingests FOLDER instead of the card the preferences choose.", "FOLDER");
+    const QCommandLineOption camera = option({"camera"}, "Ingests the one camera connected over USB, or the camera at PORT given after it (usb:BUS,DEVICE; disk:FOLDER reads a folder as a camera).");
     const QCommandLineOption watch = option({"watch"}, "Stays running as an ingest station: ingests every card inserted, one run at a time, until stopped.");
     const QCommandLineOption plan = option({"plan"}, "Prints where every file would go, the folders to create, the files skipped and the room needed, and writes nothing.");
     const QCommandLineOption report = option({"report"}, "Writes a JSON report of the run to FILE, also after a failed or stopped run.", "FILE");
@@ -79,7 +81,7 @@ std::variant<Options, int> parse_options(const QCoreApplication& application)
     const QCommandLineOption from = option({"from"}, "The set --new-set copies.", "SET");
     const QCommandLineOption set_value = option({"set-value"}, "Sets KEY to VALUE in the remembered set, or in the set --set names, and stores it at once. Repeatable.", "KEY=VALUE");
     const QCommandLineOption select_set = option({"select-set"}, "Makes NAME the remembered preference set, as choosing it in the window does.", "NAME");
-    parser.addOptions({version, verbose, set, card, watch, plan, report, list_sets, show_set,
+    parser.addOptions({version, verbose, set, card, camera, watch, plan, report, list_sets, show_set,
                        new_set, from, set_value, select_set});
     if (!parser.parse(application.arguments()))
         return usage_error(parser.errorText().toStdString());
@@ -108,6 +110,10 @@ std::variant<Options, int> parse_options(const QCoreApplication& application)
     command(select_set, SetCommand::Select);
     if (options.command == SetCommand::Show && positional.size() == 1)
         options.command_set = positional.takeFirst().toStdString();
+    if (parser.isSet(camera) && parser.isSet(card))
+        return usage_error("Give --card or --camera, not both.");
+    if (parser.isSet(camera))
+        options.card = camera::camera_folder(positional.isEmpty() ? "" : positional.takeFirst().toStdString());
     if (!positional.isEmpty())
         return usage_error("Unexpected argument: " + positional.first().toStdString());
     if (parser.isSet(verbose))
@@ -131,7 +137,7 @@ std::variant<Options, int> parse_options(const QCoreApplication& application)
     if (const auto conflict = command_conflict(options, commands))
         return usage_error(*conflict);
     if (options.watch && (options.card || options.plan || options.report))
-        return usage_error("--watch takes neither --card, --plan nor --report (a station's reports go to the ReportFolder preference).");
+        return usage_error("--watch takes neither --card, --camera, --plan nor --report (a station's reports go to the ReportFolder preference).");
     if (options.plan && options.report)
         return usage_error("--plan writes nothing, not even a report.");
     return options;

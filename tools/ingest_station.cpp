@@ -1,5 +1,7 @@
 #include "ingest_station.h"
 
+#include "camera_address.h"
+#include "camera_monitor.h"
 #include "card_detector.h"
 #include "card_scan.h"
 #include "ingest_host.h"
@@ -51,6 +53,8 @@ int IngestStation::run()
         std::fprintf(stderr, "Can't follow the mounted cards: %s\n", why.c_str());
         return 1;
     }
+    // Cameras are looked for between runs only: a run holds its camera.
+    m_detector.watch_cameras(make_camera_monitor(m_cameras, [this] { return !m_busy; }));
     QObject::connect(&m_detector, &CardDetector::mediaInserted,
                      [this](const QString& path) { card_inserted(path.toStdString()); });
     QObject::connect(&m_detector, &CardDetector::mediaRemoved,
@@ -71,6 +75,14 @@ int IngestStation::run()
 // starts in the middle of the detector's own work.
 void IngestStation::card_inserted(const std::string& mount_point)
 {
+    // A camera has no mount: it is known by its port until it goes.
+    if (camera::is_camera_folder(mount_point)) {
+        if (m_queued.emplace(0, mount_point).second) {
+            m_waiting.emplace_back(0, mount_point);
+            QTimer::singleShot(0, [this] { take_next(); });
+        }
+        return;
+    }
     if (!holds_card_folder(mount_point))
         return;
     const std::optional<int> id = mount_id_at(mount_point);
@@ -126,9 +138,10 @@ void IngestStation::take_next()
         m_waiting.pop_front();
         // Taken out before its turn, or swapped: a card mounted there since came with an
         // insertion of its own, and going on here would ingest it twice.
-        if (mount_id_at(mount_point) != id || !holds_card_folder(mount_point))
+        const bool camera = camera::is_camera_folder(mount_point);
+        if (!camera && (mount_id_at(mount_point) != id || !holds_card_folder(mount_point)))
             continue;
-        m_start.set_card_override(card_folder_of(mount_point));
+        m_start.set_card_override(camera ? mount_point : card_folder_of(mount_point));
         m_host.begin_record();
         const StartResult result = m_start.OnStart();
         write_report();

@@ -4,12 +4,14 @@
 // came. A stop while idle ends the station; a stop during a run stops that run and the station.
 
 #include <deque>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
 
 namespace oakvane {
 
+class CameraCache;
 class CardDetector;
 class IngestHost;
 class Preferences;
@@ -17,9 +19,11 @@ class StartCommand;
 
 class IngestStation {
 public:
-    IngestStation(Preferences& prefs, IngestHost& host, CardDetector& detector,
-                  StartCommand& start)
-        : m_prefs(prefs), m_host(host), m_detector(detector), m_start(start)
+    // cameras are the ones the detector's volumes take; the station looks into them again
+    // between runs.
+    IngestStation(Preferences& prefs, IngestHost& host, CardDetector& detector, StartCommand& start,
+                  std::shared_ptr<CameraCache> cameras)
+        : m_prefs(prefs), m_host(host), m_detector(detector), m_start(start), m_cameras(std::move(cameras))
     {
     }
 
@@ -37,6 +41,7 @@ private:
     IngestHost& m_host;
     CardDetector& m_detector;
     StartCommand& m_start;
+    std::shared_ptr<CameraCache> m_cameras;
     // A card is known by its mount: the mount table's id of it, and its mount point. A card
     // pulled and put back, or swapped for another at the same place, is a new mount.
     using Mount = std::pair<int, std::string>;

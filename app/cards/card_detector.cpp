@@ -40,6 +40,12 @@ bool CardDetector::start_watching(std::unique_ptr<MountMonitor> monitor, std::st
     return true;
 }
 
+void CardDetector::watch_cameras(std::unique_ptr<MountMonitor> monitor)
+{
+    connect(monitor.get(), &MountMonitor::changed, this, &CardDetector::mount_table_changed);
+    m_camera_monitor = std::move(monitor);
+}
+
 int CardDetector::ScanForCards()
 {
     VolumeScan scan;

@@ -44,6 +44,10 @@ public:
     // The same with a monitor made by the caller, which must be watching already.
     bool start_watching(std::unique_ptr<MountMonitor> monitor, std::string& error);
 
+    // Also follows the cameras that come and go, as monitor tells of them; their changes are
+    // insertions and removals as mounts' are.
+    void watch_cameras(std::unique_ptr<MountMonitor> monitor);
+
     // Rescans the volumes. Returns 0 when the recorded card is still the only one (nothing
     // changes), 1 otherwise, also when the volumes cannot be listed (nothing changes then
     // either, and scanFailed tells why).
@@ -86,6 +90,7 @@ private:
     std::unique_ptr<VolumeSource> m_volumes;
     std::function<bool()> m_auto_ingest;
     std::unique_ptr<MountMonitor> m_monitor;
+    std::unique_ptr<MountMonitor> m_camera_monitor;
     MountIds m_known;
     CardState m_state = no_card_state();
 };

@@ -12,8 +12,21 @@ std::string card_name(const Volume& volume)
     return name;
 }
 
+// A camera is read through libgphoto2, never mounted: there is nothing to eject.
+CardState one_camera_state(const Volume& camera)
+{
+    CardState state;
+    state.card_name = camera.label;
+    state.card_folder = camera.mount_point;
+    state.main_status = kOneCardStatus;
+    state.card_text = kOneCameraTextPrefix + camera.label;
+    return state;
+}
+
 CardState one_card_state(const Volume& card)
 {
+    if (card.camera)
+        return one_camera_state(card);
     CardState state;
     state.card_name = card_name(card);
     state.card_folder = card_folder_of(card.mount_point);

@@ -15,12 +15,14 @@ inline constexpr const char* kOneCardStatus = "Press Start to begin";
 inline constexpr const char* kOneCardTextPrefix = "Image card mounted: ";
 inline constexpr const char* kManyCardsStatus = "Press Start to choose card";
 inline constexpr const char* kManyCardsText = "Multiple image cards mounted";
+inline constexpr const char* kOneCameraTextPrefix = "Camera connected: ";
 
 struct CardState {
     std::string main_status;
     std::string card_text;
-    std::string card_folder;  // root + "DCIM" when exactly one card is mounted, else empty
-    std::string card_name;    // root, then " (label)" when labelled; empty unless one card
+    // root + "DCIM" when exactly one card is mounted (a camera's "camera:PORT"), else empty
+    std::string card_folder;
+    std::string card_name;    // root, then " (label)" when labelled (a camera's model); empty unless one card
     bool eject_enabled = false;
 
     bool operator==(const CardState&) const = default;

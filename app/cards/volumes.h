@@ -17,6 +17,9 @@ struct Volume {
     std::string label;
     bool has_dcim = false;    // the mount point holds a folder named exactly "DCIM"
     int mount_id = 0;         // tells a remount at the same place from the mount before it
+    // A camera connected over USB or the network, read through libgphoto2: mount_point is its
+    // card folder text ("camera:usb:001,005"), device its port, label its model.
+    bool camera = false;
 };
 
 struct VolumeScan {
@@ -33,7 +36,7 @@ public:
     virtual VolumeScan list_volumes() = 0;
 };
 
-// The running system's volumes.
+// The running system's volumes, and the cameras connected to it as volumes of their own.
 std::unique_ptr<VolumeSource> make_system_volume_source();
 
 }  // namespace oakvane

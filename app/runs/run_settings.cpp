@@ -1,5 +1,6 @@
 #include "run_settings.h"
 
+#include "camera_source.h"
 #include "capture_dates.h"
 #include "name_codes.h"
 #include "preferences.h"
@@ -116,6 +117,7 @@ std::optional<RunRequest> run_request(const RunSettings& run, Failure& why)
     }
     RunRequest request;
     request.card_folder = run.card_folder;
+    request.card_source = camera::card_sources();
     request.backup_folder = run.backup_folder;
     request.primary_folder = run.primary_folder;
     if (run.keep_raw)

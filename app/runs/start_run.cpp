@@ -1,5 +1,6 @@
 #include "start_run.h"
 
+#include "camera_address.h"
 #include "preferences.h"
 #include "run_settings.h"
 #include "run_texts.h"
@@ -83,7 +84,8 @@ StartResult StartCommand::run()
     enable_buttons();
     if (outcome.succeeded()) {
         launch_viewer(outcome.folder);
-        if (m_prefs.GetAutoEject())
+        // A camera is read, never mounted: there is nothing to eject.
+        if (m_prefs.GetAutoEject() && !camera::is_camera_folder(settings->card_folder))
             m_host.eject_card();
     }
     m_host.output_text("\nFinished\n");
@@ -225,7 +227,8 @@ void StartCommand::launch_viewer(const std::optional<std::string>& folder)
 
 void StartCommand::enable_buttons()
 {
-    m_host.set_buttons(true, !m_host.detected_card().name.empty());
+    const DetectedCard card = m_host.detected_card();
+    m_host.set_buttons(true, !card.name.empty() && !camera::is_camera_folder(card.folder));
 }
 
 }  // namespace oakvane

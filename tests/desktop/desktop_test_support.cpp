@@ -1,5 +1,7 @@
 #include "desktop_test_support.h"
 
+#include "camera_volumes.h"
+
 #include <QAbstractButton>
 #include <QListWidget>
 #include <QApplication>
@@ -153,6 +155,12 @@ std::string WindowFixture::insert_card(const std::string& name, int mount_id)
 void WindowFixture::remove_card(int mount_id)
 {
     std::erase_if(m_volumes->volumes, [mount_id](const Volume& v) { return v.mount_id == mount_id; });
+    announce();
+}
+
+void WindowFixture::connect_camera(const std::string& model, const std::string& port)
+{
+    m_volumes->volumes.push_back(camera_volume({model, port}));
     announce();
 }
 

@@ -82,6 +82,8 @@ public:
     // mount table then changes as the kernel would announce it.
     std::string insert_card(const std::string& name, int mount_id);
     void remove_card(int mount_id);
+    // A camera of model at a libgphoto2 port, found as card detection finds cameras.
+    void connect_camera(const std::string& model, const std::string& port);
 
     PrivateConfig config;
     std::string backup;

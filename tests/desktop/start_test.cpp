@@ -96,6 +96,32 @@ private slots:
         QVERIFY2(set.find("StartingNumber\t17\n") != std::string::npos, set.c_str());
     }
 
+    // A camera connected with Auto Ingest on is ingested through libgphoto2 (its Directory
+    // Browse camera reads a card folder here) and, with Auto Eject on, never ejected: it is
+    // read, never mounted.
+    void connectedCameraIsIngestedByItselfAndNeverEjected()
+    {
+        WindowFixture f;
+        const std::string card = make_demo_card(f.config, "card", 2);
+        f.config.write_set("Default", {"BackupFolder\t" + f.backup, "PrimaryFolder\t" + f.primary,
+                                       "AutoIngest\t1", "AutoEject\t1"});
+        QVERIFY(f.start());
+        CMainDlg& w = f.window();
+        const std::string port = "disk:" + std::filesystem::path(card).parent_path().string();
+
+        f.connect_camera("Canon EOS R5", port);
+
+        QVERIFY(wait_until([&f] { return f.output().contains(QStringLiteral("Finished")); }, 60000));
+        const QStringList lines = f.output();
+        QVERIFY(lines.contains(QStringLiteral("Card Folder: camera:") + QString::fromStdString(port)));
+        QVERIFY(lines.contains(QStringLiteral("SUCCESSFUL INGESTION - no errors detected")));
+        QCOMPARE(count_files(f.primary, ".JPG"), 2);
+        QCOMPARE(w.findChild<QLabel*>(QStringLiteral("cardText"))->text(),
+                 QStringLiteral("Camera connected: Canon EOS R5"));
+        QVERIFY(!w.findChild<QPushButton*>(QStringLiteral("eject"))->isEnabled());
+        QCOMPARE(status(w), QStringLiteral("Successful ingestion"));
+    }
+
     void finishedRunLeavesItsReportInTheReportFolder()
     {
         WindowFixture f;

@@ -463,3 +463,41 @@ TEST(IngestOptions, HelpAndVersionEndWithStatusZero)
 
 }  // namespace
 }  // namespace oakvane::e2e
+
+namespace oakvane::e2e {
+namespace {
+
+// A camera named by its port is planned, run and reported as a card is, under its camera name.
+TEST_F(ReportTest, ACameraIsPlannedRunAndReportedByItsPort)
+{
+    cardgen::CardLayout layout;
+    layout.pairs = 2;
+    layout.raw_bytes = 3000;
+    make_card(layout);
+    write_set({"NameFmt\tEEEE", "WantDateFolders\t0"});
+    fs::create_directories(report().parent_path());
+    const std::string port = "disk:" + card_root().string();
+    const std::string camera = "camera:" + port;
+
+    const ProcessResult planned = ingest({"--camera", port, "--plan"});
+
+    ASSERT_EQ(planned.exit_code, 0) << planned.out << planned.err;
+    EXPECT_TRUE(has(planned.out, camera + "/DCIM/100CANON/IMG_0001.CR2")) << planned.out;
+    EXPECT_EQ(test::list_tree(backup()), Lines{});
+
+    const ProcessResult r = ingest({"--camera", port, "--report", report().string()});
+
+    ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_TRUE(has(r.out, "Card Folder: " + camera)) << r.out;
+    const std::string json = valid_report();
+    EXPECT_TRUE(has(json, R"("result": "succeeded")")) << json;
+    EXPECT_TRUE(has(json, R"("card_folder": ")" + camera + R"(")")) << json;
+    EXPECT_TRUE(has(json, R"("card_path": ")" + camera + R"(/DCIM/100CANON/IMG_0002.JPG")")) << json;
+    expect_copy_of(primary() / "IMG_0002.JPG", "DCIM/100CANON/IMG_0002.JPG");
+    expect_card_unchanged();
+    // A camera and a card folder at once is a mistake, not a choice.
+    EXPECT_EQ(ingest({"--camera", port, "--card", card_folder().string()}).exit_code, 1);
+}
+
+}  // namespace
+}  // namespace oakvane::e2e

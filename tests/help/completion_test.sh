@@ -31,7 +31,7 @@ expect() {
   bad "no completion registered for oakvane-ingest"
 
 expect "--se" $'--select-set\n--set\n--set-value' oakvane-ingest --se
-expect "--ca after --verbose" "--card" oakvane-ingest --verbose --ca
+expect "--ca after --verbose" "$(printf -- "--camera\n--card")" oakvane-ingest --verbose --ca
 help=$(env -u DISPLAY -u QT_QPA_PLATFORM "$program" --help 2>&1) || bad "$program --help failed"
 printf '%s\n' "$help" | grep -q -- --set || bad "$program --help names no --set: $help"
 all=$(offers oakvane-ingest --)

@@ -3,7 +3,7 @@
 # after --card and files after --report. Needs only bash; works with or without the
 # bash-completion package.
 
-_oakvane_ingest_options="--verbose --set --card --watch --plan --report --list-sets --show-set
+_oakvane_ingest_options="--verbose --set --card --camera --watch --plan --report --list-sets --show-set
 --new-set --from --set-value --select-set --help --help-all --version"
 
 # The preference sets are the plain files of the Main folder of the configuration, each named

@@ -3,6 +3,8 @@
 #include "linux/mount_table.h"
 #include "linux/volume_label.h"
 
+#include "camera_volumes.h"
+
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
@@ -91,9 +93,14 @@ std::unique_ptr<VolumeSource> make_mountinfo_volume_source(std::string mountinfo
                                                    std::move(by_label_dir));
 }
 
+std::unique_ptr<VolumeSource> make_system_volume_source(std::shared_ptr<CameraCache> cameras)
+{
+    return with_cameras(make_mountinfo_volume_source(kMountInfoPath, kByLabelDir), std::move(cameras));
+}
+
 std::unique_ptr<VolumeSource> make_system_volume_source()
 {
-    return make_mountinfo_volume_source(kMountInfoPath, kByLabelDir);
+    return make_system_volume_source(std::make_shared<CameraCache>(camera::detect_cameras));
 }
 
 }  // namespace oakvane

@@ -122,7 +122,8 @@ TEST_F(DurabilityTest, FileSystemWithoutNoReplaceRenameStillNeverReplaces)
     EXPECT_EQ(second.exit_code, 0) << second.err;
     std::size_t first_files = 0;
     for (const auto& [rel, state] : before) {
-        if (state.directory)
+        // The tree's history grows by a generation a run; its own tests look at it.
+        if (state.directory || rel.starts_with("ascmhl/"))
             continue;
         ++first_files;
         EXPECT_EQ(hash_file(backup() / rel), state.hash) << rel;

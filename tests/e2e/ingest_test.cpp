@@ -301,7 +301,8 @@ TEST_F(IngestTest, SecondIngestOfTheSameCardGetsALetteredRangeFolder)
         EXPECT_TRUE(rel.starts_with("Wedding/0001-0007a/")) << rel;
     EXPECT_EQ(new_files.size(), 15u);
     for (const auto& [rel, state] : first) {
-        if (state.directory)
+        // The tree's history grows by a generation a run; its own tests look at it.
+        if (state.directory || rel.starts_with("ascmhl/"))
             continue;
         EXPECT_EQ(hash_file(backup() / rel), state.hash) << rel;
         EXPECT_EQ(mtime_ns(backup() / rel), state.mtime_ns) << rel;

@@ -239,20 +239,24 @@ private slots:
         QCOMPARE(o.stored("Default", "NamePfx"), std::string("NEW"));
     }
 
-    // Read-back is on for a set that never stored it; clearing the box turns it off for
-    // the runs of that set.
-    void readBackIsOnUntilCleared()
+    // Read-back and raw decoding are on for a set that never stored them; clearing a box
+    // turns its check off for the runs of that set.
+    void checksAreOnUntilCleared()
     {
         Opened o({});
         QVERIFY(o.show());
-        auto* box = o.get<QCheckBox>("ReadBack");
-        QVERIFY(box->isChecked());
-        QVERIFY(o.prefs->GetReadBack());
-        box->click();
-        QVERIFY(!o.prefs->GetReadBack());
-        QVERIFY(!box->isChecked());
-        box->click();
-        QVERIFY(o.prefs->GetReadBack());
+        const std::pair<const char*, bool (Preferences::*)() const> checks[] = {
+            {"ReadBack", &Preferences::GetReadBack}, {"DecodeRaws", &Preferences::GetDecodeRaws}};
+        for (const auto& [key, get] : checks) {
+            auto* box = o.get<QCheckBox>(key);
+            QVERIFY(box->isChecked());
+            QVERIFY((o.prefs.get()->*get)());
+            box->click();
+            QVERIFY(!(o.prefs.get()->*get)());
+            QVERIFY(!box->isChecked());
+            box->click();
+            QVERIFY((o.prefs.get()->*get)());
+        }
     }
 
     void escapeStillWritesTheChangedSet()

@@ -15,7 +15,8 @@
 namespace oakvane {
 
 // How a card file's copy in the primary tree was (or, in a plan, will be) checked.
-enum class FileCheck { jpeg_decoded, converter_verified, size_only, failed, skipped };
+enum class FileCheck { jpeg_decoded, converter_verified, size_only, failed, skipped,
+                       already_ingested };
 
 // How a check reads in plans and reports ("JPEG decoded", "size only", ...).
 const char* file_check_text(FileCheck check);
@@ -108,6 +109,9 @@ struct RunCounts {
     int raws_verified = 0;
     int jpegs_verified = 0;
     int unverified = 0;
+    // Card files an earlier run already placed in both trees, found intact and left as they
+    // are; they count in both of the report's sums.
+    int already_ingested = 0;
 };
 
 enum class RunEnd { succeeded, failed, stopped };

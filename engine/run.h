@@ -4,6 +4,7 @@
 
 #include "card_clock.h"
 #include "engine.h"
+#include "library_index.h"
 #include "tree_writer.h"
 
 #include <cstddef>
@@ -117,7 +118,8 @@ public:
     // The copies of an image that failed, which the trees' histories never list as good.
     std::set<std::string> failed_copies;
     bool histories_written = false;  // a run adds one generation per tree, however it ends
-    bool checked_from_cache = false;  // the output list said copies were read from the cache
+    bool checked_from_cache = false;
+    LibraryIndex library;  // what earlier runs placed in the trees  // the output list said copies were read from the cache
 
 private:
     HostHooks& m_host;

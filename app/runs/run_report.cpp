@@ -86,7 +86,8 @@ QJsonValue counts_json(const std::optional<RunCounts>& counts)
                        {"copied_without_conversion", counts->copied_without_conversion},
                        {"raws_verified", counts->raws_verified},
                        {"jpegs_verified", counts->jpegs_verified},
-                       {"unverified", counts->unverified}};
+                       {"unverified", counts->unverified},
+                       {"already_ingested", counts->already_ingested}};
 }
 
 QJsonObject outcome_json(const RunRecord& run)

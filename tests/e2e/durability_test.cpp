@@ -116,13 +116,16 @@ TEST_F(DurabilityTest, FileSystemWithoutNoReplaceRenameStillNeverReplaces)
     ASSERT_EQ(first.exit_code, 0) << first.err;
     EXPECT_FALSE(test::read_file(log).empty()) << "the shim was not used";
     const TreeState before = snapshot(backup());
+    // Without its history the backup tree knows nothing of the first run, whose names the
+    // second run's copies then all want.
+    fs::remove_all(backup() / "ascmhl");
     a.primary = in_tmp("primary2");
     const ProcessResult second = run_copycard(a, env);
 
     EXPECT_EQ(second.exit_code, 0) << second.err;
     std::size_t first_files = 0;
     for (const auto& [rel, state] : before) {
-        if (state.directory)
+        if (state.directory || rel.starts_with("ascmhl/"))
             continue;
         ++first_files;
         EXPECT_EQ(hash_file(backup() / rel), state.hash) << rel;

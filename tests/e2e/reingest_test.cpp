@@ -18,16 +18,6 @@ bool has_line(const Lines& lines, const std::string& line)
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// The copies in a tree, its history aside.
-Lines copies(const fs::path& root)
-{
-    Lines found;
-    for (const std::string& file : test::list_tree(root))
-        if (!file.starts_with("ascmhl/"))
-            found.push_back(file);
-    return found;
-}
-
 // Every entry of a tree with its size, content and time.
 Lines state(const TreeState& tree)
 {
@@ -97,7 +87,7 @@ TEST_F(ReingestTest, BackupCopyThatChangedSinceIsCopiedAgain)
 {
     ASSERT_EQ(run_copycard(numbered(1)).exit_code, 0);
     fs::path rotted;
-    for (const std::string& copy : copies(backup()))
+    for (const std::string& copy : test::list_tree(backup()))
         if (test::read_file(backup() / copy) == test::read_file(card_root() / "DCIM/100CANON/IMG_0001.JPG"))
             rotted = backup() / copy;
     ASSERT_FALSE(rotted.empty());
@@ -122,8 +112,8 @@ TEST_F(ReingestTest, RetryAfterAFailedConversionCompletesWithoutSequenceNumbers)
 {
     const ProcessResult failed = run_copycard(numbered(1), {"STANDIN_CONVERTER_FAIL=2006-06-13"});
     ASSERT_NE(failed.exit_code, 0) << failed.out;
-    ASSERT_EQ(copies(primary()).size(), 2u);
-    const Lines backups = copies(backup());
+    ASSERT_EQ(test::list_tree(primary()).size(), 2u);
+    const Lines backups = test::list_tree(backup());
 
     const ProcessResult retry = run_copycard(numbered(1));
 
@@ -133,7 +123,7 @@ TEST_F(ReingestTest, RetryAfterAFailedConversionCompletesWithoutSequenceNumbers)
     EXPECT_TRUE(has_line(lines, "    Raws converted to DNGs: 1")) << retry.out;
     // As if the first run had succeeded.
     EXPECT_EQ(last_lines(lines, 1), Lines{"Next starting number: 5"}) << retry.out;
-    EXPECT_EQ(copies(backup()), backups);
+    EXPECT_EQ(test::list_tree(backup()), backups);
     EXPECT_EQ(sequence_numbered(primary()), Lines{});
     EXPECT_EQ(files_with_extension(primary() / "2006-06-13", ".dng").size(), 1u);
     EXPECT_EQ(files_with_extension(primary() / "2006-06-13", ".JPG").size(), 1u);
@@ -159,8 +149,8 @@ TEST_F(ReingestTest, RetryFindsTheCopiesOfAFailedRunThatLeftNoHistory)
     EXPECT_TRUE(has_line(output_lines(retry.out), "    Files already ingested: 2")) << retry.out;
     EXPECT_EQ(sequence_numbered(backup()), Lines{});
     EXPECT_EQ(sequence_numbered(primary()), Lines{});
-    EXPECT_EQ(copies(backup()).size(), 4u);
-    EXPECT_EQ(copies(primary()).size(), 4u);
+    EXPECT_EQ(test::list_tree(backup()).size(), 4u);
+    EXPECT_EQ(test::list_tree(primary()).size(), 4u);
     expect_only_complete_files(primary());
     EXPECT_EQ(last_lines(output_lines(retry.out), 1), Lines{"Next starting number: 5"}) << retry.out;
     // The retry's histories list what the failed run's would have.

@@ -190,8 +190,11 @@ Status check_histories(const std::string& folder, const std::vector<History>& hi
     for (const History& history : histories)
         for (const auto& [path, file] : history.files)
             all.try_emplace(joined(history.root, path), &history, &file);
+    // One step more than files, taken at the start, as a run counts its steps: the hosts' bars
+    // show files.
+    host.progress_range(static_cast<int>(all.size()) + 1);
     host.progress_status("Checking the library");
-    host.progress_range(static_cast<int>(all.size()));
+    host.progress_step();
     std::vector<char> buffer;
     for (const auto& [path, where] : all) {
         if (host.stop_requested())

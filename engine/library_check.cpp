@@ -239,10 +239,11 @@ void find_new(const Walked& walked, const std::vector<History>& histories,
 void summarise(const LibraryCheck& check, HostHooks& host)
 {
     const int listed = check.intact + check.changed + check.missing + check.unchecked;
-    std::string line = format("Checked %d files listed in %zu histories: %d intact, %d changed, "
+    const std::size_t histories = check.histories.size();
+    std::string line = format("Checked %d files listed in %zu %s: %d intact, %d changed, "
                               "%d missing, %d new",
-                              listed, check.histories.size(), check.intact, check.changed,
-                              check.missing, check.added);
+                              listed, histories, histories == 1 ? "history" : "histories",
+                              check.intact, check.changed, check.missing, check.added);
     if (check.unchecked > 0)
         line += format(", %d unchecked", check.unchecked);
     host.output_text("\n" + line + "\n");

@@ -83,6 +83,23 @@ TEST_F(ReingestTest, SecondIngestionOfTheSameCardAddsNothing)
     expect_card_unchanged();
 }
 
+// Range folders get their names after the copies are made; the history lists the copies under
+// those names, so the next run finds them.
+TEST_F(ReingestTest, SecondIngestionIntoRangeFoldersAddsNothing)
+{
+    IngestArgs a = numbered(1);
+    a.switches = "-UR";
+    ASSERT_EQ(run_copycard(a).exit_code, 0);
+    const Lines backup_before = state(snapshot(backup()));
+    a.starting = "5";
+
+    const ProcessResult second = run_copycard(a);
+
+    ASSERT_EQ(second.exit_code, 0) << second.out << second.err;
+    EXPECT_TRUE(has_line(output_lines(second.out), "    Files already ingested: 4")) << second.out;
+    EXPECT_EQ(state(snapshot(backup())), backup_before);
+}
+
 TEST_F(ReingestTest, BackupCopyThatChangedSinceIsCopiedAgain)
 {
     ASSERT_EQ(run_copycard(numbered(1)).exit_code, 0);

@@ -124,6 +124,26 @@ TEST_F(ReingestTest, BackupCopyThatChangedSinceIsCopiedAgain)
     expect_copy_of(primary() / "2006-06-12/IMG_0005.JPG", "DCIM/100CANON/IMG_0001.JPG");
 }
 
+// Another card from the same camera: same paths, and here the same sizes, but other bytes.
+TEST_F(ReingestTest, SamePathAndSizeWithOtherBytesIsCopied)
+{
+    ASSERT_EQ(run_copycard(numbered(1)).exit_code, 0);
+    const fs::path card_file = card_root() / "DCIM/100CANON/IMG_0001.JPG";
+    std::string bytes = test::read_file(card_file);
+    bytes[bytes.size() / 2] ^= 0x01;
+    test::write_file(card_file, bytes);
+    set_mtime(card_file, cardgen::kDayOne);
+
+    const ProcessResult second = run_copycard(numbered(5));
+
+    ASSERT_EQ(second.exit_code, 0) << second.out << second.err;
+    EXPECT_TRUE(has_line(output_lines(second.out), "    Files already ingested: 3")) << second.out;
+    // The library's copy is fine; it is simply not this file's.
+    EXPECT_EQ(second.out.find("no longer matches"), std::string::npos) << second.out;
+    EXPECT_EQ(test::read_file(backup() / "2006-06-12/IMG_0005.JPG"), bytes);
+    EXPECT_EQ(test::read_file(primary() / "2006-06-12/IMG_0005.JPG"), bytes);
+}
+
 // The first run fails while converting the second day's raws; a retry finishes the run.
 TEST_F(ReingestTest, RetryAfterAFailedConversionCompletesWithoutSequenceNumbers)
 {

@@ -202,10 +202,14 @@ TEST_F(PlanTest, PlanTellsOfTakenNamesAndOfTheFailureToCome)
     EXPECT_EQ(plan.files[(card_folder() / "100CANON/IMG_0001.JPG").string()].backup,
               (backup() / "IMG_0001_001.JPG").string());
 
-    test::write_file(primary() / "IMG_0002_001.JPG", "mine");
+    // The card's next picture: the files ingested before are left as they are.
+    add_jpeg("DCIM/100CANON/IMG_0005.JPG", cardgen::kDayOne, 5);
+    card_done();
+    test::write_file(primary() / "IMG_0005.JPG", "mine");
     const ProcessResult planned = ingest({"--plan"});
     plan = parse_plan(planned.out);
-    const std::string message = "Primary file already exists: \"" + (primary() / "IMG_0002_001.JPG").string() + "\"";
+    const std::string message = "Primary file already exists: \"" + (primary() / "IMG_0005.JPG").string() + "\"";
+    EXPECT_EQ(plan.files[(card_folder() / "100CANON/IMG_0002.JPG").string()].check, "already ingested");
     EXPECT_EQ(planned.exit_code, 1);
     EXPECT_EQ(plan.verdict, "the run would fail: " + message);
     const ProcessResult run = ingest({});

@@ -332,7 +332,7 @@ const std::vector<unsigned char>& CardWriter::next_jpeg()
         options.width = m_layout.jpeg_width;
         options.height = m_layout.jpeg_height;
         options.quality = m_layout.quality;
-        options.seed = which + 1;
+        options.seed = which + 1 + m_layout.seed * 1000;
         m_pictures.push_back(make_jpeg(options));
     }
     return m_pictures[which];
@@ -360,7 +360,8 @@ void CardWriter::shot(int index, int total)
     if (raw) {
         const std::string rel = folder + "/" + camera_name(index, "CR2");
         const bool paired = index < m_layout.pairs;
-        write_random_file(m_card / rel, paired ? m_layout.raw_bytes : m_layout.lone_raw_bytes, index + 1);
+        write_random_file(m_card / rel, paired ? m_layout.raw_bytes : m_layout.lone_raw_bytes,
+                          index + 1 + m_layout.seed * 1000003);
         finish(rel, FileKind::Raw, when);
     }
 }

@@ -11,6 +11,7 @@
 #include "read_back.h"
 #include "xxh128.h"
 
+#include <algorithm>
 #include <sys/stat.h>
 
 namespace oakvane {
@@ -194,6 +195,25 @@ void load_library_index(Run& run)
             run.library.backups_by_card_name.emplace(file_name_of(copy.card_path), std::move(copy));
     if (!read_tree_history(run, run.request.primary_folder, run.library.primaries))
         run.library.primaries.clear();
+    for (const auto& [path, copy] : run.library.primaries)
+        run.library.primary_card_paths.emplace(file_name_of(copy.card_path), copy.card_path);
+}
+
+bool likely_ingested(const Run& run, const CardEntry& file)
+{
+    const std::string name = file_name_of(file.path);
+    const std::string& card = run.card.folder();
+    const std::string relative = is_below(file.path, card) ? file.path.substr(card.size() + 1) : "";
+    const auto [first, last] = run.library.backups_by_card_name.equal_range(name);
+    const bool backed_up = std::any_of(first, last, [&](const auto& entry) {
+        const RecordedCopy& copy = entry.second;
+        return copy.size == file.size && same_card_file(copy.card_path, file.path, relative) &&
+               regular_of_size(copy.path, file.size);
+    });
+    const auto [from, to] = run.library.primary_card_paths.equal_range(name);
+    return backed_up && std::any_of(from, to, [&](const auto& entry) {
+               return same_card_file(entry.second, file.path, relative);
+           });
 }
 
 Status take_recorded_backup(Run& run, const CardItem& item, bool& taken)

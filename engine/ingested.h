@@ -17,6 +17,11 @@ namespace oakvane {
 // that can't be read is said in the output list and left aside: every file is then copied.
 void load_library_index(Run& run);
 
+// Whether both trees' histories record the card file as ingested and its backup copy is
+// still there at its size: a guess made before any byte is read, for the room a run needs.
+// The run itself copies the file after all when its bytes tell otherwise.
+bool likely_ingested(const Run& run, const CardEntry& file);
+
 // Whether the backup tree's history records the card file item as ingested, under the card
 // path it has now, its size and its hash, and that copy is still there intact; taken says so,
 // and the copy then joins the backup list in place of a new one.

@@ -26,8 +26,10 @@ struct FoundBackup {
 struct LibraryIndex {
     // The backup tree's copies by the file name of the card file they came from.
     std::multimap<std::string, RecordedCopy> backups_by_card_name;
-    // The primary tree's copies and DNGs by their path.
+    // The primary tree's copies and DNGs by their path, and the card files they came from by
+    // those files' names.
     std::map<std::string, RecordedCopy> primaries;
+    std::multimap<std::string, std::string> primary_card_paths;
     // Backup copies this run found in place rather than made, by path.
     std::map<std::string, FoundBackup> found_backups;
 };

@@ -83,6 +83,26 @@ TEST_F(ReingestTest, SecondIngestionOfTheSameCardAddsNothing)
     expect_card_unchanged();
 }
 
+// The room a run needs leaves out what is already there: a card ingested again onto a disk
+// that could not take it twice still ends in success.
+TEST_F(ReingestTest, AlmostFullDiskTakesTheSameCardAgain)
+{
+    TmpfsMount disk;
+    std::string why;
+    if (!disk.mount(tmp() / "disk", 96 << 10, why))
+        GTEST_SKIP() << why;
+    IngestArgs a = numbered(1);
+    a.backup = (tmp() / "disk/backup").string();
+    a.primary = (tmp() / "disk/primary").string();
+    ASSERT_EQ(run_copycard(a).exit_code, 0);
+    a.starting = "5";
+
+    const ProcessResult second = run_copycard(a);
+
+    ASSERT_EQ(second.exit_code, 0) << second.out << second.err;
+    EXPECT_TRUE(has_line(output_lines(second.out), "    Files already ingested: 4")) << second.out;
+}
+
 // Range folders get their names after the copies are made; the history lists the copies under
 // those names, so the next run finds them.
 TEST_F(ReingestTest, SecondIngestionIntoRangeFoldersAddsNothing)

@@ -143,10 +143,12 @@ std::vector<RecordedCopy> recorded_candidates(const Run& run, const CardItem& it
     return candidates;
 }
 
-// Whether the primary tree holds the image of the backup copy found in place at primary:
-// a copy with the card file's hash, or the DNG an earlier run made of it, as its history
-// records them and still intact. A copy the history never listed counts when it has the
-// card file's hash (a failed run's history was never written).
+// Whether the primary tree got the image of the backup copy found in place at primary: its
+// history records a copy with the card file's hash there, or the DNG an earlier run made of
+// it. What became of it since is the photographer's doing (a picture culled, metadata
+// written into it) and is left alone; the backup copy was re-read, so the card holds nothing
+// the library lacks. A copy the history never listed counts only when it has the card file's
+// bytes (a failed run's history was never written).
 Status in_primary(Run& run, const std::string& primary, const CardEntry& source, const FoundBackup& found,
                   bool dng, bool& placed)
 {
@@ -161,14 +163,8 @@ Status in_primary(Run& run, const std::string& primary, const CardEntry& source,
         return {};
     }
     const RecordedCopy& copy = recorded->second;
-    if (!same_card_file(copy.card_path, found.card_path, found.card_relative) ||
-        (!dng && copy.hash != source.hash))
-        return {};
-    if (regular_of_size(primary, copy.size))
-        if (Status read = reads_as(run, primary, copy.hash, placed); !read)
-            return read;
-    if (!placed)
-        run.output("Primary copy no longer matches its history: \"" + primary + "\"\n");
+    placed = same_card_file(copy.card_path, found.card_path, found.card_relative) &&
+             (dng || copy.hash == source.hash);
     return {};
 }
 
@@ -181,7 +177,7 @@ FileRecord ingested_record(const Run& run, const std::string& backup, const std:
     if (!path_exists(record.backup_sidecar))
         record.backup_sidecar.clear();
     record.check = FileCheck::already_ingested;
-    record.read_back = true;  // both copies were re-read and matched
+    record.read_back = false;  // the backup copy was re-read; the primary one is not
     return record;
 }
 

@@ -65,6 +65,10 @@ TEST_F(ReingestTest, SecondIngestionOfTheSameCardAddsNothing)
 {
     const ProcessResult first = run_copycard(numbered(7));
     ASSERT_EQ(first.exit_code, 0) << first.out << first.err;
+    // A picture culled from the primary tree stays culled.
+    const Lines placed = files_with_extension(primary(), ".JPG");
+    ASSERT_EQ(placed.size(), 2u);
+    fs::remove(primary() / placed[0]);
     const Lines backup_before = state(snapshot(backup()));
     const Lines primary_before = state(snapshot(primary()));
 

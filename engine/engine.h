@@ -14,7 +14,9 @@
 
 namespace oakvane {
 
-// How a card file's copy in the primary tree was (or, in a plan, will be) checked.
+// How a card file's copy in the primary tree was (or, in a plan, will be) checked;
+// already_ingested: an earlier run placed it in both trees and this one left it there, once
+// its backup copy was re-read and found to match the card file.
 enum class FileCheck { jpeg_decoded, converter_verified, size_only, failed, skipped,
                        already_ingested };
 

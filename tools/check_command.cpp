@@ -4,6 +4,7 @@
 #include "cli_host.h"
 #include "library_check.h"
 #include "report_check.h"
+#include "run_texts.h"
 
 #include <cstdio>
 
@@ -27,7 +28,7 @@ int check_command(const std::string& folder, const std::optional<std::string>& r
     const bool stopped = record.check.failure && record.check.failure->stopped();
     int status = record.check.good() ? 0 : stopped ? 130 : 1;
     if (stopped)
-        std::fputs("Stopped by user\n", stdout);
+        std::printf("%s\n", kStoppedByUser);
     std::string why;
     if (report && !write_check_report(*report, record, why)) {
         std::fprintf(stderr, "%s\n", why.c_str());

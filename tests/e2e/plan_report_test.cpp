@@ -273,6 +273,14 @@ TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
     EXPECT_TRUE(has(json, R"("date_folders": false,)")) << json;
     // Only the report is in its folder: its temporary file is gone.
     EXPECT_EQ(test::list_tree(report().parent_path()), Lines{"run.json"});
+
+    // The same card again: every file is already ingested, and the counts still add up.
+    const ProcessResult again = ingest({"--report", report().string()});
+    ASSERT_EQ(again.exit_code, 0) << again.out << again.err;
+    const std::string second = valid_report();
+    EXPECT_TRUE(has(second, R"("already_ingested": 4)")) << second;
+    EXPECT_TRUE(has(second, R"("check": "already ingested")")) << second;
+    EXPECT_TRUE(has(second, R"("primary_path": ")" + (primary() / "IMG_0001.dng").string() + R"(")")) << second;
 }
 
 TEST_F(ReportTest, CorruptJpegFailsTheFileAndTheRun)

@@ -45,6 +45,23 @@ std::string trimmed_lower(std::string_view text)
     return out;
 }
 
+// Whether path names a file below the history's root: no leading "/", no "." or ".."
+// component. A history that points elsewhere could otherwise vouch for a file outside its
+// tree, even for the card file itself.
+bool below_root(std::string_view path)
+{
+    if (path.empty() || path.front() == '/')
+        return false;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view part = path.substr(start, end - start);
+        if (part.empty() || part == "." || part == "..")
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // The card file recorded in a hash element's metadata, "" when there is none.
 std::string card_path_in(std::string_view metadata)
 {
@@ -62,8 +79,8 @@ Status read_hash(const XmlElement& hash, MhlListed& file)
     while (const std::optional<XmlElement> child = next_child(hash.content, pos)) {
         if (child->name == "path") {
             const std::optional<std::string> path = xml_unescaped(child->content);
-            if (!path || path->empty())
-                return fail("Unreadable path in an MHL generation");
+            if (!path || !below_root(*path))
+                return fail("Not a path below the history's root: \"" + path.value_or("") + "\"");
             file.path = *path;
             file.size = size_of(child->attributes);
             has_path = true;
@@ -133,7 +150,7 @@ Status read_history(const std::string& root, std::vector<MhlListing>& generation
         if (const int err = read_whole(folder + "/" + name, xml); err != 0)
             return fail("Can't read an MHL generation", folder + "/" + name, err);
         if (Status read = read_generation(xml, listing); !read)
-            return std::move(read).reworded("Unreadable MHL generation: \"" + folder + "/" + name + "\"");
+            return fail("Unreadable MHL generation: \"" + folder + "/" + name + "\": " + read.failure().message);
         generations.push_back(std::move(listing));
     }
     std::sort(generations.begin(), generations.end(),

@@ -111,6 +111,15 @@ TEST_F(CheckTest, ReportFitsItsSchema)
          (tmp() / "check.json").string(), CHECK_REPORT_SCHEMA});
     EXPECT_EQ(valid.exit_code, 0) << valid.err;
     EXPECT_EQ(valid.out, "damaged 1 1 [('a.txt', 'intact', 'md5'), ('gone.txt', 'missing', None)]\n");
+
+    // A history that names a file outside its tree vouches for nothing.
+    test::write_file(tmp() / "lib/ascmhl/0002_lib_2020-01-02_000000Z.mhl",
+                     "<hashlist version=\"2.0\" xmlns=\"urn:ASC:MHL:v2.0\"><hashes><hash>"
+                     "<path size=\"6\">../outside.txt</path><md5>00</md5></hash></hashes></hashlist>\n");
+    const ProcessResult outside = check(tmp() / "lib");
+    EXPECT_EQ(outside.exit_code, 1);
+    EXPECT_NE(outside.out.find("Not a path below the history's root: \"../outside.txt\""), std::string::npos)
+        << outside.out;
 }
 
 // The standard's own example history, with one hash made to match the bytes the test

@@ -74,19 +74,17 @@ Status add_range_level(Run& run, std::string& path, const std::string& number_te
 // Replaces the leading old_root of every path of the run below it by new_root.
 void rewrite_run_paths(Run& run, const std::string& old_root, const std::string& new_root)
 {
-    for (std::string& path : run.backups)
+    auto rewrite = [&](std::string& path) {
         if (is_below(path, old_root))
             path.replace(0, old_root.size(), new_root);
-    move_paths_below(run.own_sidecar_copies, old_root, new_root);
-    // The trees' histories list copies by the names they end up with.
+    };
+    for (std::string& path : run.backups)
+        rewrite(path);
+    // The trees' histories list the copies under the names they end with.
     for (PublishedCopy& copy : run.published)
-        if (is_below(copy.path, old_root))
-            copy.path.replace(0, old_root.size(), new_root);
-    std::map<std::string, FoundBackup> found;
-    for (auto& [path, backup] : run.library.found_backups)
-        found.emplace(is_below(path, old_root) ? new_root + path.substr(old_root.size()) : path,
-                      std::move(backup));
-    run.library.found_backups.swap(found);
+        rewrite(copy.path);
+    move_paths_below(run.own_sidecar_copies, old_root, new_root);
+    move_paths_below(run.failed_copies, old_root, new_root);
 }
 
 // The final name of a range folder whose placeholder path is record.path.

@@ -121,7 +121,8 @@ void take_found(Run& run, const CardItem& item, const std::string& path, const s
     run.backups.push_back(path);
     run.backup_sources.resize(run.backups.size() - 1);
     run.backup_sources.push_back({item.path, static_cast<std::uint64_t>(item.st.st_size), hash});
-    run.library.found_backups[path] = {item.path, item.relative, recorded};
+    run.library.found_backups[item.path] = {item.path, item.relative, recorded};
+    run.library.taken_backups.insert(path);
     if (has_card_sidecar(run, item.path))
         run.own_sidecar_copies.insert(path);
     // Its history never listed it: this run's generation does, now that it was checked.
@@ -138,7 +139,7 @@ std::vector<RecordedCopy> recorded_candidates(const Run& run, const CardItem& it
     const auto [first, last] = run.library.backups_by_card_name.equal_range(std::string(item.name()));
     for (auto it = first; it != last; ++it)
         if (it->second.size == size && same_card_file(it->second.card_path, item.path, item.relative) &&
-            !run.library.found_backups.contains(it->second.path) && regular_of_size(it->second.path, size))
+            !run.library.taken_backups.contains(it->second.path) && regular_of_size(it->second.path, size))
             candidates.push_back(it->second);
     return candidates;
 }
@@ -248,7 +249,7 @@ Status take_backup_in_place(Run& run, const CardItem& item, const std::string& d
 {
     taken = false;
     if (!regular_of_size(dest, static_cast<std::uint64_t>(item.st.st_size)) ||
-        run.library.found_backups.contains(dest))
+        run.library.taken_backups.contains(dest))
         return {};
     std::string hash;
     if (Status read = hash_card_file(run, item, hash); !read)
@@ -266,11 +267,13 @@ Status pass_over_placed(Run& run, std::vector<std::string>& list)
 {
     std::vector<std::string> rest;
     for (const std::string& backup : list) {
-        const auto found = run.library.found_backups.find(backup);
         const auto source = run.source_of_backup.find(backup);
+        const auto found = source == run.source_of_backup.end()
+                               ? run.library.found_backups.end()
+                               : run.library.found_backups.find(source->second.path);
         bool placed = false;
         std::string primary;
-        if (found != run.library.found_backups.end() && source != run.source_of_backup.end()) {
+        if (found != run.library.found_backups.end()) {
             const std::string folder = primary_folder_of(run, backup);
             primary = folder + "/" + file_name_of(backup);
             if (Status looked = in_primary(run, primary, source->second, found->second, false, placed); !looked)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 namespace oakvane {
@@ -30,8 +31,10 @@ struct LibraryIndex {
     // those files' names.
     std::map<std::string, RecordedCopy> primaries;
     std::multimap<std::string, std::string> primary_card_paths;
-    // Backup copies this run found in place rather than made, by path.
+    // The card files whose backup copy this run found in place rather than made, by card
+    // path (a range folder's rename leaves it as it is), and those copies' paths.
     std::map<std::string, FoundBackup> found_backups;
+    std::set<std::string> taken_backups;
 };
 
 }  // namespace oakvane

@@ -4,6 +4,7 @@
 #include "card_file.h"
 #include "xxh128.h"
 #include "file_records.h"
+#include "ingested.h"
 #include "naming.h"
 #include "read_back.h"
 #include "sidecar.h"
@@ -125,6 +126,10 @@ PublishBatch backup_batch(Run& run)
 
 Status safe_copy_backup(Run& run, const CardItem& item, PublishBatch* batch)
 {
+    bool taken = false;
+    if (Status found = take_recorded_backup(run, item, taken); !found || taken)
+        return found;
+    const int number_before = run.running_number;
     std::string number_text;
     const std::string file_name =
         make_image_file_name(run, item.name(), item.st.st_mtim.tv_sec, number_text);
@@ -132,6 +137,8 @@ Status safe_copy_backup(Run& run, const CardItem& item, PublishBatch* batch)
     if (Status made = make_image_folder_path(run, item.st.st_mtim.tv_sec, number_text, folder); !made)
         return std::move(made).reworded("can't make image folder path");
     const std::string dest = folder + (folder.ends_with('/') ? "" : "/") + file_name;
+    if (Status found = take_backup_in_place(run, item, dest, number_before, taken); !found || taken)
+        return found;
 
     PendingCopy copy;
     copy.final_path = dest;

@@ -8,6 +8,7 @@
 #include "file_kinds.h"
 #include "file_records.h"
 #include "histories.h"
+#include "ingested.h"
 #include "primary_copy.h"
 #include "settings_check.h"
 #include "text_format.h"
@@ -103,14 +104,17 @@ Status report(Run& run)
     run.output("\nCopying:\n");
     run.output(format("    Raws converted to DNGs: %d\n", counts.raws_converted));
     run.output(format("    Files copied without conversion: %d\n", counts.copied_without_conversion));
+    if (counts.already_ingested > 0)
+        run.output(format("    Files already ingested: %d\n", counts.already_ingested));
     run.output("\nVerification:\n");
     run.output(format("    Raws verified: %d\n", counts.raws_verified));
     run.output(format("    JPEGs verified: %d\n", counts.jpegs_verified));
     run.output(format("    Files copied without error but unverified: %d\n", counts.unverified));
     if (!run.raws_unchecked.empty())
         run.output(unchecked_raws_line(run.raws_unchecked));
-    if (counts.raws_converted + counts.copied_without_conversion != counts.images ||
-        counts.jpegs_verified + counts.raws_verified + counts.unverified != counts.images)
+    const int placed = counts.images - counts.already_ingested;
+    if (counts.raws_converted + counts.copied_without_conversion != placed ||
+        counts.jpegs_verified + counts.raws_verified + counts.unverified != placed)
         return fail("Image count discrepency.");
     return {};
 }
@@ -129,6 +133,7 @@ Status prepare_run(Run& run)
         return checked;
     if (Status counted = count_images(run); !counted)
         return counted;
+    load_library_index(run);
     if (Status decided = decide_card_clock(run); !decided)
         return decided;
     // The automatic numbers of a run stay four digits.

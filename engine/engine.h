@@ -16,8 +16,11 @@
 
 namespace oakvane {
 
-// How a card file's copy in the primary tree was (or, in a plan, will be) checked.
-enum class FileCheck { jpeg_decoded, raw_decoded, converter_verified, size_only, failed, skipped };
+// How a card file's copy in the primary tree was (or, in a plan, will be) checked;
+// already_ingested: an earlier run placed it in both trees and this one left it there, once
+// its backup copy was re-read and found to match the card file.
+enum class FileCheck { jpeg_decoded, raw_decoded, converter_verified, size_only, failed, skipped,
+                       already_ingested };
 
 // How a check reads in plans and reports ("JPEG decoded", "size only", ...).
 const char* file_check_text(FileCheck check);
@@ -133,6 +136,9 @@ struct RunCounts {
     int raws_decoded = 0;   // raws the decoder unpacked whole
     int jpegs_verified = 0;
     int unverified = 0;
+    // Card files an earlier run already placed in both trees, found intact and left as they
+    // are; they count in both of the report's sums.
+    int already_ingested = 0;
 };
 
 enum class RunEnd { succeeded, failed, stopped };

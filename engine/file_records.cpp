@@ -38,6 +38,7 @@ const char* file_check_text(FileCheck check)
     case FileCheck::size_only: return "size only";
     case FileCheck::failed: return "failed";
     case FileCheck::skipped: return "skipped";
+    case FileCheck::already_ingested: return "already ingested";
     }
     return "failed";
 }

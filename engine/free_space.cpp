@@ -3,6 +3,7 @@
 #include "card_file.h"
 #include "file_kinds.h"
 #include "fs_util.h"
+#include "ingested.h"
 #include "run.h"
 #include "text_format.h"
 
@@ -60,7 +61,8 @@ std::uint64_t backup_bytes(const Run& run, std::uint64_t block, std::uint64_t si
 {
     std::uint64_t total = 0;
     for (const CardEntry& file : run.card_files)
-        total += in_blocks(file.size, block) + (gets_sidecar(run, file) ? in_blocks(sidecar, block) : 0);
+        if (!likely_ingested(run, file))
+            total += in_blocks(file.size, block) + (gets_sidecar(run, file) ? in_blocks(sidecar, block) : 0);
     return total;
 }
 
@@ -73,6 +75,8 @@ std::uint64_t primary_bytes(const Run& run, std::uint64_t block, std::uint64_t s
 {
     std::uint64_t total = 0;
     for (const CardEntry& file : run.card_files) {
+        if (likely_ingested(run, file))
+            continue;
         const bool converted = run.converting() && is_convertible_raw(file.path);
         if (converted)
             total += in_blocks(file.size + file.size / 4, block);

@@ -2,6 +2,7 @@
 
 #include "convert_folder.h"
 #include "file_records.h"
+#include "ingested.h"
 
 #include <algorithm>
 #include <span>
@@ -44,12 +45,19 @@ std::size_t folder_end(const std::vector<std::string>& list, std::size_t first, 
 
 }  // namespace
 
+std::string primary_folder_of(const Run& run, const std::string& backup)
+{
+    return primary_folder_for(run, backup, backup.rfind('/'));
+}
+
 Status copy_to_primary(Run& run)
 {
     std::vector<std::string>& list = run.backups;
     if (static_cast<std::size_t>(run.counts.images) != list.size())
         return fail("Image count discrepency.");
     run.raw_count = 0;
+    if (Status passed = pass_over_placed(run, list); !passed)
+        return passed;
     announce_phase(run);
     if (!list.empty()) {
         if (Status made = make_folder_path(run, run.request.primary_folder); !made)

@@ -10,4 +10,7 @@ namespace oakvane {
 // folder filled.
 Status copy_to_primary(Run& run);
 
+// The primary folder that mirrors the folder of the backup copy at backup.
+std::string primary_folder_of(const Run& run, const std::string& backup);
+
 }  // namespace oakvane

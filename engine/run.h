@@ -4,6 +4,7 @@
 
 #include "card_clock.h"
 #include "engine.h"
+#include "library_index.h"
 #include "tree_writer.h"
 
 #include <cstddef>
@@ -125,6 +126,7 @@ public:
     bool checked_from_cache = false;  // the output list said copies were read from the cache
     // The raws placed but not decoded, by primary path, with why.
     std::map<std::string, std::string> raws_unchecked;
+    LibraryIndex library;  // what earlier runs placed in the trees
 
 private:
     HostHooks& m_host;

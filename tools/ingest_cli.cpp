@@ -3,6 +3,7 @@
 //
 //   oakvane-ingest [-v|--verbose] [--set NAME] [--card FOLDER | --camera [PORT]] [--plan] [--report FILE]
 //   oakvane-ingest [-v|--verbose] [--set NAME] --watch
+//   oakvane-ingest [-v|--verbose] --check FOLDER [--report FILE]
 //   oakvane-ingest --list-sets | --show-set [NAME] | --new-set NAME [--from SET] |
 //                  [--set NAME] --set-value KEY=VALUE... | --select-set NAME
 //
@@ -10,7 +11,8 @@
 // choosing it in the window does. --card names the card folder, --camera a camera connected
 // over USB (or the one at PORT), otherwise the CardFolder
 // preference decides, and "[user choice]" takes the one mounted card. --watch keeps running
-// as an ingest station that ingests every card inserted meanwhile. --plan prints what a run
+// as an ingest station that ingests every card inserted meanwhile. --check re-reads a library
+// against its ASC MHL histories and writes nothing into it. --plan prints what a run
 // would do and writes nothing; --report writes a JSON report of the run. The set commands
 // change the preference sets and end. Standard output carries the lines of the output list;
 // on a terminal, standard error shows the progress bar, or with --verbose the engine's
@@ -19,6 +21,7 @@
 // during a run, 1 otherwise.
 
 #include "camera_volumes.h"
+#include "check_command.h"
 #include "ingest_host.h"
 #include "ingest_options.h"
 #include "ingest_station.h"
@@ -107,6 +110,8 @@ int main(int argc, char* argv[])
     if (const int* status = std::get_if<int>(&parsed))
         return *status;
     const Options& options = std::get<Options>(parsed);
+    if (options.check)
+        return oakvane::check_command(*options.check, options.report);
     oakvane::IngestHost host;
     oakvane::Preferences prefs(host);
     host.set_preferences(&prefs);

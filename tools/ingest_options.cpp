@@ -18,8 +18,9 @@ constexpr const char* kDescription =
 
 constexpr const char* kEpilog = R"(
 Exit status:
-  0    success; an ingest station stopped while idle; with --plan, the run can go ahead
-  130  stopped by SIGINT or SIGTERM during a run
+  0    success; an ingest station stopped while idle; with --plan, the run can go ahead;
+       with --check, nothing listed is changed or missing
+  130  stopped by SIGINT or SIGTERM during a run or a check
   1    otherwise (a failed or refused run, a bad option, a preference set that can't be read)
 
 Environment:
@@ -74,14 +75,15 @@ std::variant<Options, int> parse_options(const QCoreApplication& application)
     const QCommandLineOption camera = option({"camera"}, "Ingests the one camera connected over USB, or the camera at PORT given after it (usb:BUS,DEVICE; disk:FOLDER reads a folder as a camera).");
     const QCommandLineOption watch = option({"watch"}, "Stays running as an ingest station: ingests every card inserted, one run at a time, until stopped.");
     const QCommandLineOption plan = option({"plan"}, "Prints where every file would go, the folders to create, the files skipped and the room needed, and writes nothing.");
-    const QCommandLineOption report = option({"report"}, "Writes a JSON report of the run to FILE, also after a failed or stopped run.", "FILE");
+    const QCommandLineOption report = option({"report"}, "Writes a JSON report of the run (or of --check) to FILE, also after a failed or stopped run.", "FILE");
+    const QCommandLineOption check = option({"check"}, "Re-reads every file the ASC MHL histories in FOLDER and below list and tells, file by file, what is intact, changed, missing or new since; writes nothing there.", "FOLDER");
     const QCommandLineOption list_sets = option({"list-sets"}, "Lists the preference sets; * marks the remembered one.");
     const QCommandLineOption show_set = option({"show-set"}, "Prints every key of the set NAME given after it (default: the remembered set) with its value, defaults marked.");
     const QCommandLineOption new_set = option({"new-set"}, "Makes the preference set NAME, a copy of the remembered set or of --from SET.", "NAME");
     const QCommandLineOption from = option({"from"}, "The set --new-set copies.", "SET");
     const QCommandLineOption set_value = option({"set-value"}, "Sets KEY to VALUE in the remembered set, or in the set --set names, and stores it at once. Repeatable.", "KEY=VALUE");
     const QCommandLineOption select_set = option({"select-set"}, "Makes NAME the remembered preference set, as choosing it in the window does.", "NAME");
-    parser.addOptions({version, verbose, set, card, camera, watch, plan, report, list_sets, show_set,
+    parser.addOptions({version, verbose, set, card, camera, watch, plan, report, check, list_sets, show_set,
                        new_set, from, set_value, select_set});
     if (!parser.parse(application.arguments()))
         return usage_error(parser.errorText().toStdString());
@@ -132,8 +134,12 @@ std::variant<Options, int> parse_options(const QCoreApplication& application)
         options.card = parser.value(card).toStdString();
     if (parser.isSet(report))
         options.report = parser.value(report).toStdString();
+    if (parser.isSet(check))
+        options.check = parser.value(check).toStdString();
     options.watch = parser.isSet(watch);
     options.plan = parser.isSet(plan);
+    if (options.check && (commands > 0 || options.watch || options.plan || options.card || options.set))
+        return usage_error("--check takes only --report and --verbose.");
     if (const auto conflict = command_conflict(options, commands))
         return usage_error(*conflict);
     if (options.watch && (options.card || options.plan || options.report))

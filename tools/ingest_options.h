@@ -22,6 +22,7 @@ struct Options {
     std::optional<std::string> set;
     std::optional<std::string> card;
     std::optional<std::string> report;
+    std::optional<std::string> check;  // the library folder --check re-reads
     bool watch = false;
     bool plan = false;
 };

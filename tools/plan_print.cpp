@@ -40,10 +40,13 @@ void print_plan(const RunPlan& plan, std::FILE* out)
 {
     std::fputs("\nPlan:\n", out);
     std::size_t copied = 0;
+    std::size_t ingested = 0;
     std::uint64_t bytes = 0;
     for (const FileRecord& file : plan.files) {
         print_file(file, out);
-        if (file.check != FileCheck::skipped) {
+        if (file.check == FileCheck::already_ingested)
+            ++ingested;
+        else if (file.check != FileCheck::skipped) {
             ++copied;
             bytes += file.size;
         }
@@ -55,7 +58,10 @@ void print_plan(const RunPlan& plan, std::FILE* out)
                      sized(need.needed).c_str(), sized(need.available).c_str());
     if (plan.names_vary)
         std::fputs("Note: names with the unique ID (U) get the time of the run, not these.\n", out);
-    if (plan.would_run())
+    if (plan.would_run() && ingested > 0)
+        std::fprintf(out, "Verdict: the run can go ahead: %zu files, %s, %zu skipped, %zu already ingested\n",
+                     copied, sized(bytes).c_str(), plan.files.size() - copied - ingested, ingested);
+    else if (plan.would_run())
         std::fprintf(out, "Verdict: the run can go ahead: %zu files, %s, %zu skipped\n",
                      copied, sized(bytes).c_str(), plan.files.size() - copied);
     else

@@ -89,7 +89,8 @@ QJsonValue counts_json(const std::optional<RunCounts>& counts)
                        {"raws_verified", counts->raws_verified},
                        {"raws_decoded", counts->raws_decoded},
                        {"jpegs_verified", counts->jpegs_verified},
-                       {"unverified", counts->unverified}};
+                       {"unverified", counts->unverified},
+                       {"already_ingested", counts->already_ingested}};
 }
 
 QJsonObject outcome_json(const RunRecord& run)

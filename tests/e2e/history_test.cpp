@@ -110,7 +110,8 @@ TEST_F(HistoryTest, EachTreeGetsAGenerationPerRunThatItsCopiesMatch)
     test::write_file(dng, bytes);
     EXPECT_NE(recorded(primary_generation, "IMG_0002.dng"), xxh128sum(dng));
 
-    // The next run into the same trees adds the next generation.
+    // The next run into the same trees adds the next generation, for what it placed.
+    add_jpeg("DCIM/100CANON/IMG_0003.JPG", cardgen::kDayOne + 2, 3);
     a.primary = (tmp() / "primary2").string();
     r = run_copycard(a);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;

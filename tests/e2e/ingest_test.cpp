@@ -276,15 +276,18 @@ TEST_F(IngestTest, SameNamesInOneFolderGetSequenceNumbers)
     expect_card_unchanged();
 }
 
-// A second ingestion of the same card leaves the first one's folders alone: the range
-// folder of the same numbers gets a letter.
-TEST_F(IngestTest, SecondIngestOfTheSameCardGetsALetteredRangeFolder)
+// A run whose range folder is named like one already there leaves that one alone: its own
+// range folder gets a letter.
+TEST_F(IngestTest, RangeFolderWhoseNameIsTakenGetsALetter)
 {
     make_card(cardgen::preset("demo"));
     IngestArgs a = args();
     a.switches = "-UR";
     ASSERT_EQ(run_copycard(a).exit_code, 0);
     const TreeState first = snapshot(backup());
+    // A card ingested again adds nothing; without its history the backup tree knows nothing
+    // of the first run, and the second run's copies all want its range folder.
+    fs::remove_all(backup() / "ascmhl");
 
     a.primary = in_tmp("primary2");
     const ProcessResult r = run_copycard(a);

@@ -203,10 +203,14 @@ TEST_F(PlanTest, PlanTellsOfTakenNamesAndOfTheFailureToCome)
     EXPECT_EQ(plan.files[(card_folder() / "100CANON/IMG_0001.JPG").string()].backup,
               (backup() / "IMG_0001_001.JPG").string());
 
-    test::write_file(primary() / "IMG_0002_001.JPG", "mine");
+    // The card's next picture: the files ingested before are left as they are.
+    add_jpeg("DCIM/100CANON/IMG_0005.JPG", cardgen::kDayOne, 5);
+    card_done();
+    test::write_file(primary() / "IMG_0005.JPG", "mine");
     const ProcessResult planned = ingest({"--plan"});
     plan = parse_plan(planned.out);
-    const std::string message = "Primary file already exists: \"" + (primary() / "IMG_0002_001.JPG").string() + "\"";
+    const std::string message = "Primary file already exists: \"" + (primary() / "IMG_0005.JPG").string() + "\"";
+    EXPECT_EQ(plan.files[(card_folder() / "100CANON/IMG_0002.JPG").string()].check, "already ingested");
     EXPECT_EQ(planned.exit_code, 1);
     EXPECT_EQ(plan.verdict, "the run would fail: " + message);
     const ProcessResult run = ingest({});
@@ -275,6 +279,14 @@ TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
     EXPECT_TRUE(has(json, R"("date_folders": false,)")) << json;
     // Only the report is in its folder: its temporary file is gone.
     EXPECT_EQ(test::list_tree(report().parent_path()), Lines{"run.json"});
+
+    // The same card again: every file is already ingested, and the counts still add up.
+    const ProcessResult again = ingest({"--report", report().string()});
+    ASSERT_EQ(again.exit_code, 0) << again.out << again.err;
+    const std::string second = valid_report();
+    EXPECT_TRUE(has(second, R"("already_ingested": 5)")) << second;
+    EXPECT_TRUE(has(second, R"("check": "already ingested")")) << second;
+    EXPECT_TRUE(has(second, R"("primary_path": ")" + (primary() / "IMG_0001.dng").string() + R"(")")) << second;
 }
 
 TEST_F(ReportTest, CorruptJpegFailsTheFileAndTheRun)

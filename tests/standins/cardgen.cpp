@@ -360,7 +360,7 @@ const std::vector<unsigned char>& CardWriter::next_jpeg()
         options.width = m_layout.jpeg_width;
         options.height = m_layout.jpeg_height;
         options.quality = m_layout.quality;
-        options.seed = which + 1;
+        options.seed = which + 1 + m_layout.seed * 1000;
         m_pictures.push_back(make_jpeg(options));
     }
     return m_pictures[which];
@@ -371,12 +371,14 @@ const std::vector<unsigned char>& CardWriter::next_jpeg()
 void CardWriter::write_raw(const std::string& rel, std::uintmax_t size, int index)
 {
     const fs::path path = m_card / rel;
+    // Cards of other seeds hold other raws.
+    const std::uint64_t seed = static_cast<std::uint64_t>(index) + 1 + m_layout.seed * 1000003;
     if (m_layout.raw_kind == RawKind::random) {
-        write_random_file(path, size, static_cast<std::uint64_t>(index) + 1);
+        write_random_file(path, size, seed);
         return;
     }
     if (m_layout.raw_kind == RawKind::dng) {
-        write_dng_raw(path, size, static_cast<std::uint64_t>(index) + 1);
+        write_dng_raw(path, size, seed);
         return;
     }
     DngOptions options;
@@ -384,7 +386,7 @@ void CardWriter::write_raw(const std::string& rel, std::uintmax_t size, int inde
     while (m_raws.size() <= which) {
         options.width = m_layout.raw_width;
         options.height = m_layout.raw_height;
-        options.seed = m_raws.size() + 1;
+        options.seed = m_raws.size() + 1 + m_layout.seed * 1000;
         m_raws.push_back(make_dng(options));
     }
     write_file_bytes(path, m_raws[which]);

@@ -72,6 +72,7 @@ struct CardLayout {
     int distinct_jpegs = 4;              // pictures encoded; further JPEGs reuse their bytes
     bool extras = false;                 // DCIM/MISC with a .THM and a .WAV stand-in
     bool hidden = false;                 // ".hidden" and an AppleDouble "._IMG_0001.JPG"
+    std::uint64_t seed = 0;              // cards of other seeds hold other pictures and raws
 };
 
 // "demo": 6 pairs and one lone JPEG of 640x480, raws of 200 KB, 2 folders, extras, hidden.

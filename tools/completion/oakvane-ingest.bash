@@ -1,9 +1,9 @@
 # bash completion for oakvane-ingest: its options, the preference sets after --set (and the
 # other options that name an existing set), folders
-# after --card and files after --report. Needs only bash; works with or without the
+# after --card and --check, and files after --report. Needs only bash; works with or without the
 # bash-completion package.
 
-_oakvane_ingest_options="--verbose --set --card --camera --watch --plan --report --list-sets --show-set
+_oakvane_ingest_options="--verbose --set --card --camera --watch --plan --report --check --list-sets --show-set
 --new-set --from --set-value --select-set --help --help-all --version"
 
 # The preference sets are the plain files of the Main folder of the configuration, each named
@@ -35,7 +35,7 @@ _oakvane_ingest()
         _oakvane_ingest_sets "$cur"
         return
         ;;
-    --card)
+    --card | --check)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -d -- "$cur")
         return

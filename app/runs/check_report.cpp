@@ -1,0 +1,90 @@
+#include "check_report.h"
+
+#include "new_file.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+#ifndef OAKVANE_VERSION
+#define OAKVANE_VERSION "0"
+#endif
+
+namespace oakvane {
+
+namespace {
+
+// Raised whenever a key changes meaning or goes away.
+constexpr int kCheckReportFormatVersion = 1;
+
+QString text(const std::string& s) { return QString::fromStdString(s); }
+
+QJsonValue text_or_null(const std::string& s) { return s.empty() ? QJsonValue() : QJsonValue(text(s)); }
+
+QJsonObject file_json(const CheckedFile& file)
+{
+    return QJsonObject{{"path", text(file.path)},
+                       {"state", checked_state_text(file.state)},
+                       {"detail", text_or_null(file.detail)},
+                       {"hash_type", text_or_null(file.hash_type)},
+                       {"history", text(file.history)}};
+}
+
+QJsonObject counts_json(const LibraryCheck& check)
+{
+    return QJsonObject{{"intact", check.intact},   {"changed", check.changed},
+                       {"missing", check.missing}, {"new", check.added},
+                       {"unchecked", check.unchecked}};
+}
+
+QJsonObject outcome_json(const LibraryCheck& check)
+{
+    if (check.failure && check.failure->stopped())
+        return {{"result", "stopped"}, {"message", QJsonValue()}};
+    if (check.failure)
+        return {{"result", "failed"}, {"message", text(check.failure->text())}};
+    return {{"result", check.good() ? "intact" : "damaged"}, {"message", QJsonValue()}};
+}
+
+}  // namespace
+
+QByteArray check_report_json(const CheckRecord& record)
+{
+    QJsonArray files;
+    for (const CheckedFile& file : record.check.files)
+        files.append(file_json(file));
+    QJsonArray histories;
+    for (const std::string& root : record.check.histories)
+        histories.append(text(root));
+    const QJsonObject report{
+        {"format_version", kCheckReportFormatVersion},
+        {"program", "Oakvane"},
+        {"version", OAKVANE_VERSION},
+        {"folder", text(record.folder)},
+        {"histories", histories},
+        {"files", files},
+        {"counts", counts_json(record.check)},
+        {"outcome", outcome_json(record.check)},
+        {"started", record.started.toString(Qt::ISODateWithMs)},
+        {"ended", record.ended.toString(Qt::ISODateWithMs)}};
+    return QJsonDocument(report).toJson(QJsonDocument::Indented);
+}
+
+bool write_check_report(const std::string& path, const CheckRecord& record, std::string& why)
+{
+    QSaveFile file(text(path));
+    const QByteArray json = check_report_json(record);
+    if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
+        why = "Can't write the report \"" + path + "\": " + file.errorString().toStdString();
+        return false;
+    }
+    std::string flush;
+    if (!sync_folder_of(path, flush)) {
+        why = "Can't write the report \"" + path + "\": " + flush;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace oakvane

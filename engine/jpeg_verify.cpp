@@ -48,10 +48,17 @@ void keep_message(j_common_ptr cinfo)
     std::longjmp(reinterpret_cast<VerifyErrorManager*>(cinfo->err)->jump, 1);
 }
 
-// Decodes every row of file at full size with the file's own defaults. Returns the
+// Where the decoder reads: an open file, or bytes already in memory.
+struct JpegSource {
+    std::FILE* file = nullptr;
+    const unsigned char* data = nullptr;
+    unsigned long size = 0;
+};
+
+// Decodes every row of the source at full size with the file's own defaults. Returns the
 // decoder's warning count, kFatal after a fatal error or kStopped when stop turned true.
 // Nothing in here may have a destructor: longjmp would skip it.
-long decode_all_rows(std::FILE* file, VerifyErrorManager& err, const std::atomic<bool>* stop)
+long decode_all_rows(JpegSource source, VerifyErrorManager& err, const std::atomic<bool>* stop)
 {
     jpeg_decompress_struct cinfo{};
     cinfo.err = jpeg_std_error(&err.pub);
@@ -62,12 +69,15 @@ long decode_all_rows(std::FILE* file, VerifyErrorManager& err, const std::atomic
         return kFatal;
     }
     jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
+    if (source.file)
+        jpeg_stdio_src(&cinfo, source.file);
+    else
+        jpeg_mem_src(&cinfo, source.data, source.size);
     jpeg_read_header(&cinfo, TRUE);
     jpeg_start_decompress(&cinfo);
     JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
                                                 cinfo.output_width * cinfo.output_components, 1);
-    // A stdio source never suspends, so a short read cannot happen; if it did, leaving the
+    // Neither source ever suspends, so a short read cannot happen; if it did, leaving the
     // loop lets jpeg_finish_decompress fail with "too few scanlines" instead of spinning.
     while (cinfo.output_scanline < cinfo.output_height) {
         if (stop && stop->load(std::memory_order_relaxed)) {
@@ -83,7 +93,28 @@ long decode_all_rows(std::FILE* file, VerifyErrorManager& err, const std::atomic
     return warnings;
 }
 
+JpegCheck checked(long warnings, const VerifyErrorManager& err)
+{
+    JpegCheck check;
+    check.diagnostics.assign(err.said, err.said_length);
+    check.warnings = warnings > 0 ? warnings : 0;
+    if (warnings == kStopped)
+        check.outcome = JpegCheck::Outcome::stopped;
+    else if (warnings == kFatal)
+        check.outcome = JpegCheck::Outcome::fatal;
+    else
+        check.outcome = warnings == 0 ? JpegCheck::Outcome::passed : JpegCheck::Outcome::warned;
+    return check;
+}
+
 }  // namespace
+
+JpegCheck decode_jpeg(const unsigned char* data, std::size_t size, const std::atomic<bool>* stop)
+{
+    VerifyErrorManager err{};
+    const long warnings = decode_all_rows(JpegSource{nullptr, data, static_cast<unsigned long>(size)}, err, stop);
+    return checked(warnings, err);
+}
 
 JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop)
 {
@@ -100,17 +131,9 @@ JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop)
     // Fewer, larger reads than stdio's default of one page.
     std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
     VerifyErrorManager err{};
-    const long warnings = decode_all_rows(file, err, stop);
+    const long warnings = decode_all_rows(JpegSource{file, nullptr, 0}, err, stop);
     std::fclose(file);  // opened for reading only: nothing to lose if closing fails
-    check.diagnostics.assign(err.said, err.said_length);
-    check.warnings = warnings > 0 ? warnings : 0;
-    if (warnings == kStopped)
-        check.outcome = JpegCheck::Outcome::stopped;
-    else if (warnings == kFatal)
-        check.outcome = JpegCheck::Outcome::fatal;
-    else
-        check.outcome = warnings == 0 ? JpegCheck::Outcome::passed : JpegCheck::Outcome::warned;
-    return check;
+    return checked(warnings, err);
 }
 
 JpegCheck unopenable_jpeg(const std::string& path)

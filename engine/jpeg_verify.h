@@ -4,6 +4,7 @@
 // engine's thread.
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 namespace oakvane {
@@ -22,6 +23,8 @@ struct JpegCheck {
 // defaults; fd stays open. stop (may be null) is read between rows: once it
 // is true the decode ends with Outcome::stopped.
 JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop = nullptr);
+// The same for a JPEG whose whole content is the size bytes at data.
+JpegCheck decode_jpeg(const unsigned char* data, std::size_t size, const std::atomic<bool>* stop = nullptr);
 
 // The check of a file that could not be opened at path.
 JpegCheck unopenable_jpeg(const std::string& path);

@@ -27,7 +27,7 @@ PlacementQueue::PlacementQueue(Run& run, PublishBatch::Publisher publish,
 
 Status PlacementQueue::place(Decode how, const Stager& stage)
 {
-    if (Status room = make_room(how != Decode::none); !room)
+    if (Status room = make_room(how != Decode::none || m_run.request.read_back); !room)
         return room;
     Entry entry;
     entry.copied = true;
@@ -45,7 +45,8 @@ Status PlacementQueue::place(Decode how, const Stager& stage)
     m_run.hold(nullptr);
     if (!staged)
         return staging_failed(entry, std::move(staged));
-    if (how != Decode::none)
+    const bool read_back = !entry.copy.expected_hash.empty() && entry.copy.image.on_disk();
+    if (how != Decode::none || read_back)
         hand_over(entry);
     m_queue.push_back(std::move(entry));
     return accept_ready();
@@ -91,14 +92,21 @@ Status PlacementQueue::earlier_or(Status own)
 
 void PlacementQueue::hand_over(Entry& entry)
 {
+    entry.handed = true;
+    const bool read_back = !entry.copy.expected_hash.empty() && entry.copy.image.on_disk();
     const std::string& path = entry.copy.image.temp_path();
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!fd) {
-        if (entry.how == Decode::jpeg)
-            entry.check = unopenable_jpeg(path);
+        const int err = errno;
+        CopyCheck check;
+        if (read_back)
+            check.back = ReadBack{err, false, false, {}};
+        else if (entry.how == Decode::jpeg)
+            check.decoded = unopenable_jpeg(path);
         else
-            entry.check = RawCheck{RawCheck::Outcome::damaged,
-                                   "can't open the copy: " + std::string(std::strerror(errno)), {}};
+            check.decoded = RawCheck{RawCheck::Outcome::damaged,
+                                     "can't open the copy: " + std::string(std::strerror(err)), {}};
+        entry.check = std::move(check);
         return;
     }
     if (!m_pool) {
@@ -107,15 +115,15 @@ void PlacementQueue::hand_over(Entry& entry)
         if (m_pool->workers() < wanted)
             m_run.diagnostic("verify: fewer decoding threads than asked for");
     }
-    m_pool->submit(std::move(fd), entry.how);
+    m_pool->submit(std::move(fd), entry.how, read_back);
     ++m_in_flight;
 }
 
-Status PlacementQueue::make_room(bool decode)
+Status PlacementQueue::make_room(bool checked)
 {
     auto full = [&] {
         return m_queue.size() >= kMaxQueued ||
-               (decode && m_pool && m_in_flight >= kDecodesPerWorker * std::max(1u, m_pool->workers()));
+               (checked && m_pool && m_in_flight >= kDecodesPerWorker * std::max(1u, m_pool->workers()));
     };
     while (full())
         if (Status accepted = accept_front(); !accepted)
@@ -126,7 +134,7 @@ Status PlacementQueue::make_room(bool decode)
 bool PlacementQueue::front_ready()
 {
     const Entry& front = m_queue.front();
-    return front.how == Decode::none || front.check || m_pool->next_ready();
+    return !front.handed || front.check || m_pool->next_ready();
 }
 
 Status PlacementQueue::accept_ready()
@@ -163,17 +171,31 @@ Status PlacementQueue::accept_front()
     if (!entry.copied)
         return {};
     ++m_run.counts.copied_without_conversion;
-    if (entry.how != Decode::none) {
+    if (entry.handed) {
         if (!entry.check) {
             entry.check = m_pool->take([this] { return m_run.stop_requested(); });
             --m_in_flight;
             if (!entry.check || stopped_check(*entry.check))
                 return stopped();
         }
-        if (Status accepted = m_accept(*entry.check, entry.copy.final_path); !accepted)
+        if (Status accepted = accept_checks(entry); !accepted)
             return earlier_or(std::move(accepted));
     }
     return m_batch.add(std::move(entry.copy), entry.size);
+}
+
+// A copy that reads back wrong fails before its decode is looked at: the decode read the
+// same bytes. Read back here, the batch need not read it again.
+Status PlacementQueue::accept_checks(Entry& entry)
+{
+    if (entry.check->back) {
+        if (Status read = judge_read_back(m_run, entry.copy, *entry.check->back); !read)
+            return read;
+        entry.copy.expected_hash.clear();
+    }
+    if (entry.check->decoded)
+        return m_accept(*entry.check->decoded, entry.copy.final_path);
+    return {};
 }
 
 }  // namespace oakvane

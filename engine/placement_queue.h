@@ -1,7 +1,8 @@
 #pragma once
 // The files of one primary folder are copied under staging names one after another on the
-// engine's thread while their JPEGs and raws decode on worker threads. Each file is then
-// accepted in folder order: its progress step, its count, its decode's result, and only then does it
+// engine's thread while worker threads read the copies back and decode the JPEGs and raws
+// among them. Each file is then accepted in folder order: its progress step, its count, its
+// read-back's and its decode's results, and only then does it
 // join the publish batch. So the first failure in folder order ends the folder as if the
 // files had been handled one at a time, and nothing after it is ever published.
 
@@ -43,13 +44,15 @@ private:
     struct Entry {
         bool copied = false;
         Decode how = Decode::none;
+        bool handed = false;  // its checks went to the workers (or were known at once)
         PendingCopy copy;
         std::uint64_t size = 0;
         std::vector<HeldCall> held;
-        std::optional<Verification> check;  // known at once: the copy could not be opened
+        std::optional<CopyCheck> check;  // known at once: the copy could not be opened
     };
 
-    Status make_room(bool decode);
+    Status make_room(bool checked);
+    Status accept_checks(Entry& entry);
     Status accept_ready();
     Status accept_front();
     Status accept_all();

@@ -3,23 +3,20 @@
 #include <libraw/libraw_const.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace oakvane {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 256 * 1024;
 constexpr unsigned kCharsPerStopCheck = 65536;
 constexpr std::size_t kMaxToken = 64;
 
 }  // namespace
 
-RawStream::RawStream(int fd, std::int64_t size, const std::atomic<bool>* stop)
-    : m_fd(fd), m_size(size), m_stop(stop), m_buffer(kBufferSize)
+RawStream::RawStream(const unsigned char* data, std::size_t size, const std::atomic<bool>* stop)
+    : m_data(data), m_size(size), m_stop(stop)
 {
 }
 
@@ -37,75 +34,32 @@ void RawStream::note_missing(std::uint64_t n)
         m_missing += n;
 }
 
-// Refills the buffer at the current position; false at the end or on a read error.
-bool RawStream::fill()
-{
-    check_stop();
-    if (m_pos >= m_size)
-        return false;
-    ssize_t got;
-    do
-        got = ::pread(m_fd, m_buffer.data(), m_buffer.size(), m_pos);
-    while (got < 0 && errno == EINTR);
-    if (got < 0) {
-        m_error = errno;
-        throw LIBRAW_EXCEPTION_IO_CORRUPT;
-    }
-    m_buffer_pos = m_pos;
-    m_buffer_len = static_cast<std::size_t>(got);
-    return got > 0;
-}
-
 int RawStream::read(void* into, size_t size, size_t count)
 {
     if (size == 0 || count == 0)
         return 0;
     check_stop();
     const std::uint64_t wanted = static_cast<std::uint64_t>(size) * count;
+    const auto end = static_cast<INT64>(m_size);
     // A last block read whole though the data ends inside it is how some decoders read;
     // only what is asked for wholly past the end means the file is short.
-    if (m_pos >= m_size) {
+    if (m_pos >= end) {
         note_missing(wanted);
         return 0;
     }
-    auto* out = static_cast<unsigned char*>(into);
-    std::uint64_t done = 0;
-    while (done < wanted && m_pos < m_size) {
-        const bool buffered = m_pos >= m_buffer_pos &&
-                              m_pos < m_buffer_pos + static_cast<std::int64_t>(m_buffer_len);
-        if (!buffered && wanted - done >= m_buffer.size()) {
-            ssize_t got;
-            do
-                got = ::pread(m_fd, out + done, wanted - done, m_pos);
-            while (got < 0 && errno == EINTR);
-            if (got < 0) {
-                m_error = errno;
-                throw LIBRAW_EXCEPTION_IO_CORRUPT;
-            }
-            if (got == 0)
-                break;
-            done += static_cast<std::uint64_t>(got);
-            m_pos += got;
-            continue;
-        }
-        if (!buffered && !fill())
-            break;
-        const std::size_t at = static_cast<std::size_t>(m_pos - m_buffer_pos);
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(m_buffer_len - at, wanted - done));
-        std::memcpy(out + done, m_buffer.data() + at, n);
-        done += n;
-        m_pos += static_cast<std::int64_t>(n);
-    }
-    return static_cast<int>(done / size);
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, static_cast<std::uint64_t>(end - m_pos)));
+    std::memcpy(into, m_data + m_pos, n);
+    m_pos += static_cast<INT64>(n);
+    return static_cast<int>(n / size);
 }
 
 int RawStream::seek(INT64 offset, int whence)
 {
-    std::int64_t to;
+    INT64 to;
     switch (whence) {
     case SEEK_SET: to = offset; break;
     case SEEK_CUR: to = m_pos + offset; break;
-    case SEEK_END: to = m_size + offset; break;
+    case SEEK_END: to = static_cast<INT64>(m_size) + offset; break;
     default: return -1;
     }
     if (to < 0)
@@ -116,18 +70,15 @@ int RawStream::seek(INT64 offset, int whence)
 
 int RawStream::get_char()
 {
-    if (m_pos >= m_buffer_pos && m_pos < m_buffer_pos + static_cast<std::int64_t>(m_buffer_len)) {
-        if (++m_chars == kCharsPerStopCheck) {
-            m_chars = 0;
-            check_stop();
-        }
-        return m_buffer[static_cast<std::size_t>(m_pos++ - m_buffer_pos)];
-    }
-    if (m_pos >= m_size || !fill()) {
+    if (m_pos >= static_cast<INT64>(m_size)) {
         note_missing(1);
         return -1;
     }
-    return m_buffer[static_cast<std::size_t>(m_pos++ - m_buffer_pos)];
+    if (++m_chars == kCharsPerStopCheck) {
+        m_chars = 0;
+        check_stop();
+    }
+    return m_data[m_pos++];
 }
 
 char* RawStream::gets(char* into, int room)

@@ -10,6 +10,8 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <vector>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +82,28 @@ RawCheck from_error(int code, Said& said, bool opening)
     return result(O::damaged, what + libraw_strerror(code), said);
 }
 
+// The whole file open as fd, read from its start into bytes. 0 or errno.
+int read_all(int fd, std::vector<unsigned char>& bytes)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return errno;
+    bytes.resize(static_cast<std::size_t>(st.st_size));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    bytes.resize(done);
+    return 0;
+}
+
 }  // namespace
 
 bool has_raw_container(const unsigned char* head, std::size_t n)
@@ -98,27 +122,17 @@ bool has_raw_container(const unsigned char* head, std::size_t n)
            starts_with(head, n, 4, "ftyp");                                           // Canon CR3
 }
 
-RawCheck decode_raw(int fd, bool tif, const std::atomic<bool>* stop)
+RawCheck decode_raw(const unsigned char* data, std::size_t size, bool tif, const std::atomic<bool>* stop)
 {
     using O = RawCheck::Outcome;
     Said said;
-    struct stat st;
-    std::array<unsigned char, kHeadSize> head{};
-    ssize_t got = -1;
-    if (::fstat(fd, &st) == 0)
-        got = ::pread(fd, head.data(), head.size(), 0);
-    if (got < 0)
-        return result(O::damaged, std::string("can't read the copy: ") + std::strerror(errno), said);
-    const bool container = has_raw_container(head.data(), static_cast<std::size_t>(got));
-
+    const bool container = has_raw_container(data, std::min(size, kHeadSize));
     try {
-        RawStream stream(fd, st.st_size, stop);
+        RawStream stream(data, size, stop);
         auto decoder = std::make_unique<LibRaw>(LIBRAW_OPIONS_NO_DATAERR_CALLBACK);
         decoder->set_dataerror_handler(on_data_error, &said);
         decoder->set_memerror_handler(on_memory_error, &said);
         if (const int opened = decoder->open_datastream(&stream); opened != LIBRAW_SUCCESS) {
-            if (stream.read_error() != 0)
-                return result(O::damaged, std::string("can't read the copy: ") + std::strerror(stream.read_error()), said);
             // Scanners and editors write TIFFs too: one the decoder does not take is
             // simply not a camera's.
             const bool unsupported = opened == LIBRAW_FILE_UNSUPPORTED || (tif && container);
@@ -132,8 +146,6 @@ RawCheck decode_raw(int fd, bool tif, const std::atomic<bool>* stop)
         }
         stream.arm();
         const int unpacked = decoder->unpack();
-        if (stream.read_error() != 0)
-            return result(O::damaged, std::string("can't read the copy: ") + std::strerror(stream.read_error()), said);
         const bool cut_short = stream.missing() > kReadAheadSlack || said.ended_early;
         if (cut_short && unpacked != LIBRAW_CANCELLED_BY_CALLBACK)
             return result(O::damaged, "the file ends before its raw image does", said);
@@ -145,6 +157,19 @@ RawCheck decode_raw(int fd, bool tif, const std::atomic<bool>* stop)
     } catch (const std::bad_alloc&) {
         return result(O::fatal, "the raw decoder ran out of memory", said);
     }
+}
+
+RawCheck decode_raw(int fd, bool tif, const std::atomic<bool>* stop)
+{
+    std::vector<unsigned char> bytes;
+    Said said;
+    try {
+        if (const int err = read_all(fd, bytes); err != 0)
+            return result(RawCheck::Outcome::damaged, std::string("can't read the copy: ") + std::strerror(err), said);
+    } catch (const std::bad_alloc&) {
+        return result(RawCheck::Outcome::fatal, "the raw decoder ran out of memory", said);
+    }
+    return decode_raw(bytes.data(), bytes.size(), tif, stop);
 }
 
 }  // namespace oakvane

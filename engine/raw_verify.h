@@ -33,9 +33,14 @@ inline constexpr char kRawDecodingOff[] = "raw decoding is switched off";
 // formats of their own.
 bool has_raw_container(const unsigned char* head, std::size_t n);
 
-// Unpacks the raw open for reading as fd; fd stays open. tif: the file is named .TIF, which
-// cameras and scanners alike write, so a TIFF the decoder does not take is no damage. stop
-// (may be null) is read as the file is read: once it is true the check ends as stopped.
+// Unpacks the raw whose whole content is the size bytes at data. tif: the file is named
+// .TIF, which cameras and scanners alike write, so a TIFF the decoder does not take is no
+// damage. stop (may be null) is read as the file is read: once it is true the check ends as
+// stopped.
+RawCheck decode_raw(const unsigned char* data, std::size_t size, bool tif,
+                    const std::atomic<bool>* stop = nullptr);
+
+// The same for the raw open for reading as fd (read whole first); fd stays open.
 RawCheck decode_raw(int fd, bool tif, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace oakvane

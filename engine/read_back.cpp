@@ -51,30 +51,36 @@ bool drop_from_cache(int fd, std::uint64_t size)
     return any;
 }
 
-}  // namespace
-
-ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
-                        const std::function<bool()>& give_up)
+// Reads fd from its start to its end through chunk (or straight into keep), hashing it.
+ReadBack read_and_hash(int fd, std::uint64_t size, std::vector<char>& chunk,
+                       std::vector<unsigned char>* keep, const std::function<bool()>& give_up)
 {
     ReadBack result;
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
-        result.err = errno;
-        return result;
-    }
-    result.from_cache = drop_from_cache(fd.get(), static_cast<std::uint64_t>(st.st_size));
+    result.from_cache = drop_from_cache(fd, size);
     // Read once from start to end: a larger read-ahead keeps the disk busy between chunks.
-    (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    if (buffer.size() < kCopyBufferSize)
-        buffer.resize(kCopyBufferSize);
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (keep)
+        keep->clear();
+    else if (chunk.size() < kCopyBufferSize)
+        chunk.resize(kCopyBufferSize);
     Xxh128 hash;
     for (;;) {
         if (give_up && give_up()) {
             result.stopped = true;
             return result;
         }
-        const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+        char* into = chunk.data();
+        std::size_t room = chunk.size();
+        if (keep) {
+            // Grown a chunk at a time: the size may be wrong, and the file is what it is.
+            const std::size_t at = keep->size();
+            keep->resize(at + kCopyBufferSize);
+            into = reinterpret_cast<char*>(keep->data() + at);
+            room = kCopyBufferSize;
+        }
+        const ssize_t n = ::read(fd, into, room);
+        if (keep)
+            keep->resize(keep->size() - room + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -83,20 +89,47 @@ ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
         }
         if (n == 0)
             break;
-        hash.update(buffer.data(), static_cast<std::size_t>(n));
+        hash.update(into, static_cast<std::size_t>(n));
     }
     // Read back, the pages need not stay: the next group wants the room.
-    (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_DONTNEED);
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
     result.hash = hash.hex();
     return result;
 }
 
-Status check_read_back(Run& run, PendingCopy& copy)
+}  // namespace
+
+ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
+                        const std::function<bool()>& give_up)
 {
-    if (copy.expected_hash.empty() || !copy.image.on_disk())
-        return {};
-    const auto give_up = [&run] { return run.stop_requested(); };
-    const ReadBack back = read_back_file(copy.image.temp_path(), run.copy_buffer, give_up);
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        ReadBack result;
+        result.err = errno;
+        return result;
+    }
+    return read_and_hash(fd.get(), static_cast<std::uint64_t>(st.st_size), buffer, nullptr, give_up);
+}
+
+ReadBack read_back_copy(int fd, std::vector<unsigned char>* keep, const std::function<bool()>& give_up)
+{
+    ReadBack result;
+    struct stat st;
+    // Written out to the disk first, so that once its pages are dropped the read comes
+    // from there; the group's flush to stable storage follows before it is published.
+    constexpr unsigned kWriteAndWait =
+        SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (::sync_file_range(fd, 0, 0, kWriteAndWait) != 0 || ::fstat(fd, &st) != 0) {
+        result.err = errno;
+        return result;
+    }
+    std::vector<char> chunk;
+    return read_and_hash(fd, static_cast<std::uint64_t>(st.st_size), chunk, keep, give_up);
+}
+
+Status judge_read_back(Run& run, const PendingCopy& copy, const ReadBack& back)
+{
     if (back.stopped)
         return stopped();
     if (back.err != 0)
@@ -113,6 +146,14 @@ Status check_read_back(Run& run, PendingCopy& copy)
         return fail("DNG differs from what the converter wrote, after writing: \"" +
                     copy.final_path + "\"");
     return fail("copy differs from the card after writing: \"" + copy.final_path + "\"");
+}
+
+Status check_read_back(Run& run, PendingCopy& copy)
+{
+    if (copy.expected_hash.empty() || !copy.image.on_disk())
+        return {};
+    const auto give_up = [&run] { return run.stop_requested(); };
+    return judge_read_back(run, copy, read_back_file(copy.image.temp_path(), run.copy_buffer, give_up));
 }
 
 }  // namespace oakvane

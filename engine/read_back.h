@@ -28,6 +28,15 @@ struct ReadBack {
 ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
                         const std::function<bool()>& give_up = {});
 
+// The same for a staged copy open as fd, on a verifying thread: its data is written out to
+// the disk first (the group's flush to stable storage comes later), and with keep the bytes
+// read are kept there for a decoder.
+ReadBack read_back_copy(int fd, std::vector<unsigned char>* keep, const std::function<bool()>& give_up);
+
+// What a copy read back says, on the engine's thread: a copy that differs from its expected
+// hash, or can't be read, fails the run, naming it.
+Status judge_read_back(Run& run, const PendingCopy& copy, const ReadBack& back);
+
 // The publish batches' check: a flushed copy with an expected hash is read back and must
 // have it; a copy that differs fails the run, naming it.
 Status check_read_back(Run& run, PendingCopy& copy);

@@ -13,6 +13,14 @@ namespace {
 
 constexpr auto kStopPollInterval = std::chrono::milliseconds(20);
 
+JpegCheck out_of_memory()
+{
+    JpegCheck check;
+    check.outcome = JpegCheck::Outcome::fatal;
+    check.diagnostics = "out of memory\n";
+    return check;
+}
+
 Verification decode_guarded(int fd, Decode how, const std::atomic<bool>& stop)
 {
     if (how == Decode::raw || how == Decode::tif_raw)
@@ -20,19 +28,58 @@ Verification decode_guarded(int fd, Decode how, const std::atomic<bool>& stop)
     try {
         return decode_jpeg(fd, &stop);
     } catch (const std::bad_alloc&) {
-        JpegCheck check;
-        check.outcome = JpegCheck::Outcome::fatal;
+        return out_of_memory();
+    }
+}
+
+Verification decode_bytes(const std::vector<unsigned char>& bytes, Decode how, const std::atomic<bool>& stop)
+{
+    if (how == Decode::raw || how == Decode::tif_raw)
+        return decode_raw(bytes.data(), bytes.size(), how == Decode::tif_raw, &stop);
+    try {
+        return decode_jpeg(bytes.data(), bytes.size(), &stop);
+    } catch (const std::bad_alloc&) {
+        return out_of_memory();
+    }
+}
+
+// Reads the copy back and decodes the very bytes read, so that what is decoded is what the
+// disk holds. A copy too large to hold is decoded from the file after its read-back.
+CopyCheck check_copy(int fd, Decode how, bool read_back, const std::atomic<bool>& stop)
+{
+    CopyCheck check;
+    if (!read_back) {
+        if (how != Decode::none)
+            check.decoded = decode_guarded(fd, how, stop);
         return check;
     }
+    const auto give_up = [&stop] { return stop.load(std::memory_order_relaxed); };
+    std::vector<unsigned char> bytes;
+    bool kept = how != Decode::none;
+    try {
+        check.back = read_back_copy(fd, kept ? &bytes : nullptr, give_up);
+    } catch (const std::bad_alloc&) {
+        std::vector<unsigned char>().swap(bytes);
+        kept = false;
+        check.back = read_back_copy(fd, nullptr, give_up);
+    }
+    if (how == Decode::none || check.back->err != 0 || check.back->stopped)
+        return check;
+    check.decoded = kept ? decode_bytes(bytes, how, stop) : decode_guarded(fd, how, stop);
+    return check;
 }
 
 }  // namespace
 
-bool stopped_check(const Verification& check)
+bool stopped_check(const CopyCheck& check)
 {
-    if (const auto* jpeg = std::get_if<JpegCheck>(&check))
+    if (check.back && check.back->stopped)
+        return true;
+    if (!check.decoded)
+        return false;
+    if (const auto* jpeg = std::get_if<JpegCheck>(&*check.decoded))
         return jpeg->outcome == JpegCheck::Outcome::stopped;
-    return std::get<RawCheck>(check).outcome == RawCheck::Outcome::stopped;
+    return std::get<RawCheck>(*check.decoded).outcome == RawCheck::Outcome::stopped;
 }
 
 unsigned verify_worker_count()
@@ -74,11 +121,11 @@ VerifyPool::~VerifyPool()
         thread.join();
 }
 
-void VerifyPool::submit(UniqueFd fd, Decode how)
+void VerifyPool::submit(UniqueFd fd, Decode how, bool read_back)
 {
     {
         std::lock_guard lock(m_mutex);
-        m_jobs.push_back(Job{std::move(fd), how, false, JpegCheck{}});
+        m_jobs.push_back(Job{std::move(fd), how, read_back, false, CopyCheck{}});
     }
     m_queued.notify_one();
 }
@@ -89,14 +136,14 @@ bool VerifyPool::next_ready()
     return !m_jobs.empty() && m_jobs.front().done;
 }
 
-std::optional<Verification> VerifyPool::take(const std::function<bool()>& give_up)
+std::optional<CopyCheck> VerifyPool::take(const std::function<bool()>& give_up)
 {
     std::unique_lock lock(m_mutex);
     if (m_jobs.empty())
         return std::nullopt;
     Job& job = m_jobs.front();
     if (m_threads.empty() && !job.done) {
-        job.result = decode_guarded(job.fd.get(), job.how, m_stop);
+        job.result = check_copy(job.fd.get(), job.how, job.read_back, m_stop);
         job.done = true;
         ++m_next;
     }
@@ -108,7 +155,7 @@ std::optional<Verification> VerifyPool::take(const std::function<bool()>& give_u
             return std::nullopt;
         m_finished.wait_for(lock, kStopPollInterval, [&] { return job.done; });
     }
-    Verification result = std::move(job.result);
+    CopyCheck result = std::move(job.result);
     m_jobs.pop_front();
     --m_next;
     return result;
@@ -136,7 +183,7 @@ void VerifyPool::work()
         Job& job = m_jobs[m_next++];
         ++m_busy;
         lock.unlock();
-        Verification result = decode_guarded(job.fd.get(), job.how, m_stop);
+        CopyCheck result = check_copy(job.fd.get(), job.how, job.read_back, m_stop);
         lock.lock();
         job.result = std::move(result);
         job.done = true;

@@ -1,5 +1,7 @@
 #include "dng_writer.h"
 
+#include "random_bits.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -16,28 +18,12 @@ constexpr int kCompressedBits = 14;
 constexpr int kMinDngSide = 22;
 constexpr int kCategories = 17;  // lossless JPEG differences take 0 to 16 bits
 
-// splitmix64, as the JPEG generator uses.
-class Noise {
-public:
-    explicit Noise(std::uint64_t seed) : m_state(seed) {}
-    std::uint64_t next()
-    {
-        std::uint64_t z = (m_state += 0x9e3779b97f4a7c15ULL);
-        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-        z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-        return z ^ (z >> 31);
-    }
-
-private:
-    std::uint64_t m_state;
-};
-
 // A sensor's view of soft gradients with a little noise: what a raw coder sees in a photo,
 // so compressed sizes come out near a camera's.
 std::vector<std::uint16_t> sensor_image(int width, int height, int bits, std::uint64_t seed)
 {
     std::vector<std::uint16_t> samples(static_cast<std::size_t>(width) * height);
-    Noise noise(seed);
+    Random noise(seed);
     const int top = (1 << bits) - 1;
     const int noise_span = bits >= 16 ? 65536 : 64;
     const int phase = static_cast<int>(seed % 997);
@@ -369,7 +355,7 @@ std::vector<unsigned char> make_dng(const DngOptions& o)
         throw std::logic_error("DNG directory size");
     file.insert(file.end(), data.begin(), data.end());
     if (o.pad_to > file.size()) {
-        Noise noise(o.seed ^ 0x5A5A5A5AULL);
+        Random noise(o.seed ^ 0x5A5A5A5AULL);
         while (file.size() < o.pad_to)
             file.push_back(static_cast<unsigned char>(noise.next()));
     }

@@ -85,10 +85,15 @@ Status append_hash(const MhlFile& file, const std::string& hash_date, std::strin
                    static_cast<unsigned long long>(file.size), modified->c_str());
     text += *path + "</path>\n";
     text += "      <xxh128 action=\"original\" hashdate=\"" + hash_date + "\">" + file.xxh128 +
-            "</xxh128>\n      <metadata>\n";
-    if (Status added = append_element(text, 8, "oakvane:cardfile", file.card_path); !added)
-        return added;
-    text += "      </metadata>\n    </hash>\n";
+            "</xxh128>\n";
+    // A sidecar made from the metadata template comes from no card file.
+    if (!file.card_path.empty()) {
+        text += "      <metadata>\n";
+        if (Status added = append_element(text, 8, "oakvane:cardfile", file.card_path); !added)
+            return added;
+        text += "      </metadata>\n";
+    }
+    text += "    </hash>\n";
     return {};
 }
 

@@ -127,6 +127,7 @@ public:
     // The raws placed but not decoded, by primary path, with why.
     std::map<std::string, std::string> raws_unchecked;
     LibraryIndex library;  // what earlier runs placed in the trees
+    std::string template_hash;  // of the metadata template, once a sidecar was made from it
 
 private:
     HostHooks& m_host;

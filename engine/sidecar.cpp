@@ -2,6 +2,7 @@
 
 #include "file_copy.h"
 #include "file_kinds.h"
+#include "read_back.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -18,6 +19,14 @@ Status copy_template(Run& run, StagedFile& sidecar, const std::string& path)
         return fail("Can't access metadata template", template_path, errno);
     if (!run.writer.writes())
         return {};
+    // The trees' histories list every sidecar with the template's hash: one damaged on its
+    // way to the disk then no longer matches its history.
+    if (run.template_hash.empty()) {
+        const ReadBack read = read_back_file(template_path, run.copy_buffer);
+        if (read.err != 0)
+            return fail("Can't access metadata template", template_path, read.err);
+        run.template_hash = read.hash;
+    }
     const CopyOutcome outcome = copy_data(run, from.get(), sidecar.fd());
     if (Status copied = copy_failure(outcome, "create_sidecar: read error", template_path,
                                      "create_sidecar: write error", path);
@@ -61,6 +70,7 @@ Status publish_sidecar(Run& run, StagedFile& sidecar, const std::string& image_p
         return fail("create_sidecar: creat error", path, err);
     if (listed)
         run.sidecars.push_back(path);
+    run.note_published(path, run.template_hash, {});
     return {};
 }
 

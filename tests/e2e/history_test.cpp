@@ -84,6 +84,7 @@ TEST_F(HistoryTest, EachTreeGetsAGenerationPerRunThatItsCopiesMatch)
     IngestArgs a = args();
     a.converter = STANDIN_CONVERTER;
     a.fmt = "EEEE";
+    a.sidecar = template_path();  // sidecars are files the run placed too
     ProcessResult r = run_copycard(a);
     ASSERT_EQ(r.exit_code, 0) << r.out << r.err;
 

@@ -9,10 +9,12 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 namespace oakvane {
 
@@ -48,12 +50,65 @@ void keep_message(j_common_ptr cinfo)
     std::longjmp(reinterpret_cast<VerifyErrorManager*>(cinfo->err)->jump, 1);
 }
 
-// Where the decoder reads: an open file, or bytes already in memory.
+// Where the decoder reads: an open file, bytes already in memory, or a reader.
 struct JpegSource {
     std::FILE* file = nullptr;
     const unsigned char* data = nullptr;
     unsigned long size = 0;
+    const JpegReader* reader = nullptr;
 };
+
+// A source over a reader, as the stdio source is over a file: at a premature end it warns
+// and makes up an end marker, so that a cut-short JPEG fails by its warning.
+struct ReaderSource {
+    jpeg_source_mgr pub;
+    const JpegReader* reader;
+    JOCTET buffer[65536];
+};
+
+void init_reader_source(j_decompress_ptr) {}
+void term_reader_source(j_decompress_ptr) {}
+
+boolean fill_from_reader(j_decompress_ptr cinfo)
+{
+    auto* src = reinterpret_cast<ReaderSource*>(cinfo->src);
+    std::size_t n = (*src->reader)(src->buffer, sizeof src->buffer);
+    if (n == 0) {
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->buffer[0] = 0xFF;
+        src->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    src->pub.next_input_byte = src->buffer;
+    src->pub.bytes_in_buffer = n;
+    return TRUE;
+}
+
+void skip_from_reader(j_decompress_ptr cinfo, long count)
+{
+    auto* src = reinterpret_cast<ReaderSource*>(cinfo->src);
+    while (count > static_cast<long>(src->pub.bytes_in_buffer)) {
+        count -= static_cast<long>(src->pub.bytes_in_buffer);
+        fill_from_reader(cinfo);
+    }
+    if (count > 0) {
+        src->pub.next_input_byte += count;
+        src->pub.bytes_in_buffer -= static_cast<std::size_t>(count);
+    }
+}
+
+void use_reader(j_decompress_ptr cinfo, ReaderSource& src, const JpegReader* reader)
+{
+    src.reader = reader;
+    src.pub.init_source = init_reader_source;
+    src.pub.fill_input_buffer = fill_from_reader;
+    src.pub.skip_input_data = skip_from_reader;
+    src.pub.resync_to_restart = jpeg_resync_to_restart;
+    src.pub.term_source = term_reader_source;
+    src.pub.bytes_in_buffer = 0;
+    src.pub.next_input_byte = nullptr;
+    cinfo->src = &src.pub;
+}
 
 // Decodes every row of the source at full size with the file's own defaults. Returns the
 // decoder's warning count, kFatal after a fatal error or kStopped when stop turned true.
@@ -61,6 +116,8 @@ struct JpegSource {
 long decode_all_rows(JpegSource source, VerifyErrorManager& err, const std::atomic<bool>* stop)
 {
     jpeg_decompress_struct cinfo{};
+    static_assert(std::is_trivially_destructible_v<ReaderSource>);
+    ReaderSource from_reader;
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = verify_error_exit;
     err.pub.output_message = keep_message;
@@ -71,6 +128,8 @@ long decode_all_rows(JpegSource source, VerifyErrorManager& err, const std::atom
     jpeg_create_decompress(&cinfo);
     if (source.file)
         jpeg_stdio_src(&cinfo, source.file);
+    else if (source.reader)
+        use_reader(&cinfo, from_reader, source.reader);
     else
         jpeg_mem_src(&cinfo, source.data, source.size);
     jpeg_read_header(&cinfo, TRUE);
@@ -112,7 +171,14 @@ JpegCheck checked(long warnings, const VerifyErrorManager& err)
 JpegCheck decode_jpeg(const unsigned char* data, std::size_t size, const std::atomic<bool>* stop)
 {
     VerifyErrorManager err{};
-    const long warnings = decode_all_rows(JpegSource{nullptr, data, static_cast<unsigned long>(size)}, err, stop);
+    const long warnings = decode_all_rows(JpegSource{nullptr, data, static_cast<unsigned long>(size), nullptr}, err, stop);
+    return checked(warnings, err);
+}
+
+JpegCheck decode_jpeg(const JpegReader& reader, const std::atomic<bool>* stop)
+{
+    VerifyErrorManager err{};
+    const long warnings = decode_all_rows(JpegSource{nullptr, nullptr, 0, &reader}, err, stop);
     return checked(warnings, err);
 }
 
@@ -131,7 +197,7 @@ JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop)
     // Fewer, larger reads than stdio's default of one page.
     std::setvbuf(file, nullptr, _IOFBF, 64 * 1024);
     VerifyErrorManager err{};
-    const long warnings = decode_all_rows(JpegSource{file, nullptr, 0}, err, stop);
+    const long warnings = decode_all_rows(JpegSource{file, nullptr, 0, nullptr}, err, stop);
     std::fclose(file);  // opened for reading only: nothing to lose if closing fails
     return checked(warnings, err);
 }

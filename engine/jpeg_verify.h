@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <functional>
 #include <string>
 
 namespace oakvane {
@@ -23,6 +24,10 @@ struct JpegCheck {
 // defaults; fd stays open. stop (may be null) is read between rows: once it
 // is true the decode ends with Outcome::stopped.
 JpegCheck decode_jpeg(int fd, const std::atomic<bool>* stop = nullptr);
+// Puts up to room bytes of the JPEG at into; 0 at its end (or when it can't be read).
+using JpegReader = std::function<std::size_t(unsigned char* into, std::size_t room)>;
+// The same for a JPEG read through reader, from its start.
+JpegCheck decode_jpeg(const JpegReader& reader, const std::atomic<bool>* stop = nullptr);
 // The same for a JPEG whose whole content is the size bytes at data.
 JpegCheck decode_jpeg(const unsigned char* data, std::size_t size, const std::atomic<bool>* stop = nullptr);
 

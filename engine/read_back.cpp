@@ -51,81 +51,96 @@ bool drop_from_cache(int fd, std::uint64_t size)
     return any;
 }
 
-// Reads fd from its start to its end through chunk (or straight into keep), hashing it.
-ReadBack read_and_hash(int fd, std::uint64_t size, std::vector<char>& chunk,
-                       std::vector<unsigned char>* keep, const std::function<bool()>& give_up)
-{
-    ReadBack result;
-    result.from_cache = drop_from_cache(fd, size);
-    // Read once from start to end: a larger read-ahead keeps the disk busy between chunks.
-    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    if (keep)
-        keep->clear();
-    else if (chunk.size() < kCopyBufferSize)
-        chunk.resize(kCopyBufferSize);
-    Xxh128 hash;
-    for (;;) {
-        if (give_up && give_up()) {
-            result.stopped = true;
-            return result;
-        }
-        char* into = chunk.data();
-        std::size_t room = chunk.size();
-        if (keep) {
-            // Grown a chunk at a time: the size may be wrong, and the file is what it is.
-            const std::size_t at = keep->size();
-            keep->resize(at + kCopyBufferSize);
-            into = reinterpret_cast<char*>(keep->data() + at);
-            room = kCopyBufferSize;
-        }
-        const ssize_t n = ::read(fd, into, room);
-        if (keep)
-            keep->resize(keep->size() - room + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            result.err = errno;
-            return result;
-        }
-        if (n == 0)
-            break;
-        hash.update(into, static_cast<std::size_t>(n));
-    }
-    // Read back, the pages need not stay: the next group wants the room.
-    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-    result.hash = hash.hex();
-    return result;
-}
-
 }  // namespace
 
-ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
-                        const std::function<bool()>& give_up)
+CopyReader::CopyReader(int fd, bool write_out, std::function<bool()> give_up)
+    : m_fd(fd), m_give_up(std::move(give_up))
 {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
-        ReadBack result;
-        result.err = errno;
-        return result;
-    }
-    return read_and_hash(fd.get(), static_cast<std::uint64_t>(st.st_size), buffer, nullptr, give_up);
-}
-
-ReadBack read_back_copy(int fd, std::vector<unsigned char>* keep, const std::function<bool()>& give_up)
-{
-    ReadBack result;
     struct stat st;
     // Written out to the disk first, so that once its pages are dropped the read comes
     // from there; the group's flush to stable storage follows before it is published.
     constexpr unsigned kWriteAndWait =
         SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-    if (::sync_file_range(fd, 0, 0, kWriteAndWait) != 0 || ::fstat(fd, &st) != 0) {
+    if ((write_out && ::sync_file_range(fd, 0, 0, kWriteAndWait) != 0) || ::fstat(fd, &st) != 0) {
+        m_result.err = errno;
+        return;
+    }
+    m_result.from_cache = drop_from_cache(fd, static_cast<std::uint64_t>(st.st_size));
+    // Read once from start to end: a larger read-ahead keeps the disk busy between chunks.
+    (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
+bool CopyReader::failed() const
+{
+    return m_result.err != 0 || m_result.stopped;
+}
+
+std::size_t CopyReader::read(char* into, std::size_t room)
+{
+    while (!failed()) {
+        if (m_give_up && m_give_up()) {
+            m_result.stopped = true;
+            break;
+        }
+        const ssize_t n = ::read(m_fd, into, room);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            m_result.err = errno;
+            break;
+        }
+        m_hash.update(into, static_cast<std::size_t>(n));
+        return static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+ReadBack CopyReader::finish(std::vector<char>& chunk)
+{
+    if (chunk.size() < kCopyBufferSize)
+        chunk.resize(kCopyBufferSize);
+    while (read(chunk.data(), chunk.size()) > 0) {
+    }
+    return end();
+}
+
+ReadBack CopyReader::end()
+{
+    if (failed())
+        return m_result;
+    // Read back, the pages need not stay: the next group wants the room.
+    (void)::posix_fadvise(m_fd, 0, 0, POSIX_FADV_DONTNEED);
+    m_result.hash = m_hash.hex();
+    return m_result;
+}
+
+ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
+                        const std::function<bool()>& give_up)
+{
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (!fd) {
+        ReadBack result;
         result.err = errno;
         return result;
     }
-    std::vector<char> chunk;
-    return read_and_hash(fd, static_cast<std::uint64_t>(st.st_size), chunk, keep, give_up);
+    CopyReader reader(fd.get(), false, give_up);
+    return reader.finish(buffer);
+}
+
+ReadBack read_back_copy(int fd, std::vector<unsigned char>& keep, const std::function<bool()>& give_up)
+{
+    CopyReader reader(fd, true, give_up);
+    keep.clear();
+    for (;;) {
+        // Grown a chunk at a time: the file is what it is, whatever its size said.
+        const std::size_t at = keep.size();
+        keep.resize(at + kCopyBufferSize);
+        const std::size_t n = reader.read(reinterpret_cast<char*>(keep.data() + at), kCopyBufferSize);
+        keep.resize(at + n);
+        if (n == 0)
+            break;
+    }
+    return reader.end();
 }
 
 Status judge_read_back(Run& run, const PendingCopy& copy, const ReadBack& back)

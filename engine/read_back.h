@@ -6,6 +6,7 @@
 // cache.
 
 #include "publish_batch.h"
+#include "xxh128.h"
 
 #include <functional>
 #include <string>
@@ -28,10 +29,31 @@ struct ReadBack {
 ReadBack read_back_file(const std::string& path, std::vector<char>& buffer,
                         const std::function<bool()>& give_up = {});
 
-// The same for a staged copy open as fd, on a verifying thread: its data is written out to
-// the disk first (the group's flush to stable storage comes later), and with keep the bytes
-// read are kept there for a decoder.
-ReadBack read_back_copy(int fd, std::vector<unsigned char>* keep, const std::function<bool()>& give_up);
+// A copy read back a piece at a time, hashing what is read, so that a decoder reading
+// through it reads what the disk holds. give_up, when given, is asked before every read.
+class CopyReader {
+public:
+    // write_out: the copy open as fd is written out to the disk first (a staged copy not yet
+    // flushed; the group's flush to stable storage comes later). Then its pages are dropped.
+    CopyReader(int fd, bool write_out, std::function<bool()> give_up);
+    // Up to room bytes into into; 0 at the end, after a failure or once given up.
+    std::size_t read(char* into, std::size_t room);
+    // Reads what is left through chunk, and says what the whole read found.
+    ReadBack finish(std::vector<char>& chunk);
+    // What the whole read found, once read() gave 0.
+    ReadBack end();
+
+private:
+    bool failed() const;
+
+    int m_fd;
+    std::function<bool()> m_give_up;
+    ReadBack m_result;
+    Xxh128 m_hash;
+};
+
+// A staged copy open as fd read back whole into keep, for a decoder that needs it all.
+ReadBack read_back_copy(int fd, std::vector<unsigned char>& keep, const std::function<bool()>& give_up);
 
 // What a copy read back says, on the engine's thread: a copy that differs from its expected
 // hash, or can't be read, fails the run, naming it.

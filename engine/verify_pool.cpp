@@ -44,7 +44,8 @@ Verification decode_bytes(const std::vector<unsigned char>& bytes, Decode how, c
 }
 
 // Reads the copy back and decodes the very bytes read, so that what is decoded is what the
-// disk holds. A copy too large to hold is decoded from the file after its read-back.
+// disk holds: a JPEG as it streams past (its decoder reads in order), a raw once read whole
+// (its decoder seeks). A raw too large to hold is decoded from the file after its read-back.
 CopyCheck check_copy(int fd, Decode how, bool read_back, const std::atomic<bool>& stop)
 {
     CopyCheck check;
@@ -54,16 +55,35 @@ CopyCheck check_copy(int fd, Decode how, bool read_back, const std::atomic<bool>
         return check;
     }
     const auto give_up = [&stop] { return stop.load(std::memory_order_relaxed); };
+    std::vector<char> chunk;
+    if (how == Decode::none) {
+        CopyReader reader(fd, true, give_up);
+        check.back = reader.finish(chunk);
+        return check;
+    }
+    if (how == Decode::jpeg) {
+        CopyReader reader(fd, true, give_up);
+        const JpegReader read = [&reader](unsigned char* into, std::size_t room) {
+            return reader.read(reinterpret_cast<char*>(into), room);
+        };
+        try {
+            check.decoded = decode_jpeg(read, &stop);
+        } catch (const std::bad_alloc&) {
+            check.decoded = out_of_memory();
+        }
+        check.back = reader.finish(chunk);
+        return check;
+    }
     std::vector<unsigned char> bytes;
-    bool kept = how != Decode::none;
+    bool kept = true;
     try {
-        check.back = read_back_copy(fd, kept ? &bytes : nullptr, give_up);
+        check.back = read_back_copy(fd, bytes, give_up);
     } catch (const std::bad_alloc&) {
         std::vector<unsigned char>().swap(bytes);
         kept = false;
-        check.back = read_back_copy(fd, nullptr, give_up);
+        check.back = CopyReader(fd, true, give_up).finish(chunk);
     }
-    if (how == Decode::none || check.back->err != 0 || check.back->stopped)
+    if (check.back->err != 0 || check.back->stopped)
         return check;
     check.decoded = kept ? decode_bytes(bytes, how, stop) : decode_guarded(fd, how, stop);
     return check;

@@ -313,7 +313,7 @@ Status check_group_end(const GroupEnd& end)
 {
     if (!end.files_in_use.empty())
         return fail("The converter exited while a process it started was still writing \"" +
-                    end.files_in_use.front() + "\"");
+                    shown(end.files_in_use.front()) + "\"");
     if (end.kill_error != 0)
         return fail(format("Can't end the converter's helper processes (error code = %ld)",
                            long(end.kill_error)));

@@ -341,6 +341,27 @@ TEST_F(ConverterStopTest, StopKillsTheConverterAndItsHelpers)
     EXPECT_TRUE(has_no_children());
 }
 
+// The wait for a converter's helpers after it exited is a wait like any other: Stop ends it.
+TEST_F(ConverterStopTest, StopEndsTheWaitForHelpersAfterTheConverterExited)
+{
+    const std::string pid_file = dir / "helper.pid";
+    ScopedEnv child{"STANDIN_CONVERTER_CHILD", pid_file};
+    const Strings files = make_raws(1);
+    const std::string dng = out() + "/IMG_0001.dng";
+    std::chrono::steady_clock::time_point stopped_at;
+    host.on_stop_poll = [&](RecordingHost& h) {
+        if (!h.stop && fs::exists(dng)) {
+            h.stop = 1;
+            stopped_at = std::chrono::steady_clock::now();
+        }
+    };
+    EXPECT_EQ(why(run(files)), "Stopped");
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped_at, 2s);
+    const pid_t helper = read_pid(pid_file);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(gone_within(helper, 2s));
+}
+
 TEST_F(ConverterStopTest, ProgressTicksWhileTheConverterRuns)
 {
     ScopedEnv delay{"STANDIN_CONVERTER_DELAY_MS", "800"};

@@ -67,7 +67,7 @@ Status add_range_level(Run& run, std::string& path, const std::string& number_te
         path.replace(path.size() - 4, 4, format("%04d", n));
     add_to_range(run, path, number_text);
     if (const int err = run.writer.make_dir(path); err != 0)
-        return fail("Can't create number-range dir: \"" + path + "\"", path, err);
+        return fail("Can't create number-range dir: \"" + shown(path) + "\"", path, err);
     return {};
 }
 
@@ -125,7 +125,7 @@ Status rename_range_folders(Run& run)
             err = run.writer.rename_folder(record.path, new_path);
         }
         if (err != 0)
-            return fail("Can't rename number-range dir: \"" + record.path + "\" to \"" + new_path + "\"",
+            return fail("Can't rename number-range dir: \"" + shown(record.path) + "\" to \"" + shown(new_path) + "\"",
                         new_path, err);
         rewrite_run_paths(run, record.path, new_path);
     }

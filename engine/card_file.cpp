@@ -1,6 +1,7 @@
 #include "card_file.h"
 
 #include "file_kinds.h"
+#include "text_format.h"
 
 namespace oakvane {
 
@@ -14,8 +15,8 @@ Status classify_card_entry(const CardItem& item, bool& copy)
     case posix::EntryType::file: copy = true; return {};
     case posix::EntryType::link:
         // Following it could read outside the card or loop; leaving it out would lose it.
-        return fail("Link on card: \"" + item.path + "\"");
-    default: return fail("Not a regular file on card: \"" + item.path + "\"");
+        return fail("Link on card: \"" + shown(item.path) + "\"");
+    default: return fail("Not a regular file on card: \"" + shown(item.path) + "\"");
     }
 }
 

@@ -38,9 +38,9 @@ Status check_dng_names(Run& run, std::span<const std::string> files, const std::
         const std::string dng = dng_name_of(entry);
         const std::string path = folder + "/" + dng;
         if (!names.insert(dng).second)
-            return fail("Two files of one folder would get the same name: \"" + path + "\"");
+            return fail("Two files of one folder would get the same name: \"" + shown(path) + "\"");
         if (run.writer.exists(path))
-            return fail("DNG file already exists: \"" + path + "\"");
+            return fail("DNG file already exists: \"" + shown(path) + "\"");
     }
     return {};
 }
@@ -81,7 +81,7 @@ Status check_dngs(std::span<const std::string> files, const std::string& scratch
         struct stat st;
         const std::string dng = scratch + "/" + dng_name_of(entry);
         if (::lstat(dng.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
-            return fail("The converter made no DNG file from \"" + entry + "\"");
+            return fail("The converter made no DNG file from \"" + shown(entry) + "\"");
     }
     return {};
 }
@@ -90,7 +90,7 @@ Status publish_dng(Run& run, PendingCopy& copy)
 {
     const int err = run.writer.publish(copy.image, copy.final_path);
     if (err == EEXIST)
-        return fail("DNG file already exists: \"" + copy.final_path + "\"");
+        return fail("DNG file already exists: \"" + shown(copy.final_path) + "\"");
     if (err != 0)
         return fail("can't publish DNG", copy.final_path, err);
     run.note_published(copy.final_path, copy.hash, copy.card_path);
@@ -197,7 +197,7 @@ Status publish_primary(Run& run, PendingCopy& copy)
 {
     const int err = run.writer.publish(copy.image, copy.final_path);
     if (err == EEXIST)
-        return fail("Primary file already exists: \"" + copy.final_path + "\"");
+        return fail("Primary file already exists: \"" + shown(copy.final_path) + "\"");
     if (err != 0)
         return fail("creat unconverted", copy.final_path, err);
     run.note_published(copy.final_path, copy.hash, copy.card_path);
@@ -227,7 +227,7 @@ Status stage_copy(Run& run, const std::string& source, const std::string& dest, 
 Status accept_jpeg(Run& run, const JpegCheck& check, const std::string& dest)
 {
     if (!report_jpeg_check(run, check))
-        return fail("Possibly corrupt JPEG: " + dest);
+        return fail("Possibly corrupt JPEG: " + shown(dest));
     ++run.counts.jpegs_verified;
     return {};
 }
@@ -246,13 +246,13 @@ Status accept_raw(Run& run, const RawCheck& check, const std::string& dest)
         run.note_raw_unchecked(dest, check.reason);
         return {};
     case RawCheck::Outcome::damaged:
-        return fail("Possibly corrupt raw: " + dest + " (" + check.reason + ")");
+        return fail("Possibly corrupt raw: " + shown(dest) + " (" + check.reason + ")");
     case RawCheck::Outcome::fatal:
-        return fail("Raw could not be checked: " + dest + " (" + check.reason + ")");
+        return fail("Raw could not be checked: " + shown(dest) + " (" + check.reason + ")");
     case RawCheck::Outcome::stopped:
         return stopped();
     }
-    return fail("Raw could not be checked: " + dest);
+    return fail("Raw could not be checked: " + shown(dest));
 }
 
 Status accept_check(Run& run, const Verification& check, const std::string& dest)
@@ -318,7 +318,7 @@ Status make_folder_path(Run& run, const std::string& path)
         const int err = run.writer.make_dir(prefix);
         if (err == 0)
             continue;
-        run.output(format("\nError code = %d; path = \"%s\"\n", err, prefix.c_str()));
+        run.output(format("\nError code = %d; path = \"%s\"\n", err, shown(prefix).c_str()));
         return fail("can't create folder", prefix, err);
     }
     return {};
@@ -334,10 +334,10 @@ Status stage_unconverted(Run& run, const std::string& source, const std::string&
     // An image already in the library is never replaced by another: said here, before the
     // copy, and made sure of when the copy is published.
     if (run.writer.exists(destination))
-        return fail("Primary file already exists: \"" + destination + "\"");
+        return fail("Primary file already exists: \"" + shown(destination) + "\"");
     copy.final_path = destination;
     if (const int err = run.writer.stage(folder_of(destination), copy.image); err != 0) {
-        run.output(destination);
+        run.output(shown(destination));
         return fail("creat unconverted", destination, err);
     }
     size = static_cast<std::uint64_t>(from_st.st_size);
@@ -350,7 +350,7 @@ Status stage_unconverted(Run& run, const std::string& source, const std::string&
     UniqueFd from(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (!from) {
         const int err = errno;
-        run.output(source);
+        run.output(shown(source));
         return failed(fail("can't open unconverted", source, err));
     }
     const CopyOutcome outcome = copy_data(run, from.get(), copy.image.fd());

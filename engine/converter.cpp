@@ -1,6 +1,7 @@
 #include "converter.h"
 
 #include "fs_util.h"
+#include "process_group.h"
 #include "run.h"
 #include "text_format.h"
 
@@ -27,6 +28,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kPollStep = std::chrono::milliseconds(250);
+// How long helpers of a converter that has exited may keep its standard error open: a
+// helper finishing a DNG gets that long, one that merely lingers can't hold up the run.
+constexpr auto kHelperGrace = std::chrono::seconds(5);
 constexpr std::size_t kKeptErrorBytes = 1024;
 
 struct ErrorPipe {
@@ -119,6 +123,8 @@ int spawn_child(const std::string& program, std::vector<char*>& argv, int stderr
 }
 
 // Owns a started child until it has been reaped; on an early exit the whole group dies.
+// The child is reaped only once its group has been ended: until then, as a zombie, it keeps
+// its pid, and so the group's id, from being given to anyone else.
 class Child {
 public:
     explicit Child(pid_t pid) : m_pid(pid) {}
@@ -135,9 +141,9 @@ public:
 
     pid_t pid() const { return m_pid; }
 
-    // True once the child has ended; status then holds its wait status. On a wait error
-    // err receives errno and the child counts as gone.
-    bool poll_end(int& status, int& err);
+    // True once the child has ended (left unreaped). On a wait error err receives errno
+    // and the child counts as ended.
+    bool exited(int& err);
     // 0, or errno when neither the group nor the child could be signalled.
     int kill_group();
     // Blocks until the child has ended; returns 0 or errno.
@@ -147,17 +153,18 @@ private:
     pid_t m_pid;
 };
 
-bool Child::poll_end(int& status, int& err)
+bool Child::exited(int& err)
 {
-    pid_t rc;
+    siginfo_t info{};
+    int rc;
     do {
-        rc = waitpid(m_pid, &status, WNOHANG);
+        rc = waitid(P_PID, id_t(m_pid), &info, WEXITED | WNOHANG | WNOWAIT);
     } while (rc < 0 && errno == EINTR);
-    if (rc == 0)
-        return false;
-    err = rc < 0 ? errno : 0;
-    m_pid = -1;
-    return true;
+    if (rc < 0) {
+        err = errno;
+        return true;
+    }
+    return info.si_pid != 0;
 }
 
 int Child::kill_group()
@@ -237,28 +244,43 @@ struct Outcome {
     int status = 0;  // the wait status
     bool stopped = false;
     int wait_error = 0;
+    GroupEnd group;  // what was left of the converter's process group
 };
 
-Outcome wait_for_child(Run& run, Child& child, int fd, ErrorText& text)
+Outcome stop_child(Run& run, Child& child)
 {
     Outcome out;
-    for (;;) {
-        if (child.poll_end(out.status, out.wait_error))
-            break;
-        if (run.stop_requested()) {
-            if (const int err = child.kill_group(); err != 0)
-                run.diagnostic(format("execute_converter: kill %d failed: %s", int(child.pid()),
-                                      std::strerror(err)));
-            out.wait_error = child.reap(out.status);
-            out.stopped = true;
-            break;
-        }
+    if (const int err = child.kill_group(); err != 0)
+        run.diagnostic(format("execute_converter: kill %d failed: %s", int(child.pid()), std::strerror(err)));
+    out.wait_error = child.reap(out.status);
+    out.stopped = true;
+    return out;
+}
+
+// Waits for the converter, then for its standard error to close (bounded), then ends what
+// is left of its process group: only after that are its DNGs complete or known not to be.
+Outcome wait_for_child(Run& run, Child& child, int fd, ErrorText& text, const std::string& output_folder)
+{
+    int wait_error = 0;
+    while (!child.exited(wait_error)) {
+        if (run.stop_requested())
+            return stop_child(run, child);
         run.tick();
         run.conversion_progress();
         wait_step(fd, text);
     }
-    // A helper the converter started may still hold the pipe: take only what is there.
+    const auto deadline = Clock::now() + kHelperGrace;
+    while (wait_error == 0 && text.open && Clock::now() < deadline) {
+        if (run.stop_requested())
+            return stop_child(run, child);
+        run.tick();
+        wait_step(fd, text);
+    }
     text.drain(fd);
+    Outcome out;
+    out.group = end_process_group(child.pid(), output_folder);
+    const int reap_error = child.reap(out.status);
+    out.wait_error = wait_error != 0 ? wait_error : reap_error;
     return out;
 }
 
@@ -267,6 +289,11 @@ int exit_code(int status)
     if (WIFEXITED(status))
         return WEXITSTATUS(status);
     return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+}
+
+bool exited_ok(const Outcome& out)
+{
+    return !out.stopped && out.wait_error == 0 && WIFEXITED(out.status) && WEXITSTATUS(out.status) == 0;
 }
 
 std::string outcome_message(const Outcome& out, const ErrorText& text)
@@ -278,6 +305,28 @@ std::string outcome_message(const Outcome& out, const ErrorText& text)
     if (text.kept.empty() && WIFSIGNALED(out.status))
         return format("Converter ended by signal %d", WTERMSIG(out.status));
     return text.kept;
+}
+
+// A converter that exited 0 has still failed when a process it left behind was writing
+// into its output folder, or could not be ended and so might still be.
+Status check_group_end(const GroupEnd& end)
+{
+    if (!end.files_in_use.empty())
+        return fail("The converter exited while a process it started was still writing \"" +
+                    shown(end.files_in_use.front()) + "\"");
+    if (end.kill_error != 0)
+        return fail(format("Can't end the converter's helper processes (error code = %ld)",
+                           long(end.kill_error)));
+    return {};
+}
+
+// The folder the converter writes into: the entry after "-d" among the fixed ones.
+std::string output_folder_of(const std::vector<std::string>& argv, std::size_t fixed_count)
+{
+    for (std::size_t i = 1; i + 1 < fixed_count; ++i)
+        if (argv[i] == "-d")
+            return argv[i + 1];
+    return {};
 }
 
 std::vector<char*> pointers(std::vector<std::string>& strings)
@@ -312,6 +361,7 @@ Status run_converter(Run& run, const std::string& converter, const std::vector<s
     if (fixed_count == 0 || fixed_count > argv.size())
         return fail("run_converter: bad argument vector");
     const auto fixed_end = argv.begin() + std::ptrdiff_t(fixed_count);
+    const std::string output_folder = output_folder_of(argv, fixed_count);
     for (std::size_t first = fixed_count; first < argv.size(); first += kMaxFilesPerProcess) {
         const std::size_t last = std::min(argv.size(), first + kMaxFilesPerProcess);
         std::vector<std::string> group;
@@ -324,7 +374,7 @@ Status run_converter(Run& run, const std::string& converter, const std::vector<s
         } catch (const std::bad_alloc&) {
             return fail("Can't allocate cmd buffer");
         }
-        if (Status ran = execute_converter(run, converter, group); !ran)
+        if (Status ran = execute_converter(run, converter, group, nullptr, output_folder); !ran)
             return ran;
         if (files_done)
             *files_done += last - first;
@@ -333,7 +383,7 @@ Status run_converter(Run& run, const std::string& converter, const std::vector<s
 }
 
 Status execute_converter(Run& run, const std::string& program, const std::vector<std::string>& argv,
-                         std::string* said)
+                         std::string* said, const std::string& output_folder)
 {
     ErrorPipe pipe;
     if (Status made = make_error_pipe(pipe); !made)
@@ -347,20 +397,20 @@ Status execute_converter(Run& run, const std::string& program, const std::vector
         return fail(format("Can't execute: %s (error code = %ld)", program.c_str(), long(rc)));
     Child child(pid);
     ErrorText text;
-    const Outcome out = wait_for_child(run, child, pipe.read_end.get(), text);
+    const Outcome out = wait_for_child(run, child, pipe.read_end.get(), text, output_folder);
     run.diagnostic(format("status = %d", exit_code(out.status)));
     if (text.read_error != 0)
         return fail("execute_converter: readfile", "", text.read_error);
     const std::string message = outcome_message(out, text);
     run.diagnostic(message);
     run.diagnostic(format("%d - read %zu bytes", int(pid), text.total));
+    if (out.group.survivors > 0)
+        run.diagnostic(format("execute_converter: %d helper processes outlived SIGKILL", out.group.survivors));
     if (said)
         *said = message;
-    const bool exited_ok = !out.stopped && out.wait_error == 0 && WIFEXITED(out.status) &&
-                           WEXITSTATUS(out.status) == 0;
-    if (exited_ok)
-        return {};
-    return fail(message);
+    if (!exited_ok(out))
+        return fail(message);
+    return check_group_end(out.group);
 }
 
 }  // namespace oakvane

@@ -28,10 +28,13 @@ Status run_converter(Run& run, const std::string& converter, const std::vector<s
                      std::size_t fixed_count, std::size_t* files_done = nullptr);
 
 // Runs argv (argv[0] the program) as one child process with its standard error on a pipe,
-// polling it every 250 ms (progress_tick, stop_requested). Good when the child exited with
-// status 0; otherwise the failure says why: "Stopped" after a stop, else the first 1024
-// bytes of its standard error. What the converter said is in said either way.
+// polling it every 250 ms (progress_tick, stop_requested). After the child exits, processes
+// it started get a few seconds to close that pipe; then its whole process group is ended.
+// Good when the child exited with status 0 and none of those processes had a file below
+// output_folder (when given) open; otherwise the failure says why: "Stopped" after a stop,
+// the first 1024 bytes of its standard error, or the file left half-written. What the
+// converter said is in said either way.
 Status execute_converter(Run& run, const std::string& program, const std::vector<std::string>& argv,
-                         std::string* said = nullptr);
+                         std::string* said = nullptr, const std::string& output_folder = {});
 
 }  // namespace oakvane

@@ -3,6 +3,7 @@
 #include "driver.h"
 #include "folder_source.h"
 #include "histories.h"
+#include "plan.h"
 #include "run.h"
 
 #include <cstdio>
@@ -41,6 +42,8 @@ Status run_card(Run& run)
 {
     if (Status prepared = prepare_run(run); !prepared)
         return prepared;
+    if (Status rehearsed = rehearse_run(run); !rehearsed)
+        return rehearsed;
     std::vector<SpaceNeed> needs;
     return drive_run(run, needs);
 }

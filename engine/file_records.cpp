@@ -4,6 +4,7 @@
 #include "file_kinds.h"
 #include "fs_util.h"
 #include "raw_verify.h"
+#include "text_format.h"
 
 namespace oakvane {
 
@@ -125,8 +126,11 @@ void report_unplaced(Run& run, std::span<const std::string> files, const std::st
         shown.pop_back();
     for (const std::string& backup : files) {
         FileRecord record = placed_record(run, backup, folder);
+        // Messages show names with their control characters escaped.
         const bool named = !shown.empty() && (shown.find(record.primary_path) != std::string::npos ||
-                                              shown.find(backup) != std::string::npos);
+                                              shown.find(backup) != std::string::npos ||
+                                              shown.find(oakvane::shown(record.primary_path)) != std::string::npos ||
+                                              shown.find(oakvane::shown(backup)) != std::string::npos);
         // Copies of the failing folder published before the failure stay, checked.
         if (!named && !folder.empty() && run.writer.writes() && path_exists(record.primary_path)) {
             run.file_record(record);

@@ -2,6 +2,7 @@
 
 #include "fs_util.h"
 #include "run.h"
+#include "text_format.h"
 
 #include <cerrno>
 #include <sys/vfs.h>
@@ -15,7 +16,7 @@ namespace {
 Status walk_failure(const posix::CardDirFailure& failure)
 {
     if (failure.step == posix::CardDirFailure::Step::changed)
-        return fail("Card folder changed during the run: \"" + failure.path + "\"");
+        return fail("Card folder changed during the run: \"" + shown(failure.path) + "\"");
     return fail("ftw failed", failure.path, failure.error);
 }
 
@@ -80,7 +81,7 @@ Status FolderSource::read(Run& run, const CardItem& item, ChunkSink& sink)
         return opened;
     posix::CardFile file = m_dir.open_file(item.relative, item.st);
     if (file.status == posix::CardFile::Status::changed)
-        return fail("Card file changed during the run: \"" + item.path + "\"");
+        return fail("Card file changed during the run: \"" + shown(item.path) + "\"");
     if (file.status != posix::CardFile::Status::opened)
         return fail("can't open", item.path, file.error);
     UniqueFd from(file.fd.release());

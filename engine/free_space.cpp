@@ -100,8 +100,8 @@ std::vector<SpaceNeed> space_needs(Run& run)
     if (!backup_known || !primary_known)
         run.diagnostic("can't tell the free space of " + (backup_known ? primary_folder : backup_folder));
     std::vector<SpaceNeed> needs;
-    const std::string backup_name = "the backup folder \"" + backup_folder + "\"";
-    const std::string primary_name = "the primary folder \"" + primary_folder + "\"";
+    const std::string backup_name = "the backup folder \"" + shown(backup_folder) + "\"";
+    const std::string primary_name = "the primary folder \"" + shown(primary_folder) + "\"";
     if (backup_known && primary_known && backup.device == primary.device) {
         needs.push_back({backup_name + " and " + primary_name + ", which share a file system",
                          backup_bytes(run, backup.block, sidecar) + primary_bytes(run, backup.block, sidecar),

@@ -8,6 +8,7 @@
 #include "tree_writer.h"
 #include "whole_file.h"
 #include "xml_text.h"
+#include "text_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -44,7 +45,7 @@ Status list_generations(const std::string& folder, std::map<int, std::string>& g
     bool ok = true;
     const std::vector<std::string> names = posix::list_directory(folder, &ok);
     if (!ok)
-        return fail("Can't read folder: \"" + folder + "\"", folder, errno);
+        return fail("Can't read folder: \"" + shown(folder) + "\"", folder, errno);
     for (const std::string& name : names)
         if (const std::optional<int> number = generation_number(name))
             generations.emplace(*number, name);
@@ -58,7 +59,7 @@ Status load_chain(const std::string& folder, std::vector<ChainEntry>& chain)
     if (const int err = read_whole(path, xml); err != 0)
         return err == ENOENT ? Status() : fail("Can't read the MHL chain", path, err);
     return std::move(read_chain(xml, chain))
-        .reworded("Unreadable MHL chain, left as it is: \"" + path + "\"");
+        .reworded("Unreadable MHL chain, left as it is: \"" + shown(path) + "\"");
 }
 
 // One past the highest number a generation has, in the folder or in the chain (whose file
@@ -124,7 +125,7 @@ Status add_mhl_generation(const MhlGeneration& generation)
 
     DiskWriter writer;
     if (const int err = writer.make_dir(folder); err != 0)
-        return fail("Can't create folder: \"" + folder + "\"", folder, err);
+        return fail("Can't create folder: \"" + shown(folder) + "\"", folder, err);
     std::vector<ChainEntry> chain;
     int number = 0;
     if (Status read = chain_so_far(folder, chain, number); !read)

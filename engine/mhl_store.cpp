@@ -2,6 +2,7 @@
 
 #include "staged_file.h"
 #include "whole_file.h"
+#include "text_format.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -15,7 +16,7 @@ Status stage_bytes(DiskWriter& writer, const std::string& folder, std::string_vi
                    StagedFile& file)
 {
     if (const int err = writer.stage(folder, file); err != 0)
-        return fail("Can't create a file in \"" + folder + "\"", folder, err);
+        return fail("Can't create a file in \"" + shown(folder) + "\"", folder, err);
     if (const int err = write_whole(file.fd(), bytes); err != 0)
         return fail("Can't write the MHL history", file.temp_path(), err);
     if (const int err = file.flush(); err != 0)

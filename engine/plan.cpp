@@ -1,5 +1,6 @@
 #include "plan.h"
 
+#include "checked_plan_writer.h"
 #include "driver.h"
 #include "folder_source.h"
 #include "name_codes.h"
@@ -31,13 +32,46 @@ private:
     std::vector<FileRecord>& m_files;
 };
 
+// What a rehearsal of a run hears of the run's host: only stop requests and the card question.
+class RehearsalHooks : public HostHooks {
+public:
+    explicit RehearsalHooks(Run& run) : m_run(run) {}
+    void output_text(std::string_view) override {}
+    void progress_status(std::string_view) override {}
+    void progress_range(int) override {}
+    void progress_step() override {}
+    void progress_tick() override {}
+    int stop_requested() override { return m_run.stop_requested() ? 1 : 0; }
+    void file_record(const FileRecord&) override {}
+    void diagnostic(std::string_view) override {}
+    bool folder_on_card(const std::string& folder) override { return m_run.folder_on_card(folder); }
+
+private:
+    Run& m_run;
+};
+
 }  // namespace
+
+Status rehearse_run(Run& run)
+{
+    RehearsalHooks hooks(run);
+    CheckedPlanWriter writer;
+    Run rehearsal(run.request, hooks, writer, run.card);
+    Status rehearsed = prepare_run(rehearsal);
+    std::vector<SpaceNeed> needs;
+    if (rehearsed)
+        rehearsed = drive_run(rehearsal, needs);
+    // Any other failure the run meets itself, where it always has.
+    if (rehearsed || writer.refused() || rehearsed.failure().stopped())
+        return rehearsed;
+    return {};
+}
 
 RunPlan plan_ingestion(const RunRequest& request, HostHooks& host)
 {
     RunPlan plan;
     PlanHooks hooks(host, plan.files);
-    PlanWriter writer;
+    CheckedPlanWriter writer;
     const std::unique_ptr<CardSource> card = open_card_source(request, hooks);
     Run run(request, hooks, writer, *card);
     for (char code : request.name_format)

@@ -2,6 +2,7 @@
 
 #include "dirlist.h"
 #include "file_kinds.h"
+#include "text_format.h"
 
 #include <algorithm>
 #include <cstring>
@@ -14,7 +15,7 @@ std::string Failure::text() const
         return message;
     std::string text = message;
     if (!path.empty())
-        text.append(": ").append(path);
+        text.append(": ").append(shown(path));
     return text.append(": ").append(std::strerror(err));
 }
 

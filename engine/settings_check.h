@@ -9,7 +9,8 @@ namespace oakvane {
 
 class Run;
 
-// Checks the request's folders: backup and primary different and absolute, neither inside
+// Checks the request's folders: a user-named folder that is one folder name (no "/", not
+// "." or ".."), backup and primary different and absolute, neither inside
 // the card folder and the card folder inside neither (compared after resolving links, "."
 // and ".."). A card folder that does not exist is left for the card listing to report.
 Status check_folders(const RunRequest& request);

@@ -1,5 +1,7 @@
 #include "plan_print.h"
 
+#include "text_format.h"
+
 #include <QLocale>
 
 #include <cinttypes>
@@ -17,21 +19,22 @@ std::string sized(std::uint64_t bytes)
     return std::to_string(bytes) + " bytes (" + readable.toStdString() + ")";
 }
 
+// Names are shown escaped: a newline in one would start a line that could pass for another.
 void print_file(const FileRecord& file, std::FILE* out)
 {
     if (file.check == FileCheck::skipped) {
-        std::fprintf(out, "Skipped: %s (%s)\n", file.card_path.c_str(), file.message.c_str());
+        std::fprintf(out, "Skipped: %s (%s)\n", shown(file.card_path).c_str(), shown(file.message).c_str());
         return;
     }
-    std::fprintf(out, "File: %s, %s\n", file.card_path.c_str(), sized(file.size).c_str());
-    std::fprintf(out, "    backup  %s\n", file.backup_path.c_str());
+    std::fprintf(out, "File: %s, %s\n", shown(file.card_path).c_str(), sized(file.size).c_str());
+    std::fprintf(out, "    backup  %s\n", shown(file.backup_path).c_str());
     if (!file.backup_sidecar.empty())
-        std::fprintf(out, "    sidecar %s\n", file.backup_sidecar.c_str());
+        std::fprintf(out, "    sidecar %s\n", shown(file.backup_sidecar).c_str());
     if (!file.primary_path.empty())
-        std::fprintf(out, "    primary %s (%s%s%s)\n", file.primary_path.c_str(), file_check_text(file.check),
+        std::fprintf(out, "    primary %s (%s%s%s)\n", shown(file.primary_path).c_str(), file_check_text(file.check),
                      file.unchecked_why.empty() ? "" : ": ", file.unchecked_why.c_str());
     if (!file.primary_sidecar.empty())
-        std::fprintf(out, "    sidecar %s\n", file.primary_sidecar.c_str());
+        std::fprintf(out, "    sidecar %s\n", shown(file.primary_sidecar).c_str());
 }
 
 }  // namespace
@@ -52,7 +55,7 @@ void print_plan(const RunPlan& plan, std::FILE* out)
         }
     }
     for (const std::string& folder : plan.new_folders)
-        std::fprintf(out, "New folder: %s\n", folder.c_str());
+        std::fprintf(out, "New folder: %s\n", shown(folder).c_str());
     for (const SpaceNeed& need : plan.space)
         std::fprintf(out, "Space: %s: %s needed, %s free\n", need.folders.c_str(),
                      sized(need.needed).c_str(), sized(need.available).c_str());
@@ -65,7 +68,7 @@ void print_plan(const RunPlan& plan, std::FILE* out)
         std::fprintf(out, "Verdict: the run can go ahead: %zu files, %s, %zu skipped\n",
                      copied, sized(bytes).c_str(), plan.files.size() - copied);
     else
-        std::fprintf(out, "Verdict: the run would fail: %s\n", plan.refusal->text().c_str());
+        std::fprintf(out, "Verdict: the run would fail: %s\n", shown(plan.refusal->text()).c_str());
     std::fflush(out);
 }
 

@@ -21,13 +21,49 @@ namespace oakvane {
 
 namespace {
 
-// Raised whenever a key changes meaning or goes away, so that scripts can tell: 2 has typed
-// settings and each file's hash and read-back check.
-constexpr int kReportFormatVersion = 3;
+// Raised whenever a key changes meaning or goes away, so that scripts can tell: 4 adds the
+// exact bytes of paths that are not UTF-8, 2 has typed settings and each file's hash and
+// read-back check.
+constexpr int kReportFormatVersion = 4;
 
 QString text(const std::string& s) { return QString::fromStdString(s); }
 
 QJsonValue path_or_null(const std::string& path) { return path.empty() ? QJsonValue() : QJsonValue(text(path)); }
+
+bool valid_utf8(const std::string& s)
+{
+    const QByteArray bytes = QByteArray::fromStdString(s);
+    return QString::fromUtf8(bytes).toUtf8() == bytes;
+}
+
+// Every byte but printable ASCII, and "%" itself, as %XX: any script's URL decoder gives
+// the bytes back.
+QString percent_encoded(const std::string& s)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    QString out;
+    for (const char c : s) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte > 0x20 && byte < 0x7f && byte != '%') {
+            out += QChar(byte);
+        } else {
+            out += '%';
+            out += QChar(kHex[byte >> 4]);
+            out += QChar(kHex[byte & 15]);
+        }
+    }
+    return out;
+}
+
+// A path under key. JSON holds only Unicode text: a path that is not UTF-8 is there for
+// showing (each bad byte as U+FFFD), and key + "_bytes" holds it exactly, so that it can be
+// found again.
+void put_path(QJsonObject& object, const QString& key, const std::string& path, bool null_when_empty = true)
+{
+    object.insert(key, null_when_empty ? path_or_null(path) : QJsonValue(text(path)));
+    if (!valid_utf8(path))
+        object.insert(key + "_bytes", percent_encoded(path));
+}
 
 QJsonValue text_or_null(const std::optional<std::string>& value)
 {
@@ -43,10 +79,7 @@ QJsonObject settings_json(const std::optional<RunRequest>& request)
     QJsonArray texts;
     for (const std::string& name_text : request->texts)
         texts.append(text(name_text));
-    return QJsonObject{
-        {"card_folder", text(request->card_folder)},
-        {"backup_folder", text(request->backup_folder)},
-        {"primary_folder", text(request->primary_folder)},
+    QJsonObject settings{
         {"converter", text_or_null(request->converter)},
         {"preview", text(request->preview)},
         {"embed", text(request->embed)},
@@ -62,21 +95,33 @@ QJsonObject settings_json(const std::optional<RunRequest>& request)
         {"starting_number", request->starting_number},
         {"read_back", request->read_back},
         {"decode_raws", request->decode_raws}};
+    put_path(settings, "card_folder", request->card_folder, false);
+    put_path(settings, "backup_folder", request->backup_folder, false);
+    put_path(settings, "primary_folder", request->primary_folder, false);
+    return settings;
 }
 
 QJsonObject file_json(const FileRecord& file)
 {
-    return QJsonObject{{"card_path", text(file.card_path)},
-                       {"size", static_cast<qint64>(file.size)},
-                       {"backup_path", path_or_null(file.backup_path)},
-                       {"backup_sidecar", path_or_null(file.backup_sidecar)},
-                       {"primary_path", path_or_null(file.primary_path)},
-                       {"primary_sidecar", path_or_null(file.primary_sidecar)},
-                       {"check", file_check_text(file.check)},
-                       {"message", path_or_null(file.message)},
-                       {"hash", path_or_null(file.hash)},
-                       {"read_back", file.read_back},
-                       {"unchecked_why", path_or_null(file.unchecked_why)}};
+    QJsonObject json{{"size", static_cast<qint64>(file.size)},
+                     {"check", file_check_text(file.check)},
+                     {"message", path_or_null(file.message)},
+                     {"hash", path_or_null(file.hash)},
+                     {"read_back", file.read_back},
+                     {"unchecked_why", path_or_null(file.unchecked_why)}};
+    put_path(json, "card_path", file.card_path, false);
+    put_path(json, "backup_path", file.backup_path);
+    put_path(json, "backup_sidecar", file.backup_sidecar);
+    put_path(json, "primary_path", file.primary_path);
+    put_path(json, "primary_sidecar", file.primary_sidecar);
+    return json;
+}
+
+QJsonObject card_json(const RunRecord& run)
+{
+    QJsonObject card{{"name", text(run.card_name)}};
+    put_path(card, "folder", run.card_folder, false);
+    return card;
 }
 
 // The counts of the engine's report; null when the run ended before the report.
@@ -165,7 +210,7 @@ QByteArray report_json(const RunRecord& run)
         {"format_version", kReportFormatVersion},
         {"program", "Oakvane"},
         {"version", OAKVANE_VERSION},
-        {"card", QJsonObject{{"folder", text(run.card_folder)}, {"name", text(run.card_name)}}},
+        {"card", card_json(run)},
         {"settings", settings_json(run.request)},
         {"files", files},
         {"counts", counts_json(run.counts)},

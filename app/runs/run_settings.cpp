@@ -4,6 +4,7 @@
 #include "capture_dates.h"
 #include "name_codes.h"
 #include "preferences.h"
+#include "text_format.h"
 
 namespace oakvane {
 
@@ -91,17 +92,18 @@ RunSettings read_run_settings(const Preferences& prefs, const std::string& card_
     return run;
 }
 
+// Folder and template names are shown escaped: each must stay within its own line.
 std::vector<std::string> run_summary_lines(const RunSettings& run)
 {
     return {
-        "Card Folder: " + run.card_folder,
-        "Primary Image Folder: " + run.primary_folder,
-        "Backup Image Folder: " + run.backup_folder,
+        "Card Folder: " + shown(run.card_folder),
+        "Primary Image Folder: " + shown(run.primary_folder),
+        "Backup Image Folder: " + shown(run.backup_folder),
         converter_line(run),
-        "Metadata Template: " + run.template_name,
+        "Metadata Template: " + shown(run.template_name),
         "Primary Image Arrangement:",
         "    Date Folder(s): " + date_folders_text(run),
-        "    User-Named Folder: " + (run.want_user_folder ? run.user_folder_name : kNotUsed),
+        "    User-Named Folder: " + (run.want_user_folder ? shown(run.user_folder_name) : kNotUsed),
         std::string("    Number-Range Folder: ") + (run.want_range_folder ? "Yes" : kNotUsed),
         "Starting Number: " + run.starting_number +
             (run.starting_number_used ? "" : " (not used)"),

@@ -106,6 +106,44 @@ TEST_F(ConverterSafetyTest, ConverterDiesWithTheEngine)
     EXPECT_TRUE(files_with_extension(primary(), ".dng").empty());
 }
 
+// A converter may leave the end of a DNG to a process it started and exit 0 at once. The
+// run waits for that process a while; one still writing after that is ended, and its DNG,
+// cut short, fails the run instead of being placed.
+TEST_F(ConverterSafetyTest, DngFinishedByAHelperAfterTheConverterExitsIsWaitedFor)
+{
+    make_raw_card();
+    const ProcessResult r =
+        run_copycard(converter_args(), {"STANDIN_CONVERTER_LATE=IMG_0002", "STANDIN_CONVERTER_LATE_MS=1000"});
+
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    expect_only_complete_files(primary());
+    EXPECT_EQ(files_with_extension(primary(), ".dng").size(), 3u);
+}
+
+TEST_F(ConverterSafetyTest, DngWhoseWriterOutlivesTheWaitFailsTheRun)
+{
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "the helper let go of standard error" : "the helper holds standard error");
+        fs::remove_all(tmp());
+        fs::create_directories(tmp());
+        make_raw_card();
+        std::vector<std::string> env = {"STANDIN_CONVERTER_LATE=IMG_0002"};
+        if (quiet)
+            env.push_back("STANDIN_CONVERTER_LATE_QUIET=1");
+        const auto r = run_copycard_within(converter_args(), env, 40s);
+        ASSERT_TRUE(r) << "the run waited for the helper";
+
+        EXPECT_EQ(r->exit_code, 1) << r->out << r->err;
+        const Lines tail = last_lines(output_lines(r->out), 1);
+        ASSERT_EQ(tail.size(), 1u);
+        EXPECT_TRUE(tail[0].starts_with("The converter exited while a process it started was still writing \""))
+            << tail[0];
+        EXPECT_TRUE(tail[0].ends_with("/IMG_0002.dng\"")) << tail[0];
+        EXPECT_TRUE(files_with_extension(primary(), ".dng").empty());
+        expect_no_hidden_entries();
+    }
+}
+
 TEST_F(ConverterSafetyTest, ConverterOnWithoutAProgramFailsBeforeCopying)
 {
     make_raw_card();

@@ -2,8 +2,12 @@
 // right after it does; a report of every run, successful, failed or stopped, fits its schema.
 
 #include "e2e_support.h"
+#include "mounts.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <map>
 #include <regex>
 #include <set>
@@ -77,6 +81,8 @@ Lines state_lines(const TreeState& tree)
     }
     return lines;
 }
+
+bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 class PlanTest : public E2eTest {
 protected:
@@ -227,6 +233,52 @@ TEST_F(PlanTest, PlanTellsOfTakenNamesAndOfTheFailureToCome)
         << linked.out;
 }
 
+// What a run would only meet half-way, the plan refuses, and so does the run, before it
+// writes anything: a name too long for the file system, a tree on a read-only disk, a
+// user-named folder that is more than one folder name.
+TEST_F(PlanTest, PlanAndRunRefuseWhatWouldFailHalfWay)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", cardgen::kDayOne, 1);
+    card_done();
+    fs::create_directories(primary());
+    auto expect_refused = [&](const std::string& reason) {
+        const ProcessResult planned = ingest({"--plan"});
+        EXPECT_EQ(planned.exit_code, 1) << planned.out;
+        const std::string verdict = parse_plan(planned.out).verdict;
+        EXPECT_TRUE(verdict.starts_with("the run would fail: ") && has(verdict, reason)) << verdict;
+        const Lines backup_before = state_lines(snapshot(backup()));
+        const Lines primary_before = state_lines(snapshot(primary()));
+        const ProcessResult run = ingest({});
+        EXPECT_EQ(run.exit_code, 1) << run.out;
+        EXPECT_TRUE(has(run.out, "ERROR:\n") && has(run.out, reason)) << run.out;
+        EXPECT_EQ(state_lines(snapshot(backup())), backup_before) << "the run wrote into the backup tree";
+        EXPECT_EQ(state_lines(snapshot(primary())), primary_before) << "the run wrote into the primary tree";
+    };
+    {
+        SCOPED_TRACE("a name too long");
+        add_jpeg("DCIM/100CANON/" + std::string(242, 'L') + ".JPG", cardgen::kDayOne, 2);
+        card_done();
+        write_set({"NameFmt\tSDFE", "WantDateFolders\t0"});
+        expect_refused(std::strerror(ENAMETOOLONG));
+        fs::remove(card_folder() / "100CANON" / (std::string(242, 'L') + ".JPG"));
+        card_done();
+    }
+    {
+        SCOPED_TRACE("a read-only primary tree");
+        write_set({"WantDateFolders\t0"});
+        const test::Mount read_only({"-t", "tmpfs", "-o", "ro", "tmpfs"}, primary().string());
+        if (!read_only.ok())
+            ADD_FAILURE() << read_only.error();
+        else
+            expect_refused(std::strerror(EROFS));
+    }
+    for (const std::string user_folder : {"Trip/Day one", ".."}) {
+        SCOPED_TRACE("user-named folder " + user_folder);
+        write_set({"WantDateFolders\t0", "WantUserFolder\t1", "UserFolder\t" + user_folder});
+        expect_refused("The user-named folder must be one folder name, without \"/\": \"" + user_folder + "\"");
+    }
+}
+
 class ReportTest : public PlanTest {
 protected:
     fs::path report() const { return tmp() / "reports/run.json"; }
@@ -244,8 +296,6 @@ protected:
         return check.exit_code == 0 ? test::read_file(report()) : "";
     }
 };
-
-bool has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
 {
@@ -274,7 +324,7 @@ TEST_F(ReportTest, SuccessfulRunListsEveryFileWithItsCheck)
     EXPECT_TRUE(has(json, R"("check": "skipped")")) << json;
     EXPECT_TRUE(has(json, R"("converter": ")" STANDIN_CONVERTER)) << json;
     // Typed settings: a script compares numbers and flags without parsing them.
-    EXPECT_TRUE(has(json, R"("format_version": 3)")) << json;
+    EXPECT_TRUE(has(json, R"("format_version": 4)")) << json;
     EXPECT_TRUE(has(json, R"("starting_number": 1,)")) << json;
     EXPECT_TRUE(has(json, R"("date_folders": false,)")) << json;
     // Only the report is in its folder: its temporary file is gone.
@@ -308,6 +358,72 @@ TEST_F(ReportTest, CorruptJpegFailsTheFileAndTheRun)
     EXPECT_TRUE(has(json, R"("line": ")" + message + R"(")")) << json;
     EXPECT_TRUE(has(json, R"("message": ")" + message + R"(")")) << json;
     EXPECT_TRUE(has(json, R"("counts": null)")) << json;
+    // The report calls placed exactly the files that stand in the primary tree: the good
+    // file of the failing folder, never published, is not one of them.
+    const ProcessResult placed = test::run_process(
+        {"/usr/bin/python3", "-c",
+         "import json, sys\n"
+         "for f in json.load(open(sys.argv[1]))['files']:\n"
+         "    if f['primary_path']: print(f['primary_path'])\n",
+         report().string()});
+    ASSERT_EQ(placed.exit_code, 0) << placed.err;
+    const Lines listed = output_lines(placed.out);
+    EXPECT_EQ(std::set<std::string>(listed.begin(), listed.end()), files_below(primary())) << json;
+}
+
+// A name may hold any byte but "/": a newline with what looks like a count line after it
+// must neither stop the report nor pass for a line of the run's own report, and a name that
+// is not UTF-8 must be in the report so that its file can be found again.
+TEST_F(ReportTest, AnyCardNameIsShownOnOneLineAndReportedSoItsFilesCanBeFound)
+{
+    add_jpeg("DCIM/100CANON/IMG\n    JPEGs verified: 9\n.JPG", cardgen::kDayOne, 1);
+    add_jpeg("DCIM/100CANON/IMG_\xff\xfe.JPG", cardgen::kDayOne, 2);
+    card_done();
+    write_set({"NameFmt\tEEEE", "WantDateFolders\t0"});
+    fs::create_directories(report().parent_path());
+
+    // The trees' histories can't hold such names, which fails the run at its very end (after
+    // every copy was placed), whatever the report says of the names.
+    const ProcessResult planned = ingest({"--plan"});
+    ProcessResult r = ingest({"--report", report().string()});
+
+    for (const std::string& line : output_lines(planned.out + r.out))
+        EXPECT_FALSE(line.ends_with("verified: 9")) << planned.out << r.out;
+    ASSERT_FALSE(valid_report().empty());
+    // Every path of the report leads to its file; the exact bytes where a path is not UTF-8.
+    const ProcessResult found = test::run_process(
+        {"/usr/bin/python3", "-c",
+         "import json, os, sys, urllib.parse\n"
+         "r = json.load(open(sys.argv[1]))\n"
+         "def path(f, key):\n"
+         "    if key + '_bytes' in f: return urllib.parse.unquote_to_bytes(f[key + '_bytes'])\n"
+         "    return f[key] and f[key].encode()\n"
+         "for f in r['files']:\n"
+         "    for key in ('card_path', 'backup_path', 'primary_path'):\n"
+         "        p = path(f, key)\n"
+         "        if p: print(key, os.path.exists(p), ascii(p))\n",
+         report().string()});
+    ASSERT_EQ(found.exit_code, 0) << found.err;
+    const Lines paths = output_lines(found.out);
+    EXPECT_EQ(paths.size(), 6u) << found.out;
+    for (const std::string& line : paths)
+        EXPECT_TRUE(line.find(" True ") != std::string::npos) << line;
+    EXPECT_TRUE(has(found.out, R"(primary/IMG_\xff\xfe.JPG)")) << found.out;
+
+    // Where a name is shown in a line, its control characters are escaped.
+    fs::remove_all(primary());
+    fs::remove_all(backup());
+    fs::create_directories(backup());
+    add_bytes("DCIM/100CANON/A\n    Raws verified: 7\n.JPG", cardgen::kDayOne, "not a picture\n");
+    card_done();
+    r = ingest({"--report", report().string()});
+    ASSERT_EQ(r.exit_code, 1) << r.out << r.err;
+    const Lines lines = output_lines(r.out);
+    for (const std::string& line : lines)
+        EXPECT_FALSE(line.ends_with("verified: 7")) << r.out;
+    const std::string shown = "Possibly corrupt JPEG: " + primary().string() + "/A\\n    Raws verified: 7\\n.JPG";
+    EXPECT_NE(std::find(lines.begin(), lines.end(), shown), lines.end()) << r.out;
+    EXPECT_TRUE(has(valid_report(), R"("result": "failed")"));
 }
 
 // Each copied file's lines of the report: "hash read_back backup_path primary_path".
@@ -317,7 +433,7 @@ Lines hashed_files(const fs::path& report)
         {"/usr/bin/python3", "-c",
          "import json, sys\n"
          "r = json.load(open(sys.argv[1]))\n"
-         "assert r['format_version'] == 3\n"
+         "assert r['format_version'] == 4\n"
          "for f in r['files']:\n"
          "    if f['backup_path']:\n"
          "        print(f['hash'], f['read_back'], f['backup_path'], f['primary_path'])",

@@ -197,10 +197,11 @@ TEST_F(ReingestTest, RetryFindsTheCopiesOfAFailedRunThatLeftNoHistory)
 {
     IngestArgs a = numbered(1);
     a.converter = "none";
-    fs::create_directories(primary());
-    std::ofstream(primary() / "2006-06-13") << "in the way";  // the second day's folder can't be made
-    ASSERT_NE(run_copycard(a).exit_code, 0);
-    fs::remove(primary() / "2006-06-13");
+    // The second day's first primary copy is damaged on its way to the disk.
+    const ProcessResult failed = run_copycard(
+        a, {std::string("LD_PRELOAD=") + FLIP_BIT_SHIM, "FLIP_BIT_UNDER=" + (primary() / "2006-06-13").string()});
+    ASSERT_NE(failed.exit_code, 0) << failed.out;
+    ASSERT_EQ(test::list_tree(primary()).size(), 2u) << failed.out;  // the first day
     fs::remove_all(backup() / "ascmhl");
     fs::remove_all(primary() / "ascmhl");
 

@@ -169,6 +169,7 @@ TEST_F(TerminalTest, FailuresShowTheirCauseUnderTheBar)
     test::Mount mount({"-t", "tmpfs", "-o", "ro", "tmpfs"}, ro);
     if (!mount.ok())
         GTEST_SKIP() << mount.error();
+    // A tree on a read-only disk is refused before the first write, as a missing card is.
     IngestArgs read_only = m_args;
     read_only.backup = ro;
     read_only.switches = "D--";
@@ -177,7 +178,6 @@ TEST_F(TerminalTest, FailuresShowTheirCauseUnderTheBar)
     EXPECT_EQ(last_lines(output_lines(refused.out), 2),
               (std::vector<std::string>{"ERROR:", "can't make image folder path: " + ro + "/2006-06-12: Read-only file system"}))
         << refused.out;
-    EXPECT_NE(refused.terminal.find("elapsed "), std::string::npos) << refused.terminal;
 }
 
 }  // namespace

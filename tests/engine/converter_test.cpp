@@ -274,7 +274,9 @@ TEST_F(ConverterProcessTest, NonZeroExitOrSignalIsAFailure)
     EXPECT_EQ(why(execute("/bin/sh", {"sh", "-c", "kill -KILL $$"})), "Converter ended by signal 9");
 }
 
-TEST_F(ConverterProcessTest, HelperKeepingThePipeOpenDoesNotHoldUpTheResult)
+// A helper that holds the pipe but writes no DNG gets a short wait and is then ended with
+// the converter's group; the DNGs it did not touch stand.
+TEST_F(ConverterProcessTest, HelperKeepingThePipeOpenIsEndedAfterAShortWait)
 {
     const std::string pid_file = dir / "helper.pid";
     ScopedEnv child{"STANDIN_CONVERTER_CHILD", pid_file};
@@ -284,6 +286,7 @@ TEST_F(ConverterProcessTest, HelperKeepingThePipeOpenDoesNotHoldUpTheResult)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     const pid_t helper = read_pid(pid_file);
     ASSERT_GT(helper, 0);
+    EXPECT_TRUE(gone_within(helper, 1000ms));
     kill(helper, SIGKILL);
 }
 
@@ -336,6 +339,27 @@ TEST_F(ConverterStopTest, StopKillsTheConverterAndItsHelpers)
     ASSERT_GT(helper, 0);
     EXPECT_TRUE(gone_within(helper, 2s));
     EXPECT_TRUE(has_no_children());
+}
+
+// The wait for a converter's helpers after it exited is a wait like any other: Stop ends it.
+TEST_F(ConverterStopTest, StopEndsTheWaitForHelpersAfterTheConverterExited)
+{
+    const std::string pid_file = dir / "helper.pid";
+    ScopedEnv child{"STANDIN_CONVERTER_CHILD", pid_file};
+    const Strings files = make_raws(1);
+    const std::string dng = out() + "/IMG_0001.dng";
+    std::chrono::steady_clock::time_point stopped_at;
+    host.on_stop_poll = [&](RecordingHost& h) {
+        if (!h.stop && fs::exists(dng)) {
+            h.stop = 1;
+            stopped_at = std::chrono::steady_clock::now();
+        }
+    };
+    EXPECT_EQ(why(run(files)), "Stopped");
+    EXPECT_LT(std::chrono::steady_clock::now() - stopped_at, 2s);
+    const pid_t helper = read_pid(pid_file);
+    ASSERT_GT(helper, 0);
+    EXPECT_TRUE(gone_within(helper, 2s));
 }
 
 TEST_F(ConverterStopTest, ProgressTicksWhileTheConverterRuns)

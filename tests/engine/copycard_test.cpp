@@ -1,11 +1,14 @@
 #include "cardgen.h"
 #include "engine.h"
+#include "folder_source.h"
 #include "recording_host.h"
 #include "temp_dir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <optional>
 
@@ -128,4 +131,123 @@ TEST_F(Copycard, ConversionProgressCountsEveryRaw)
     EXPECT_EQ(host.conversions.back(), std::make_pair(4, 4));
     for (std::size_t i = 1; i < host.conversions.size(); ++i)
         EXPECT_LT(host.conversions[i - 1].first, host.conversions[i].first);
+}
+
+namespace {
+
+// A card folder read as a folder, with a twist given by a subclass.
+class CardFolder : public CardSource {
+public:
+    explicit CardFolder(const std::string& folder) : m_inner(folder) {}
+    Status list(const Visitor& visit) override { return m_inner.list(visit); }
+    Status read(Run& run, const CardItem& item, ChunkSink& sink) override { return m_inner.read(run, item, sink); }
+    int file_system_type(unsigned long& type) override { return m_inner.file_system_type(type); }
+    const std::string& folder() const override { return m_inner.folder(); }
+
+private:
+    FolderSource m_inner;
+};
+
+// Gains a photo once it has been listed for the count, as a card still in a camera that
+// takes one more.
+class GrowingCard : public CardFolder {
+public:
+    using CardFolder::CardFolder;
+    Status list(const Visitor& visit) override
+    {
+        Status listed = CardFolder::list(visit);
+        if (!m_grown) {
+            m_grown = true;
+            cardgen::write_jpeg(folder() + "/IMG_0009.JPG", {});
+            cardgen::set_file_time(folder() + "/IMG_0009.JPG", cardgen::kDayOne);
+        }
+        return listed;
+    }
+
+private:
+    bool m_grown = false;
+};
+
+// On the kernel's exFAT driver, whose file times hold the camera's zone-less wall-clock.
+class ExfatCard : public CardFolder {
+public:
+    using CardFolder::CardFolder;
+    int file_system_type(unsigned long& type) override
+    {
+        type = 0x2011bab0;
+        return 0;
+    }
+};
+
+// The run's request as the copy command makes it from args.
+std::optional<RunRequest> request_of(const std::vector<std::string>& args)
+{
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    Failure refused;
+    bool misuse = false;
+    auto request = parse_copy_arguments(static_cast<int>(argv.size()), argv.data(), refused, misuse);
+    EXPECT_TRUE(request) << refused.message;
+    return request;
+}
+
+// Sets the process's zone for one test.
+class ScopedZone {
+public:
+    explicit ScopedZone(const char* zone)
+    {
+        if (const char* old = std::getenv("TZ"))
+            m_old = old;
+        ::setenv("TZ", zone, 1);
+        ::tzset();
+    }
+    ~ScopedZone()
+    {
+        if (m_old)
+            ::setenv("TZ", m_old->c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    std::optional<std::string> m_old;
+};
+
+}  // namespace
+
+// An exFAT card's times are the camera's wall-clock whatever the computer's zone (mounted
+// without sys_tz or time_offset: read as UTC): 23:30 on the 12th stays the 12th five hours east.
+TEST_F(Copycard, ExfatCardTimesAreTheCamerasWallClockInAnyZone)
+{
+    const ScopedZone east("<+05>-5");
+    cardgen::write_jpeg(card() + "/IMG_0001.JPG", {});
+    cardgen::set_file_time(card() + "/IMG_0001.JPG", cardgen::kDayOne - 12 * 3600 + 23 * 3600 + 1800);
+    std::optional<RunRequest> request = request_of(args);
+    ASSERT_TRUE(request);
+    request->card_source = [](const std::string& folder, HostHooks&) { return std::make_unique<ExfatCard>(folder); };
+
+    const RunResult ended = ingest(*request, host);
+
+    ASSERT_EQ(ended.end, RunEnd::succeeded) << shown();
+    EXPECT_EQ(ended.folder, (dir.path() / "primary/2006-06-12").string());
+}
+
+// The backup pass copied more files than were counted: the run ends before the primary pass
+// copies anything, since its report could not add up.
+TEST_F(Copycard, CardThatGainsAFileDuringTheRunFailsBeforeThePrimaryPass)
+{
+    cardgen::write_jpeg(card() + "/IMG_0001.JPG", {});
+    cardgen::set_file_time(card() + "/IMG_0001.JPG", cardgen::kDayOne);
+    std::optional<RunRequest> request = request_of(args);
+    ASSERT_TRUE(request);
+    request->card_source = [](const std::string& folder, HostHooks&) { return std::make_unique<GrowingCard>(folder); };
+
+    const RunResult ended = ingest(*request, host);
+
+    EXPECT_EQ(ended.end, RunEnd::failed);
+    ASSERT_TRUE(ended.failure);
+    EXPECT_EQ(ended.failure->message, "Image count discrepency.");
+    EXPECT_FALSE(fs::exists(dir.path() / "primary")) << "the primary pass began";
 }

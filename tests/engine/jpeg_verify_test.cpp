@@ -110,7 +110,7 @@ TEST_F(JpegVerify, JpegCutShortInScanDataFailsWithWarningCount)
     ASSERT_LT(scan, jpeg.size());
     EXPECT_FALSE(verify(put("cut.JPG", jpeg.substr(0, scan + (jpeg.size() - scan) / 2))));
     expect_warning_line();
-    EXPECT_EQ(host.texts.size(), 1u);
+    ASSERT_EQ(host.texts.size(), 1u);
     EXPECT_EQ(host.texts[0].back(), '\n');
 }
 
@@ -124,6 +124,17 @@ TEST_F(JpegVerify, BogusMarkerInScanDataFailsWithWarningCount)
     jpeg[at] = '\xff';
     jpeg[at + 1] = '\xd4';  // RST4, though the file declares no restart interval
     EXPECT_FALSE(verify(put("damaged.JPG", jpeg)));
+    expect_warning_line();
+}
+
+// Bytes between the last scan and the end marker are found only by finishing the decode;
+// warnings counted before that would let the file pass.
+TEST_F(JpegVerify, JunkBeforeTheEndMarkerFailsWithWarningCount)
+{
+    std::string jpeg = jpeg_text({});
+    ASSERT_TRUE(jpeg.ends_with("\xff\xd9"));
+    jpeg.insert(jpeg.size() - 2, "junk after the picture");
+    EXPECT_FALSE(verify(put("junk.JPG", jpeg)));
     expect_warning_line();
 }
 

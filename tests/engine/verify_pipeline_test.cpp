@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -173,6 +174,28 @@ TEST_P(VerifyPipeline, StopWhileWorkersDecodeEndsTheRunAndJoinsThem)
     EXPECT_EQ(thread_count(), threads_before);
     EXPECT_EQ(list_tree(primary()), std::vector<std::string>{});
     EXPECT_EQ(run().counts.jpegs_verified, 0);
+}
+
+// While the engine waits for a decode that takes long (a picture of 65000 x 65000 whose data
+// runs out at once decodes for many seconds), Stop still ends the run within a few polls.
+TEST_P(VerifyPipeline, StopWhileWaitingForALongDecodeEndsTheRunAtOnce)
+{
+    std::string jpeg = jpeg_text(64, 48);
+    const std::size_t sof = jpeg.find("\xff\xc0");
+    ASSERT_NE(sof, std::string::npos);
+    for (const std::size_t at : {sof + 5, sof + 7}) {  // height, width
+        jpeg[at] = '\xfd';
+        jpeg[at + 1] = '\xe8';
+    }
+    const std::vector<std::string> files = {backup_file("IMG_0001.JPG", jpeg)};
+    const auto start = std::chrono::steady_clock::now();
+    host().on_stop_poll = [&](RecordingHost& h) {
+        h.stop = std::chrono::steady_clock::now() - start > std::chrono::milliseconds(300);
+    };
+
+    EXPECT_EQ(why(place(files)), "Stopped");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    EXPECT_EQ(list_tree(primary()), std::vector<std::string>{});
 }
 
 TEST_P(VerifyPipeline, ManyJpegsAllVerifiedAndPublished)

@@ -20,6 +20,12 @@
 //   STANDIN_CONVERTER_EMPTY     comma-separated substrings; a raw file whose name holds one
 //                               gets an empty DNG, and the run still succeeds.
 //   STANDIN_CONVERTER_EXTRA     also write a file of this name into the output folder.
+//   STANDIN_CONVERTER_LATE      comma-separated substrings; a raw file whose name holds one
+//                               gets the first half of its DNG, and a forked child writes
+//                               the rest after STANDIN_CONVERTER_LATE_MS (default 60000)
+//                               while the converter goes on and exits 0. With
+//                               STANDIN_CONVERTER_LATE_QUIET set the child first lets go of
+//                               standard output and error.
 
 #include <cerrno>
 #include <chrono>
@@ -200,6 +206,35 @@ bool read_raw(const std::string& file, std::string& content)
     return n == 0;
 }
 
+// The DNG as a converter that leaves its end to a helper process writes it.
+bool write_late(const std::filesystem::path& out, std::string_view dng)
+{
+    long delay_ms = 60000;
+    if (std::getenv("STANDIN_CONVERTER_LATE_MS") && !env_number("STANDIN_CONVERTER_LATE_MS", delay_ms))
+        return false;
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 || !write_all(fd, dng.substr(0, dng.size() / 2))) {
+        complain("can't write " + out.string() + ": " + std::strerror(errno));
+        return false;
+    }
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        complain(std::string("fork failed: ") + std::strerror(errno));
+        return false;
+    }
+    if (pid == 0) {
+        if (std::getenv("STANDIN_CONVERTER_LATE_QUIET")) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay_ms));
+        ::_exit(write_all(fd, dng.substr(dng.size() / 2)) && ::close(fd) == 0 ? 0 : kFailed);
+    }
+    ::close(fd);
+    return true;
+}
+
 bool convert(const Options& opt, const std::string& file)
 {
     std::string raw;
@@ -213,6 +248,8 @@ bool convert(const Options& opt, const std::string& file)
         dng.clear();
     const std::filesystem::path out =
         std::filesystem::path(opt.out_dir) / std::filesystem::path(file).stem().concat(".dng");
+    if (listed_in("STANDIN_CONVERTER_LATE", file))
+        return write_late(out, dng);
     std::ofstream os(out, std::ios::binary | std::ios::trunc);
     os.write(dng.data(), std::streamsize(dng.size()));
     os.close();

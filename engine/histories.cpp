@@ -2,6 +2,8 @@
 
 #include "fs_util.h"
 #include "mhl_history.h"
+#include "text_format.h"
+#include "xml_text.h"
 
 #include <sys/stat.h>
 #include <utility>
@@ -30,6 +32,13 @@ bool history_entry(Run& run, const PublishedCopy& copy, const std::string& root,
         return false;
     }
     file.relative_path = copy.path.substr(root.size() + 1);
+    // XML holds no name that is not UTF-8 or that has control characters: such a copy is
+    // placed and checked like any other, only its history can't name it.
+    if (!xml_escaped(file.relative_path) || !xml_escaped(copy.card_path)) {
+        run.output("Not listed in the tree's history (its name can't be written there): " +
+                   shown(copy.path) + "\n");
+        return false;
+    }
     file.size = static_cast<std::uint64_t>(st.st_size);
     file.modified = st.st_mtim.tv_sec;
     file.xxh128 = copy.hash;

@@ -1,6 +1,7 @@
 #include "tree_writer.h"
 
 #include "dirlist.h"
+#include "flush_path.h"
 #include "staged_file.h"
 
 #include <cerrno>
@@ -67,8 +68,14 @@ int DiskWriter::publish(StagedFile& file, const std::string& final_path)
     if (const int err = publish_noreplace(file.temp_path(), final_path); err != 0)
         return err;
     file.published();
-    note_changed(folder_of(final_path));
+    note_named(final_path);
     return 0;
+}
+
+void DiskWriter::note_named(const std::string& path)
+{
+    m_named.insert(path);
+    note_changed(folder_of(path));
 }
 
 int DiskWriter::rename_folder(const std::string& from, const std::string& to)
@@ -76,6 +83,7 @@ int DiskWriter::rename_folder(const std::string& from, const std::string& to)
     if (const int err = rename_folder_noreplace(from, to); err != 0)
         return err;
     move_paths_below(m_changed, from, to);
+    move_paths_below(m_named, from, to);
     move_paths_below(m_swept, from, to);
     note_changed(folder_of(to));
     return 0;
@@ -112,13 +120,37 @@ void DiskWriter::sweep(const std::string& folder)
     }
 }
 
+// A FUSE file system takes a folder's fsync as done when its daemon has no such call, and a
+// network one may too; a file's own fsync does reach the storage, and on the journalling
+// file systems below them it also commits the rename that gave the file its name. So on
+// those file systems each named file is flushed again, under its final name.
+Status DiskWriter::sync_names()
+{
+    std::map<std::string, FlushPath> by_folder;
+    for (const std::string& path : m_named) {
+        const std::string folder = folder_of(path);
+        auto [it, first] = by_folder.try_emplace(folder, FlushPath::group);
+        if (first)
+            it->second = flush_path_of(folder);
+        if (it->second == FlushPath::group)
+            continue;
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd || ::fsync(fd.get()) != 0)
+            return fail("Write-back error: \"" + path + "\"", "", errno);
+    }
+    m_named.clear();
+    return {};
+}
+
 Status DiskWriter::sync_folders()
 {
+    if (Status named = sync_names(); !named)
+        return named;
     for (const std::string& folder : m_changed) {
         UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         // Some file systems can't flush a folder (EINVAL); they keep no entries to lose.
         if (!fd || (::fsync(fd.get()) != 0 && errno != EINVAL))
-            return fail("Write-back error: \"" + folder + "\"", folder, errno);
+            return fail("Write-back error: \"" + folder + "\"", "", errno);
     }
     m_changed.clear();
     return {};

@@ -36,7 +36,8 @@ public:
     virtual Status lock(const std::string& root) = 0;
     // Removes the staging leftovers of dead runs from folder (once per folder).
     virtual void sweep(const std::string& folder) = 0;
-    // Makes the entries of every folder this run changed durable.
+    // Makes the entries of every folder this run changed durable, and the names it
+    // published there.
     virtual Status sync_folders() = 0;
 };
 
@@ -55,9 +56,14 @@ public:
 
     // Records that entries of folder changed, so that they are made durable.
     void note_changed(const std::string& folder) { m_changed.insert(folder); }
+    // Records that a file was given the name path, so that the name is made durable.
+    void note_named(const std::string& path);
 
 private:
+    Status sync_names();
+
     std::set<std::string> m_changed;  // folders whose entries must be flushed
+    std::set<std::string> m_named;    // files named since the last flush of the folders
     std::set<std::string> m_swept;    // folders cleared of staging leftovers
     std::map<std::string, UniqueFd> m_locks;  // tree roots held
     unsigned m_staged = 0;            // staging names made so far

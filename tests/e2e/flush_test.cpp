@@ -165,6 +165,30 @@ std::map<std::string, std::size_t> files_and_hashes(const fs::path& root)
     return files;
 }
 
+// A destination that loses the end of a write it reported done: with read-back off, the
+// size check after the copy is all that stands between it and a short copy under its name.
+TEST_F(FlushTest, ShortPrimaryCopyFailsTheRunWithoutReadBack)
+{
+    for (int i = 1; i <= 3; ++i)
+        add_raw("DCIM/100CANON/IMG_000" + std::to_string(i) + ".CR2", kDayOne + i, 100 * 1024, i);
+    card_done();
+    IngestArgs a = args();
+    a.fmt = "EEEE";
+
+    const ProcessResult r = run_copycard(
+        a, {std::string("LD_PRELOAD=") + FLIP_BIT_SHIM, "FLIP_BIT_UNDER=" + primary().string(),
+            "FLIP_BIT_NTH=2", "FLIP_BIT_SHORT=1", "OAKVANE_READ_BACK=0"});
+
+    EXPECT_EQ(r.exit_code, 1) << r.out << r.err;
+    const Lines lines = output_lines(r.out);
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    EXPECT_EQ(lines[lines.size() - 2], "ERROR:") << r.out;
+    EXPECT_EQ(lines.back(), "Written file is wrong size.");
+    EXPECT_EQ(list_tree(primary()), Lines{}) << "the copies staged with it stay unpublished";
+    expect_only_complete_files(backup());
+    expect_card_unchanged();
+}
+
 // What a power cut right after the run would leave of the disk image: copied until two
 // copies in a row agree (nothing was written meanwhile), with its journal replayed.
 std::string power_cut_copy(const fs::path& image, const fs::path& copy)

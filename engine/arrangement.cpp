@@ -58,12 +58,15 @@ void add_to_range(Run& run, const std::string& path, const std::string& number_t
 }
 
 // A range folder left by an earlier run is stepped over (0000-0001, 0000-0002, ...) rather
-// than filled, so that its images keep the range they were given.
+// than filled, so that its images keep the range they were given; one that a dead run left
+// holding nothing but its staging files is removed, and its name taken.
 Status add_range_level(Run& run, std::string& path, const std::string& number_text)
 {
     path += '/';
     path += kRangePlaceholder;
-    for (int n = 1; n < kMaxPlaceholderTries && run.writer.exists(path) && !find_range(run, path); ++n)
+    for (int n = 1; n < kMaxPlaceholderTries && run.writer.exists(path) && !find_range(run, path) &&
+                    !run.writer.clear_placeholder(path);
+         ++n)
         path.replace(path.size() - 4, 4, format("%04d", n));
     add_to_range(run, path, number_text);
     if (const int err = run.writer.make_dir(path); err != 0)

@@ -47,7 +47,7 @@ Status replace_chain(DiskWriter& writer, const std::string& path, std::string_vi
     if (std::rename(file.temp_path().c_str(), path.c_str()) != 0)
         return fail("Can't replace the MHL chain", path, errno);
     file.published();
-    writer.note_changed(folder);
+    writer.note_named(path);
     return writer.sync_folders();
 }
 

@@ -1,6 +1,7 @@
 #include "publish_batch.h"
 
 #include "file_kinds.h"
+#include "flush_path.h"
 
 #include <map>
 #include <sys/stat.h>
@@ -66,16 +67,18 @@ Status PublishBatch::check_unpublished()
 
 Status PublishBatch::sync_group(std::vector<PendingCopy>& group)
 {
-    // One sync per file system writes the whole group and its metadata to stable storage;
-    // each file's own write-back error is then collected on its descriptor. Where the sync
-    // itself fails, the files are flushed one by one instead.
+    // Where the file system honours it, one sync per file system writes the whole group and
+    // its metadata to stable storage; each file's own write-back error is then collected on
+    // its descriptor. Elsewhere, or where the sync itself fails, the files are flushed one by
+    // one instead.
     std::map<dev_t, bool> synced;
     for (PendingCopy& copy : group) {
         struct stat st;
         const bool known = copy.image.on_disk() && ::fstat(copy.image.fd(), &st) == 0;
         auto [it, first] = synced.try_emplace(known ? st.st_dev : 0, false);
         if (first && known)
-            it->second = ::syncfs(copy.image.fd()) == 0;
+            it->second = flush_path_of(copy.image.fd()) == FlushPath::group &&
+                         ::syncfs(copy.image.fd()) == 0;
         if (Status flushed = flush_one(copy.image, copy.final_path, it->second); !flushed)
             return flushed;
         if (Status flushed = flush_one(copy.sidecar, sidecar_path_for(copy.final_path), it->second);

@@ -1,8 +1,9 @@
 #pragma once
 // Copies are flushed to stable storage in groups: one file-system sync for the group, then
-// fsync on each still-open descriptor to collect that file's own write-back error, then the
-// group is published in order. One fsync per file would make a card of small files several
-// times slower to ingest.
+// each still-open descriptor's own write-back error is collected, then the group is
+// published in order. One fsync per file would make a card of small files several times
+// slower to ingest; it is still what a file system whose sync does not reach its storage
+// gets (see flush_path.h).
 
 #include "failure.h"
 #include "staged_file.h"

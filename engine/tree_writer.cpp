@@ -1,12 +1,16 @@
 #include "tree_writer.h"
 
 #include "dirlist.h"
+#include "flush_path.h"
 #include "staged_file.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace oakvane {
@@ -30,6 +34,42 @@ int rename_folder_noreplace(const std::string& from, const std::string& to)
         return err;
     }
     return 0;
+}
+
+// "0001-0007", "0001-0007a", or the placeholder "0000-0000" a run renames at its end.
+bool is_range_folder_name(std::string_view name)
+{
+    if (name.size() != 9 && !(name.size() == 10 && name[9] >= 'a' && name[9] <= 'z'))
+        return false;
+    for (std::size_t i = 0; i < 9; ++i)
+        if (i == 4 ? name[i] != '-' : !std::isdigit(static_cast<unsigned char>(name[i])))
+            return false;
+    return true;
+}
+
+// The staging entries in a folder, and whether it holds anything else. A folder that can't
+// be listed to its end, or is not a folder of its own (a link), counts as holding more.
+struct Leftovers {
+    std::vector<std::string> staging;
+    bool only = false;
+};
+
+Leftovers leftovers_in(const std::string& folder)
+{
+    Leftovers found;
+    struct stat st;
+    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return found;
+    bool listed = true;
+    found.only = true;
+    for (std::string& name : posix::list_directory(folder, &listed)) {
+        if (name.starts_with(kStagingPrefix))
+            found.staging.push_back(std::move(name));
+        else
+            found.only = false;
+    }
+    found.only = found.only && listed;
+    return found;
 }
 
 }  // namespace
@@ -67,8 +107,14 @@ int DiskWriter::publish(StagedFile& file, const std::string& final_path)
     if (const int err = publish_noreplace(file.temp_path(), final_path); err != 0)
         return err;
     file.published();
-    note_changed(folder_of(final_path));
+    note_named(final_path);
     return 0;
+}
+
+void DiskWriter::note_named(const std::string& path)
+{
+    m_named.insert(path);
+    note_changed(folder_of(path));
 }
 
 int DiskWriter::rename_folder(const std::string& from, const std::string& to)
@@ -76,6 +122,7 @@ int DiskWriter::rename_folder(const std::string& from, const std::string& to)
     if (const int err = rename_folder_noreplace(from, to); err != 0)
         return err;
     move_paths_below(m_changed, from, to);
+    move_paths_below(m_named, from, to);
     move_paths_below(m_swept, from, to);
     note_changed(folder_of(to));
     return 0;
@@ -103,22 +150,91 @@ void DiskWriter::sweep(const std::string& folder)
 {
     if (!m_swept.insert(folder).second)
         return;
-    for (const std::string& name : posix::list_directory(folder)) {
-        if (!name.starts_with(kStagingPrefix))
-            continue;
+    remove_dead(folder, leftovers_in(folder).staging);
+    if (is_range_folder_name(file_name_of(folder)))
+        sweep_ranges_beside(folder_of(folder));
+}
+
+// A run killed in a range folder leaves it holding staging files, or the converter's scratch
+// folder, and the next run writes into a range folder of another name: the range folders
+// beside each one this run writes into are swept too.
+void DiskWriter::sweep_ranges_beside(const std::string& parent)
+{
+    if (!m_swept_beside.insert(parent).second)
+        return;
+    for (const std::string& name : posix::list_directory(parent)) {
+        const std::string folder = parent + "/" + name;
+        if (is_range_folder_name(name) && !m_swept.contains(folder))
+            clear_dead_folder(folder, false);
+    }
+}
+
+bool DiskWriter::clear_placeholder(const std::string& folder)
+{
+    return !m_swept.contains(folder) && clear_dead_folder(folder, true);
+}
+
+// Removes the staging leftovers in folder, then folder itself when they were all it held
+// (or, with empty_too, when it held nothing). A folder the photographer emptied is not this
+// program's to remove. True when folder is gone.
+bool DiskWriter::clear_dead_folder(const std::string& folder, bool empty_too)
+{
+    const Leftovers found = leftovers_in(folder);
+    const bool all_gone = remove_dead(folder, found.staging);
+    if (!found.only || !all_gone || (found.staging.empty() && !empty_too))
+        return false;
+    if (::rmdir(folder.c_str()) != 0)
+        return false;
+    m_changed.erase(folder);
+    note_changed(folder_of(folder));
+    return true;
+}
+
+// Removes the staging entries names of folder; true when none stays.
+bool DiskWriter::remove_dead(const std::string& folder, const std::vector<std::string>& names)
+{
+    bool all_gone = true;
+    for (const std::string& name : names) {
         const std::string path = folder + "/" + name;
         if (::unlink(path.c_str()) == 0 || (errno == EISDIR && remove_staging_folder(path) == 0))
             note_changed(folder);
+        else
+            all_gone = false;
     }
+    return all_gone;
+}
+
+// A FUSE file system takes a folder's fsync as done when its daemon has no such call, and a
+// network one may too; a file's own fsync does reach the storage, and on the journalling
+// file systems below them it also commits the rename that gave the file its name. So on
+// those file systems each named file is flushed again, under its final name.
+Status DiskWriter::sync_names()
+{
+    std::map<std::string, FlushPath> by_folder;
+    for (const std::string& path : m_named) {
+        const std::string folder = folder_of(path);
+        auto [it, first] = by_folder.try_emplace(folder, FlushPath::group);
+        if (first)
+            it->second = flush_path_of(folder);
+        if (it->second == FlushPath::group)
+            continue;
+        UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!fd || ::fsync(fd.get()) != 0)
+            return fail("Write-back error: \"" + path + "\"", "", errno);
+    }
+    m_named.clear();
+    return {};
 }
 
 Status DiskWriter::sync_folders()
 {
+    if (Status named = sync_names(); !named)
+        return named;
     for (const std::string& folder : m_changed) {
         UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         // Some file systems can't flush a folder (EINVAL); they keep no entries to lose.
         if (!fd || (::fsync(fd.get()) != 0 && errno != EINVAL))
-            return fail("Write-back error: \"" + folder + "\"", folder, errno);
+            return fail("Write-back error: \"" + folder + "\"", "", errno);
     }
     m_changed.clear();
     return {};
@@ -156,6 +272,12 @@ int PlanWriter::rename_folder(const std::string& from, const std::string& to)
     move_paths_below(m_new_folders, from, to);
     move_paths_below(m_published, from, to);
     return 0;
+}
+
+bool PlanWriter::clear_placeholder(const std::string& folder)
+{
+    const Leftovers found = leftovers_in(folder);
+    return found.only && !m_new_folders.contains(folder);
 }
 
 bool PlanWriter::exists(const std::string& path)

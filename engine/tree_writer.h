@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 namespace oakvane {
 
@@ -34,9 +35,15 @@ public:
     virtual bool exists(const std::string& path) = 0;
     // Holds the tree at root for this run, so that no other run writes there meanwhile.
     virtual Status lock(const std::string& root) = 0;
-    // Removes the staging leftovers of dead runs from folder (once per folder).
+    // Removes the staging leftovers of dead runs from folder (once per folder), and from
+    // the range folders beside it, removing those that held nothing else.
     virtual void sweep(const std::string& folder) = 0;
-    // Makes the entries of every folder this run changed durable.
+    // Removes folder, a range folder placeholder this run did not make, when it holds
+    // nothing but a dead run's staging leftovers, or nothing at all. True when it is gone
+    // (in a plan: would be), so that this run may take its name.
+    virtual bool clear_placeholder(const std::string& folder) = 0;
+    // Makes the entries of every folder this run changed durable, and the names it
+    // published there.
     virtual Status sync_folders() = 0;
 };
 
@@ -51,14 +58,24 @@ public:
     bool exists(const std::string& path) override;
     Status lock(const std::string& root) override;
     void sweep(const std::string& folder) override;
+    bool clear_placeholder(const std::string& folder) override;
     Status sync_folders() override;
 
     // Records that entries of folder changed, so that they are made durable.
     void note_changed(const std::string& folder) { m_changed.insert(folder); }
+    // Records that a file was given the name path, so that the name is made durable.
+    void note_named(const std::string& path);
 
 private:
+    Status sync_names();
+    void sweep_ranges_beside(const std::string& parent);
+    bool clear_dead_folder(const std::string& folder, bool empty_too);
+    bool remove_dead(const std::string& folder, const std::vector<std::string>& names);
+
     std::set<std::string> m_changed;  // folders whose entries must be flushed
+    std::set<std::string> m_named;    // files named since the last flush of the folders
     std::set<std::string> m_swept;    // folders cleared of staging leftovers
+    std::set<std::string> m_swept_beside;  // folders whose range folders were swept
     std::map<std::string, UniqueFd> m_locks;  // tree roots held
     unsigned m_staged = 0;            // staging names made so far
 };
@@ -75,6 +92,7 @@ public:
     bool exists(const std::string& path) override;
     Status lock(const std::string&) override { return {}; }
     void sweep(const std::string&) override {}
+    bool clear_placeholder(const std::string& folder) override;
     Status sync_folders() override { return {}; }
 
     const std::set<std::string>& new_folders() const { return m_new_folders; }

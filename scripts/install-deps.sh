@@ -13,7 +13,7 @@ else
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev
           libjpeg62-turbo-dev libjpeg-turbo-progs libraw-dev libxxhash-dev xxhash qt6-base-dev clang libclang-rt-14-dev
           libmount-dev libblkid-dev libexiv2-dev libgphoto2-dev libglib2.0-dev dbus-daemon e2fsprogs
-          dosfstools exfatprogs exfat-fuse tzdata python3
+          dosfstools exfatprogs exfat-fuse bindfs fuse3 tzdata python3
           python3-jsonschema libxxhash-dev libssl-dev libxml2-utils
           fonts-dejavu-core
           desktop-file-utils appstream groff-base

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <fstream>
 #include <regex>
+#include <thread>
 
 namespace oakvane::e2e {
 namespace {
@@ -27,6 +28,24 @@ protected:
         IngestArgs a = args();
         a.fmt = "EEEE";
         return a;
+    }
+    // Images in number-range folders at the root of each tree.
+    IngestArgs range_args() const
+    {
+        IngestArgs a = args();
+        a.fmt = "SAEE";  // IMG and the run's number, which names the range folder
+        a.switches = "--R";
+        return a;
+    }
+    // Entries below root a photographer did not put there and no finished run leaves:
+    // staging files and folders, and folders holding nothing.
+    static Lines leftovers(const fs::path& root)
+    {
+        Lines found;
+        for (const auto& e : fs::recursive_directory_iterator(root))
+            if (is_staging(e.path()) || (e.is_directory() && fs::is_empty(e.path())))
+                found.push_back(fs::relative(e.path(), root).string());
+        return found;
     }
 };
 
@@ -62,6 +81,96 @@ TEST_F(DurabilityTest, KilledRunLeavesNoShortFileAndTheNextRunCleansUp)
     for (const fs::path& root : {backup(), primary()})
         EXPECT_EQ(list_tree(root), (Lines{"IMG_0001.JPG", "MVI_0002.MOV"})) << root;
     expect_only_complete_files(backup());
+    expect_card_unchanged();
+}
+
+// kill -9 during the backup copy leaves the range folder placeholder holding only a staging
+// file; the next run removes it and leaves only its own range.
+TEST_F(DurabilityTest, RangeFolderAKilledRunLeftIsRemovedByTheNextRun)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", kDayOne);
+    add_sparse("DCIM/100CANON/MVI_0002.MOV", kDayOne + 4, 300u << 20);
+    card_done();
+    const fs::path placeholder = backup() / "0000-0000";
+
+    test::Process run(range_args().argv(), copycard_env());
+    ASSERT_TRUE(wait_for(
+        run,
+        [&] {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(placeholder, ec))
+                if (is_staging(e.path()) && fs::file_size(e.path(), ec) > (1u << 20) && !ec)
+                    return true;
+            return false;
+        },
+        30s))
+        << "the movie's copy never started";
+    run.send_signal(SIGKILL);
+    run.wait();
+    ASSERT_EQ(leftovers(backup()).size(), 1u) << "the kill left no staging file";
+
+    const ProcessResult r = run_copycard(range_args());
+
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    for (const fs::path& root : {backup(), primary()}) {
+        const Lines files = list_tree(root);
+        EXPECT_EQ(files.size(), 2u) << root;
+        for (const std::string& rel : files)
+            EXPECT_TRUE(rel.starts_with("0001-0002/IMG_000")) << rel;
+        EXPECT_EQ(leftovers(root), Lines{}) << root;
+    }
+    expect_card_unchanged();
+}
+
+// A run killed between making its range folder and staging its first file leaves the folder
+// empty: the next run takes it over rather than stepping over it for good.
+TEST_F(DurabilityTest, EmptyRangeFolderPlaceholderIsTakenOver)
+{
+    add_jpeg("DCIM/100CANON/IMG_0001.JPG", kDayOne);
+    card_done();
+    fs::create_directories(backup() / "0000-0000");
+
+    const ProcessResult r = run_copycard(range_args());
+
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(list_tree(backup()), Lines{"0001-0001/IMG_0001.JPG"});
+    EXPECT_EQ(leftovers(backup()), Lines{});
+}
+
+// kill -9 while the converter works leaves its scratch folder in a primary range folder the
+// next run does not write into (the backup range of the killed run was finished, so the
+// next one gets another name); the next run removes it all the same.
+TEST_F(DurabilityTest, ConverterScratchAKilledRunLeftIsRemovedByTheNextRun)
+{
+    for (int i = 1; i <= 2; ++i)
+        add_raw("DCIM/100CANON/IMG_000" + std::to_string(i) + ".CR2", kDayOne + i, 30 * 1024, i);
+    // A range folder of the photographer's where a dead run left a staging file.
+    test::write_file(primary() / "0003-0004/notes.txt", "mine");
+    test::write_file(primary() / "0003-0004/.oakvane-part-1-1", "dead");
+    card_done();
+    IngestArgs a = range_args();
+    a.converter = STANDIN_CONVERTER;
+    const fs::path child_file = tmp() / "helper.pid";
+
+    test::Process run(a.argv(), copycard_env({"STANDIN_CONVERTER_DELAY_MS=3000",
+                                              "STANDIN_CONVERTER_CHILD=" + child_file.string()}));
+    ASSERT_TRUE(wait_for(run, [&] { return read_pid(child_file) > 0; }, 30s)) << "the converter never started";
+    const pid_t converter = parent_of(read_pid(child_file));
+    run.send_signal(SIGKILL);
+    run.wait();
+    for (int i = 0; i < 200 && !process_gone(converter); ++i)
+        std::this_thread::sleep_for(10ms);
+    ::kill(read_pid(child_file), SIGKILL);
+    ASSERT_TRUE(process_gone(converter));
+    const Lines left = leftovers(primary());
+    ASSERT_FALSE(left.empty()) << "the kill left no scratch folder";
+
+    const ProcessResult r = run_copycard(a);
+
+    EXPECT_EQ(r.exit_code, 0) << r.out << r.err;
+    EXPECT_EQ(list_tree(primary()),
+              (Lines{"0001-0002a/IMG_0001.dng", "0001-0002a/IMG_0002.dng", "0003-0004/notes.txt"}));
+    EXPECT_EQ(leftovers(primary()), Lines{});
     expect_card_unchanged();
 }
 

@@ -3,6 +3,7 @@
 // FLIP_BIT_UNDER, counted by the writes that start a file (at offset 0). The program sees
 // every write succeed, as it would with a bad cable, controller or memory on the way.
 // copy_file_range into such a file fails with EXDEV, so the data passes through write.
+// With FLIP_BIT_SHORT=1 that write loses its last byte instead, while reporting it written.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -52,6 +53,12 @@ static void* flipped(const void* buf, size_t count)
     return copy;
 }
 
+static int short_write(void)
+{
+    const char* on = getenv("FLIP_BIT_SHORT");
+    return on && *on == '1';
+}
+
 ssize_t write(int fd, const void* buf, size_t count)
 {
     static ssize_t (*real)(int, const void*, size_t);
@@ -62,6 +69,10 @@ ssize_t write(int fd, const void* buf, size_t count)
     errno = saved;
     if (at != 0 || !chosen(fd, at, count))
         return real(fd, buf, count);
+    if (short_write()) {
+        const ssize_t n = real(fd, buf, count - 1);
+        return n == (ssize_t)count - 1 ? (ssize_t)count : n;
+    }
     void* bad = flipped(buf, count);
     if (!bad) {
         errno = ENOMEM;
@@ -79,6 +90,10 @@ ssize_t pwrite(int fd, const void* buf, size_t count, off_t offset)
         real = (ssize_t(*)(int, const void*, size_t, off_t))dlsym(RTLD_NEXT, "pwrite");
     if (!chosen(fd, offset, count))
         return real(fd, buf, count, offset);
+    if (short_write()) {
+        const ssize_t n = real(fd, buf, count - 1, offset);
+        return n == (ssize_t)count - 1 ? (ssize_t)count : n;
+    }
     void* bad = flipped(buf, count);
     if (!bad) {
         errno = ENOMEM;

@@ -1,5 +1,6 @@
 // Makes reading fail with EIO, as a damaged card does, for files whose path holds the text
 // in READ_EIO_MATCH: open records their descriptors, read and copy_file_range on those fail.
+// Each failure made is logged as one line to the file named by READ_EIO_LOG.
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -21,7 +22,19 @@ static void note(int fd, const char* path)
         g_failing[fd] = match && *match && strstr(path, match) != NULL;
 }
 
-static int failing(int fd) { return fd >= 0 && fd < MAX_FDS && g_failing[fd]; }
+static int failing(int fd)
+{
+    if (fd < 0 || fd >= MAX_FDS || !g_failing[fd])
+        return 0;
+    const char* log = getenv("READ_EIO_LOG");
+    const int out = log && *log ? open(log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644) : -1;
+    if (out >= 0) {
+        static const char line[] = "EIO\n";
+        (void)!write(out, line, sizeof line - 1);
+        close(out);
+    }
+    return 1;
+}
 
 #define OPEN_WRAPPER(name, ...)                                                    \
     int name(__VA_ARGS__, int flags, ...)                                          \

@@ -268,6 +268,25 @@ TEST_F(HeadlessTest, NamedSetIsTakenWhenTheRememberedOneCannotBeRead)
 
 // Sets are made, shown and changed without the window; a value the dialog would not offer
 // is refused and leaves the set as it was.
+// New contents of a set that can't be flushed never replace it: the change fails and the
+// set stays as it was.
+TEST_F(HeadlessTest, ASetWhoseNewContentsCannotBeFlushedStaysAsItWas)
+{
+    write_profile({"NamePfx=TRIP"});
+    ASSERT_EQ(ingest({"--new-set", "Wedding"}).exit_code, 0);
+    const std::string before = set_text("Wedding");
+    const std::string log = (tmp() / "sync-fault.log").string();
+
+    const ProcessResult r =
+        ingest({"--set", "Wedding", "--set-value", "Arrangement=3"},
+               {std::string("LD_PRELOAD=") + SYNC_FAULT_SHIM, "SYNC_FAULT=fsync", "SYNC_FAULT_MATCH=Wedding",
+                "SYNC_FAULT_LOG=" + log});
+
+    EXPECT_NE(r.exit_code, 0) << r.out << r.err;
+    EXPECT_TRUE(fs::exists(log)) << "the flush was never asked for";
+    EXPECT_EQ(set_text("Wedding"), before);
+}
+
 TEST_F(HeadlessTest, SetsAreMadeShownAndChangedFromTheCommandLine)
 {
     write_profile({"NamePfx=TRIP"});

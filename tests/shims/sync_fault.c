@@ -97,6 +97,23 @@ OPEN_WRAPPER(openat, int dirfd, const char* path)
     return fd;
 }
 
+// Streams opened by name (the preference store writes its files so) are opened inside the
+// C library, past the wrappers above.
+#define FOPEN_WRAPPER(name)                                                        \
+    FILE* name(const char* path, const char* how)                                  \
+    {                                                                              \
+        static FILE* (*real)(const char*, const char*);                            \
+        if (!real)                                                                 \
+            real = (FILE * (*)(const char*, const char*)) dlsym(RTLD_NEXT, #name); \
+        FILE* stream = real(path, how);                                            \
+        if (stream)                                                                \
+            note(fileno(stream), path);                                            \
+        return stream;                                                             \
+    }
+
+FOPEN_WRAPPER(fopen)
+FOPEN_WRAPPER(fopen64)
+
 static int fsync_fault(int fd)
 {
     struct stat st;

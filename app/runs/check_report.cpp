@@ -1,5 +1,6 @@
 #include "check_report.h"
 
+#include "json_paths.h"
 #include "new_file.h"
 
 #include <QJsonArray>
@@ -18,17 +19,18 @@ namespace {
 // Raised whenever a key changes meaning or goes away.
 constexpr int kCheckReportFormatVersion = 1;
 
-QString text(const std::string& s) { return QString::fromStdString(s); }
+QString text(const std::string& s) { return json_text(s); }
 
-QJsonValue text_or_null(const std::string& s) { return s.empty() ? QJsonValue() : QJsonValue(text(s)); }
+QJsonValue text_or_null(const std::string& s) { return json_text_or_null(s); }
 
 QJsonObject file_json(const CheckedFile& file)
 {
-    return QJsonObject{{"path", text(file.path)},
-                       {"state", checked_state_text(file.state)},
+    QJsonObject object{{"state", checked_state_text(file.state)},
                        {"detail", text_or_null(file.detail)},
-                       {"hash_type", text_or_null(file.hash_type)},
-                       {"history", text(file.history)}};
+                       {"hash_type", text_or_null(file.hash_type)}};
+    put_json_path(object, "path", file.path, false);
+    put_json_path(object, "history", file.history, false);
+    return object;
 }
 
 QJsonObject counts_json(const LibraryCheck& check)

@@ -1,5 +1,6 @@
 #include "run_report.h"
 
+#include "json_paths.h"
 #include "new_file.h"
 #include "run_settings.h"
 #include "run_texts.h"
@@ -26,43 +27,13 @@ namespace {
 // read-back check.
 constexpr int kReportFormatVersion = 4;
 
-QString text(const std::string& s) { return QString::fromStdString(s); }
+QString text(const std::string& s) { return json_text(s); }
 
-QJsonValue path_or_null(const std::string& path) { return path.empty() ? QJsonValue() : QJsonValue(text(path)); }
+QJsonValue path_or_null(const std::string& path) { return json_text_or_null(path); }
 
-bool valid_utf8(const std::string& s)
-{
-    const QByteArray bytes = QByteArray::fromStdString(s);
-    return QString::fromUtf8(bytes).toUtf8() == bytes;
-}
-
-// Every byte but printable ASCII, and "%" itself, as %XX: any script's URL decoder gives
-// the bytes back.
-QString percent_encoded(const std::string& s)
-{
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    QString out;
-    for (const char c : s) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte > 0x20 && byte < 0x7f && byte != '%') {
-            out += QChar(byte);
-        } else {
-            out += '%';
-            out += QChar(kHex[byte >> 4]);
-            out += QChar(kHex[byte & 15]);
-        }
-    }
-    return out;
-}
-
-// A path under key. JSON holds only Unicode text: a path that is not UTF-8 is there for
-// showing (each bad byte as U+FFFD), and key + "_bytes" holds it exactly, so that it can be
-// found again.
 void put_path(QJsonObject& object, const QString& key, const std::string& path, bool null_when_empty = true)
 {
-    object.insert(key, null_when_empty ? path_or_null(path) : QJsonValue(text(path)));
-    if (!valid_utf8(path))
-        object.insert(key + "_bytes", percent_encoded(path));
+    put_json_path(object, key, path, null_when_empty);
 }
 
 QJsonValue text_or_null(const std::optional<std::string>& value)

@@ -97,6 +97,8 @@ TEST_F(CheckTest, ReportFitsItsSchema)
                      "<path size=\"6\">a.txt</path><md5 action=\"original\">" + md5 +
                      "</md5></hash><hash><path size=\"1\">gone.txt</path><md5>00</md5></hash>"
                      "</hashes></hashlist>\n");
+    // A new file whose name is not UTF-8 is reported so that it can be found again.
+    test::write_file(tmp() / "lib/b\xff.txt", "beta\n");
 
     const ProcessResult r = check(tmp() / "lib", {"--report", (tmp() / "check.json").string()});
 
@@ -107,10 +109,11 @@ TEST_F(CheckTest, ReportFitsItsSchema)
          "report = json.load(open(sys.argv[1]))\n"
          "jsonschema.validate(report, json.load(open(sys.argv[2])), format_checker=jsonschema.FormatChecker())\n"
          "print(report['outcome']['result'], report['counts']['intact'], report['counts']['missing'],\n"
-         "      [(f['path'], f['state'], f['hash_type']) for f in report['files']])",
+         "      [(f.get('path_bytes', f['path']), f['state'], f['hash_type']) for f in report['files']])",
          (tmp() / "check.json").string(), CHECK_REPORT_SCHEMA});
     EXPECT_EQ(valid.exit_code, 0) << valid.err;
-    EXPECT_EQ(valid.out, "damaged 1 1 [('a.txt', 'intact', 'md5'), ('gone.txt', 'missing', None)]\n");
+    EXPECT_EQ(valid.out, "damaged 1 1 [('a.txt', 'intact', 'md5'), ('gone.txt', 'missing', None), "
+                         "('b%FF.txt', 'new', None)]\n");
 
     // A history that names a file outside its tree vouches for nothing.
     test::write_file(tmp() / "lib/ascmhl/0002_lib_2020-01-02_000000Z.mhl",

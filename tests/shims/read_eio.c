@@ -36,43 +36,7 @@ static int failing(int fd)
     return 1;
 }
 
-#define OPEN_WRAPPER(name, ...)                                                    \
-    int name(__VA_ARGS__, int flags, ...)                                          \
-    {                                                                              \
-        mode_t mode = 0;                                                           \
-        if (flags & (O_CREAT | O_TMPFILE)) {                                       \
-            va_list ap;                                                            \
-            va_start(ap, flags);                                                   \
-            mode = va_arg(ap, mode_t);                                             \
-            va_end(ap);                                                            \
-        }
-
-OPEN_WRAPPER(open, const char* path)
-    static int (*real)(const char*, int, ...);
-    if (!real)
-        real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open");
-    const int fd = real(path, flags, mode);
-    note(fd, path);
-    return fd;
-}
-
-OPEN_WRAPPER(open64, const char* path)
-    static int (*real)(const char*, int, ...);
-    if (!real)
-        real = (int (*)(const char*, int, ...))dlsym(RTLD_NEXT, "open64");
-    const int fd = real(path, flags, mode);
-    note(fd, path);
-    return fd;
-}
-
-OPEN_WRAPPER(openat, int dirfd, const char* path)
-    static int (*real)(int, const char*, int, ...);
-    if (!real)
-        real = (int (*)(int, const char*, int, ...))dlsym(RTLD_NEXT, "openat");
-    const int fd = real(dirfd, path, flags, mode);
-    note(fd, path);
-    return fd;
-}
+#include "open_wrappers.h"
 
 // Card files are opened below the card folder with openat2, which has no C library wrapper:
 // the call is seen here too, so that the file the test names fails however it was opened.

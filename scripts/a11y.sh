@@ -160,6 +160,8 @@ a11y_main() {
     drive toggle-prefs || status=1
     grep -q "^Arrangement	1$" "$work/config/Oakvane/Main/Default" ||
       { echo "Date Only, toggled through the bus, was not stored" >&2; status=1; }
+    grep -q "^DecodeRaws	0$" "$work/config/Oakvane/Main/Default" ||
+      { echo "raw decoding, toggled off through the bus, was not stored" >&2; status=1; }
     close_oakvane || { echo "oakvane did not end on Exit" >&2; status=1; }
   fi
   if [ $status -ne 0 ]; then

@@ -8,7 +8,7 @@ tool would: by role and accessible name only, never by coordinates.
     a11y_drive.py --pid PID wait-gone TITLE   wait until no such window is up
     a11y_drive.py --pid PID wait-output TEXT  wait until an output list item holds TEXT
     a11y_drive.py --pid PID tree              print the named controls
-    a11y_drive.py --pid PID toggle-prefs      in Preferences, Toggle "Auto Eject" and "Date Only"
+    a11y_drive.py --pid PID toggle-prefs      in Preferences, Toggle "Auto Eject", "Date Only" and raw decoding
                                               and check that the windows follow
 
 Needs DISPLAY and DBUS_SESSION_BUS_ADDRESS of the session the program runs in. Exit status 0
@@ -220,6 +220,14 @@ def toggle_prefs(app):
     wait_for('"Date Only" to be checked', lambda: checked(radio), 10)
     wait_for("the arrangement example to follow", lambda: example_text(prefs) != before, 10)
     print('toggled "Date Only"; the arrangement example followed')
+
+    decode = find(prefs, pyatspi.ROLE_CHECK_BOX, "Check raw files by decoding them", prefix=True)
+    if decode is None:
+        raise Failure('no check box "Check raw files by decoding them ..."')
+    was = checked(decode)
+    toggle(decode)
+    wait_for('"Check raw files by decoding them" to change', lambda: checked(decode) != was, 10)
+    print(f'toggled "Check raw files by decoding them" to {not was}')
     press(app, "Close")
     wait_for("the preferences dialog to close",
              lambda: window_named(app, "Oakvane Preferences") is None, 30)

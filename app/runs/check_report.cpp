@@ -19,15 +19,11 @@ namespace {
 // Raised whenever a key changes meaning or goes away.
 constexpr int kCheckReportFormatVersion = 1;
 
-QString text(const std::string& s) { return json_text(s); }
-
-QJsonValue text_or_null(const std::string& s) { return json_text_or_null(s); }
-
 QJsonObject file_json(const CheckedFile& file)
 {
     QJsonObject object{{"state", checked_state_text(file.state)},
-                       {"detail", text_or_null(file.detail)},
-                       {"hash_type", text_or_null(file.hash_type)}};
+                       {"detail", json_text_or_null(file.detail)},
+                       {"hash_type", json_text_or_null(file.hash_type)}};
     put_json_path(object, "path", file.path, false);
     put_json_path(object, "history", file.history, false);
     return object;
@@ -45,7 +41,7 @@ QJsonObject outcome_json(const LibraryCheck& check)
     if (check.failure && check.failure->stopped())
         return {{"result", "stopped"}, {"message", QJsonValue()}};
     if (check.failure)
-        return {{"result", "failed"}, {"message", text(check.failure->text())}};
+        return {{"result", "failed"}, {"message", json_text(check.failure->text())}};
     return {{"result", check.good() ? "intact" : "damaged"}, {"message", QJsonValue()}};
 }
 
@@ -58,12 +54,12 @@ QByteArray check_report_json(const CheckRecord& record)
         files.append(file_json(file));
     QJsonArray histories;
     for (const std::string& root : record.check.histories)
-        histories.append(text(root));
+        histories.append(json_text(root));
     const QJsonObject report{
         {"format_version", kCheckReportFormatVersion},
         {"program", "Oakvane"},
         {"version", OAKVANE_VERSION},
-        {"folder", text(record.folder)},
+        {"folder", json_text(record.folder)},
         {"histories", histories},
         {"files", files},
         {"counts", counts_json(record.check)},
@@ -75,7 +71,7 @@ QByteArray check_report_json(const CheckRecord& record)
 
 bool write_check_report(const std::string& path, const CheckRecord& record, std::string& why)
 {
-    QSaveFile file(text(path));
+    QSaveFile file(json_text(path));
     const QByteArray json = check_report_json(record);
     if (!file.open(QIODevice::WriteOnly) || file.write(json) != json.size() || !file.commit()) {
         why = "Can't write the report \"" + path + "\": " + file.errorString().toStdString();

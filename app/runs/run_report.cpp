@@ -27,18 +27,9 @@ namespace {
 // read-back check.
 constexpr int kReportFormatVersion = 4;
 
-QString text(const std::string& s) { return json_text(s); }
-
-QJsonValue path_or_null(const std::string& path) { return json_text_or_null(path); }
-
-void put_path(QJsonObject& object, const QString& key, const std::string& path, bool null_when_empty = true)
-{
-    put_json_path(object, key, path, null_when_empty);
-}
-
 QJsonValue text_or_null(const std::optional<std::string>& value)
 {
-    return value ? QJsonValue(text(*value)) : QJsonValue();
+    return value ? QJsonValue(json_text(*value)) : QJsonValue();
 }
 
 // The settings as the run was given them, typed: numbers and flags as JSON numbers and
@@ -49,26 +40,26 @@ QJsonObject settings_json(const std::optional<RunRequest>& request)
         return {};
     QJsonArray texts;
     for (const std::string& name_text : request->texts)
-        texts.append(text(name_text));
+        texts.append(json_text(name_text));
     QJsonObject settings{
         {"converter", text_or_null(request->converter)},
-        {"preview", text(request->preview)},
-        {"embed", text(request->embed)},
+        {"preview", json_text(request->preview)},
+        {"embed", json_text(request->embed)},
         {"verify_only", request->verify_only},
         {"date_folders", request->date_folders},
         {"date_depth", request->date_depth},
         {"user_folder", request->user_folder},
-        {"user_folder_name", text(request->user_folder_name)},
+        {"user_folder_name", json_text(request->user_folder_name)},
         {"range_folders", request->range_folders},
-        {"name_format", text(request->name_format)},
+        {"name_format", json_text(request->name_format)},
         {"name_texts", texts},
-        {"sidecar_template", path_or_null(request->sidecar_template)},
+        {"sidecar_template", json_text_or_null(request->sidecar_template)},
         {"starting_number", request->starting_number},
         {"read_back", request->read_back},
         {"decode_raws", request->decode_raws}};
-    put_path(settings, "card_folder", request->card_folder, false);
-    put_path(settings, "backup_folder", request->backup_folder, false);
-    put_path(settings, "primary_folder", request->primary_folder, false);
+    put_json_path(settings, "card_folder", request->card_folder, false);
+    put_json_path(settings, "backup_folder", request->backup_folder, false);
+    put_json_path(settings, "primary_folder", request->primary_folder, false);
     return settings;
 }
 
@@ -76,22 +67,22 @@ QJsonObject file_json(const FileRecord& file)
 {
     QJsonObject json{{"size", static_cast<qint64>(file.size)},
                      {"check", file_check_text(file.check)},
-                     {"message", path_or_null(file.message)},
-                     {"hash", path_or_null(file.hash)},
+                     {"message", json_text_or_null(file.message)},
+                     {"hash", json_text_or_null(file.hash)},
                      {"read_back", file.read_back},
-                     {"unchecked_why", path_or_null(file.unchecked_why)}};
-    put_path(json, "card_path", file.card_path, false);
-    put_path(json, "backup_path", file.backup_path);
-    put_path(json, "backup_sidecar", file.backup_sidecar);
-    put_path(json, "primary_path", file.primary_path);
-    put_path(json, "primary_sidecar", file.primary_sidecar);
+                     {"unchecked_why", json_text_or_null(file.unchecked_why)}};
+    put_json_path(json, "card_path", file.card_path, false);
+    put_json_path(json, "backup_path", file.backup_path);
+    put_json_path(json, "backup_sidecar", file.backup_sidecar);
+    put_json_path(json, "primary_path", file.primary_path);
+    put_json_path(json, "primary_sidecar", file.primary_sidecar);
     return json;
 }
 
 QJsonObject card_json(const RunRecord& run)
 {
-    QJsonObject card{{"name", text(run.card_name)}};
-    put_path(card, "folder", run.card_folder, false);
+    QJsonObject card{{"name", json_text(run.card_name)}};
+    put_json_path(card, "folder", run.card_folder, false);
     return card;
 }
 
@@ -115,11 +106,11 @@ QJsonObject outcome_json(const RunRecord& run)
     case RunEnd::succeeded:
         return {{"result", "succeeded"}, {"line", "SUCCESSFUL INGESTION - no errors detected"}};
     case RunEnd::stopped:
-        return {{"result", "stopped"}, {"line", text(kStoppedByUser)}};
+        return {{"result", "stopped"}, {"line", json_text(kStoppedByUser)}};
     case RunEnd::failed:
         break;
     }
-    return {{"result", "failed"}, {"line", text(run.message)}};
+    return {{"result", "failed"}, {"line", json_text(run.message)}};
 }
 
 }  // namespace
@@ -197,7 +188,7 @@ QByteArray report_json(const RunRecord& run)
 bool write_report(const std::string& path, const RunRecord& run, std::string& why)
 {
     // QSaveFile writes a temporary file beside path, flushes it to disk and renames it.
-    QSaveFile file(text(path));
+    QSaveFile file(json_text(path));
     if (!file.open(QIODevice::WriteOnly)) {
         why = "Can't write the report \"" + path + "\": " + file.errorString().toStdString();
         return false;

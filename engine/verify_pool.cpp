@@ -46,7 +46,9 @@ Verification decode_bytes(const std::vector<unsigned char>& bytes, Decode how, c
 // Reads the copy back and decodes the very bytes read, so that what is decoded is what the
 // disk holds: a JPEG as it streams past (its decoder reads in order), a raw once read whole
 // (its decoder seeks). A raw too large to hold is decoded from the file after its read-back.
-CopyCheck check_copy(int fd, Decode how, bool read_back, const std::atomic<bool>& stop)
+// chunk is the caller's read buffer, kept from one copy to the next.
+CopyCheck check_copy(int fd, Decode how, bool read_back, const std::atomic<bool>& stop,
+                     std::vector<char>& chunk)
 {
     CopyCheck check;
     if (!read_back) {
@@ -55,7 +57,6 @@ CopyCheck check_copy(int fd, Decode how, bool read_back, const std::atomic<bool>
         return check;
     }
     const auto give_up = [&stop] { return stop.load(std::memory_order_relaxed); };
-    std::vector<char> chunk;
     if (how == Decode::none) {
         CopyReader reader(fd, true, give_up);
         check.back = reader.finish(chunk);
@@ -163,7 +164,8 @@ std::optional<CopyCheck> VerifyPool::take(const std::function<bool()>& give_up)
         return std::nullopt;
     Job& job = m_jobs.front();
     if (m_threads.empty() && !job.done) {
-        job.result = check_copy(job.fd.get(), job.how, job.read_back, m_stop);
+        std::vector<char> chunk;
+        job.result = check_copy(job.fd.get(), job.how, job.read_back, m_stop, chunk);
         job.done = true;
         ++m_next;
     }
@@ -193,6 +195,7 @@ void VerifyPool::stop()
 
 void VerifyPool::work()
 {
+    std::vector<char> chunk;
     std::unique_lock lock(m_mutex);
     for (;;) {
         m_queued.wait(lock, [&] { return m_closing || m_next < m_jobs.size(); });
@@ -203,7 +206,7 @@ void VerifyPool::work()
         Job& job = m_jobs[m_next++];
         ++m_busy;
         lock.unlock();
-        CopyCheck result = check_copy(job.fd.get(), job.how, job.read_back, m_stop);
+        CopyCheck result = check_copy(job.fd.get(), job.how, job.read_back, m_stop, chunk);
         lock.lock();
         job.result = std::move(result);
         job.done = true;
